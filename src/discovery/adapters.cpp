@@ -1,0 +1,69 @@
+#include "discovery/adapters.h"
+
+#include <cstring>
+
+namespace {
+
+uint32_t LastOctetPlusOne(uint32_t networkOrder) {
+  uint8_t bytes[4];
+  std::memcpy(bytes, &networkOrder, 4);
+  ++bytes[3];  // wraps 255 to 0 without carrying into the third octet
+  std::memcpy(&networkOrder, bytes, 4);
+  return networkOrder;
+}
+
+}  // namespace
+
+std::vector<AdapterEntry> ListUsableAdapters(AdapterSource& source) {
+  std::vector<AdapterEntry> all;
+  std::vector<AdapterEntry> usable;
+  if (!source.ListAdapters(&all)) return usable;
+  for (const AdapterEntry& entry : all) {
+    const bool kind = entry.type == kAdapterTypeEthernet || entry.type == kAdapterTypeWireless;
+    if (kind && std::strcmp(entry.ipAddress, "0.0.0.0") != 0) usable.push_back(entry);
+  }
+  return usable;
+}
+
+const AdapterEntry* FindAdapter(const std::vector<AdapterEntry>& adapters,
+                                const uint8_t hardware[8]) {
+  for (const AdapterEntry& entry : adapters) {
+    if (std::memcmp(entry.address, hardware, 8) == 0) return &entry;
+  }
+  return nullptr;
+}
+
+bool IsSameSubnet(const std::vector<AdapterEntry>& adapters, const CameraRecord& record) {
+  const uint32_t cameraNet = RecordIpAddress(record) & RecordSubnetMask(record);
+  for (const AdapterEntry& entry : adapters) {
+    if (std::memcmp(entry.address, record.adapterAddress, 8) != 0) continue;
+    const uint32_t own = ParseDottedAddress(entry.ipAddress) & ParseDottedAddress(entry.ipMask);
+    if (own == cameraNet) return true;
+  }
+  return false;
+}
+
+void ProposeSettings(const std::vector<AdapterEntry>& adapters, AdapterSource& source,
+                     const CameraRecord& record, const ProposedSettings& out) {
+  const AdapterEntry* adapter = FindAdapter(adapters, record.adapterAddress);
+  if (!adapter) return;
+  const uint32_t own = ParseDottedAddress(adapter->ipAddress);
+  const uint32_t mask = ParseDottedAddress(adapter->ipMask);
+  const uint32_t gateway = ParseDottedAddress(adapter->gateway);
+  *out.mask = mask;
+  *out.gateway = gateway;
+  // At most 256 raises: with every last octet taken the loop still ends.
+  uint32_t candidate = LastOctetPlusOne(own & mask);
+  for (int i = 0; i < 256 && (candidate == own || candidate == gateway); ++i)
+    candidate = LastOctetPlusOne(candidate);
+  *out.address = candidate;
+  const std::vector<uint32_t> dns = source.DnsServers(*adapter);
+  if (dns.size() > 0) *out.dns1 = dns[0];
+  if (dns.size() > 1) *out.dns2 = dns[1];
+}
+
+bool DiffersFromAdapterAddress(const std::vector<AdapterEntry>& adapters,
+                               const CameraRecord& record, uint32_t address) {
+  const AdapterEntry* adapter = FindAdapter(adapters, record.adapterAddress);
+  return adapter && ParseDottedAddress(adapter->ipAddress) != address;
+}

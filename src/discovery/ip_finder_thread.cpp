@@ -1,0 +1,148 @@
+#include "discovery/ip_finder_thread.h"
+
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <thread>
+
+namespace {
+
+constexpr int kPauseMs = 2000;
+
+// Copies a text into a fixed field when it fits with its NUL; false otherwise.
+template <size_t N>
+bool CopyText(char (&field)[N], const char* text) {
+  if (!text) return true;
+  const size_t length = strnlen(text, N);
+  if (length >= N) return false;
+  std::memset(field, 0, N);
+  std::memcpy(field, text, length);
+  return true;
+}
+
+// The field as a text, or null (a missing text: the command is not sent)
+// when it holds no terminator.
+template <size_t N>
+const char* Terminated(const char (&field)[N]) {
+  return std::memchr(field, 0, N) ? field : nullptr;
+}
+
+}  // namespace
+
+NTavoIPFinderThread::NTavoIPFinderThread(FinderCallback callback, void* context,
+                                         std::unique_ptr<AdapterSource> source)
+    : UThread("IPFinder Thread"),
+      callback(callback),
+      callbackContext(context),
+      source_(source ? std::move(source) : MakeSystemAdapterSource()) {
+  RefreshAdapters();
+}
+
+NTavoIPFinderThread::~NTavoIPFinderThread() {
+  Stop();
+  WaitForEnd(-1);
+}
+
+std::unique_ptr<NTavoIPFinderThread> NTavoIPFinderThread::Create(FinderCallback callback,
+                                                                 void* context) {
+  std::unique_ptr<AdapterSource> source = MakeSystemAdapterSource();
+  if (!source) return nullptr;
+  return std::unique_ptr<NTavoIPFinderThread>(
+      new (std::nothrow) NTavoIPFinderThread(callback, context, std::move(source)));
+}
+
+bool NTavoIPFinderThread::SetTarget(const uint8_t* adapterAddress, const char* ip, const char* mac,
+                                    const char* currentPassword) {
+  if (adapterAddress) std::memcpy(targetAdapter, adapterAddress, sizeof targetAdapter);
+  CopyText(cameraIp, ip);
+  CopyText(cameraMac, mac);
+  CopyText(userName, "admin");
+  passwordRefused_ = !CopyText(password, currentPassword);
+  if (passwordRefused_) std::memset(password, 0, sizeof password);
+  return !passwordRefused_;
+}
+
+void NTavoIPFinderThread::SetAddressSettings(int mode, const char* ip, const char* mask,
+                                             const char* gateway) {
+  addressMode = mode;
+  CopyText(newIp, ip);
+  CopyText(newMask, mask);
+  CopyText(newGateway, gateway);
+}
+
+void NTavoIPFinderThread::RefreshAdapters() { adapters = ListUsableAdapters(*source_); }
+
+bool NTavoIPFinderThread::IsSameSubnet(const CameraRecord& record) {
+  RefreshAdapters();
+  return ::IsSameSubnet(adapters, record);
+}
+
+void NTavoIPFinderThread::ProposeSettings(const CameraRecord& record, uint32_t* address,
+                                          uint32_t* mask, uint32_t* gateway, uint32_t* dns1,
+                                          uint32_t* dns2) {
+  RefreshAdapters();
+  ::ProposeSettings(adapters, *source_, record, {address, mask, gateway, dns1, dns2});
+}
+
+bool NTavoIPFinderThread::DiffersFromAdapterAddress(const CameraRecord& record, uint32_t address) {
+  RefreshAdapters();
+  return ::DiffersFromAdapterAddress(adapters, record, address);
+}
+
+int NTavoIPFinderThread::OnStart() { return StartMessageQueue(*this); }
+
+int NTavoIPFinderThread::Run() {
+  RefreshAdapters();
+  if (commandCode == 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs));
+  } else if (commandCode == kCommandSearch) {
+    SearchAll();
+  } else if (commandCode >= 2 && commandCode <= kLastCommand) {
+    if (const AdapterEntry* adapter = FindAdapter(adapters, targetAdapter)) SendCommand(*adapter);
+  }
+  if (callback) callback(callbackContext, nullptr, commandCode, true);
+  return 0;
+}
+
+void NTavoIPFinderThread::SearchAll() {
+  for (const AdapterEntry& adapter : adapters)
+    SearchTransaction(callback, callbackContext, adapter);
+}
+
+RequestTarget NTavoIPFinderThread::Target() const {
+  return {Terminated(cameraIp), Terminated(cameraMac), Terminated(userName), Terminated(password)};
+}
+
+void NTavoIPFinderThread::SendCommand(const AdapterEntry& adapter) {
+  if (passwordRefused_) return;
+  const RequestTarget target = Target();
+  FinderCallback cb = callback;
+  void* context = callbackContext;
+  switch (commandCode) {
+    case kCommandSetAddress:
+      SetAddressTransaction(cb, context, target, addressMode, Terminated(newIp),
+                            Terminated(newMask), Terminated(newGateway), adapter);
+      break;
+    case kCommandSetNetwork: {
+      const NetworkSettingsTexts settings{Terminated(newIp),          Terminated(newMask),
+                                          Terminated(newGateway),     Terminated(newDns1),
+                                          Terminated(newDns2),        Terminated(accountUser),
+                                          Terminated(accountPassword)};
+      SetNetworkTransaction(cb, context, target, addressMode, settings, adapter);
+      break;
+    }
+    case 6:
+      TextTransaction(cb, context, target, Terminated(cmd6Text), adapter);
+      break;
+    case 7:
+      ByteTransaction(cb, context, target, cmd7Value, adapter);
+      break;
+    case 9:
+      Command9Transaction(cb, context, target, Terminated(cmd9Text), cmd9Values,
+                          Terminated(cmd9Text2), adapter);
+      break;
+    default:  // 4, 5, 8, 10, 11
+      PlainTransaction(commandCode, cb, context, target, adapter);
+      break;
+  }
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "discovery/adapters.h"
+#include "discovery/discovery_wire.h"
+#include "discovery/transactions.h"
+#include "thread/uthread.h"
+#include "thread/uthread_message.h"
+
+// The wizard's one discovery worker. The owner fills in a job (commandCode and
+// the fields the command reads) and calls Start; the thread runs the job once,
+// reports through `callback` and ends with exactly one end-of-job call
+// (data null, done true), always the last. Jobs: 0 a 2-second pause, 1 a search
+// through every adapter, 2 to 11 one command through the adapter that found
+// the target camera.
+//
+// Threads: the owner writes the job fields and calls SetTarget,
+// SetAddressSettings and the adapter questions only while no job runs
+// (IsRunning() is false) or from within the end-of-job call; Run and the
+// callback run on the finder's thread. Thread creation orders the owner's
+// writes before the job reads them, so no lock is needed.
+class NTavoIPFinderThread : public UThread, public UThreadMessage {
+ public:
+  static constexpr int kTextSize = 16;
+  static constexpr int kCredentialSize = 64;
+
+  // The adapter list is read from `source` (the system's when null).
+  NTavoIPFinderThread(FinderCallback callback, void* context,
+                      std::unique_ptr<AdapterSource> source = nullptr);
+  // Waits for a running job to end before the members go: a job is finite
+  // (about 10 s per adapter at most), and it must not outlive its fields.
+  ~NTavoIPFinderThread() override;
+
+  // The finder for the dialog's start-up, or null when it cannot be made.
+  static std::unique_ptr<NTavoIPFinderThread> Create(FinderCallback callback, void* context);
+
+  // Any argument may be null. Copies the adapter's 8 bytes and the texts;
+  // userName becomes "admin". Returns false and keeps the password empty when
+  // it does not fit its field (64 bytes or more): commands then send nothing
+  // and only the end-of-job call comes, until a SetTarget with a password that fits.
+  bool SetTarget(const uint8_t* adapterAddress, const char* ip, const char* mac,
+                 const char* currentPassword);
+  // Stores the mode and copies each given text (15 characters at most).
+  void SetAddressSettings(int mode, const char* ip, const char* mask, const char* gateway);
+
+  // The questions of the wizard's pages; each reads the adapters afresh.
+  void RefreshAdapters();
+  bool IsSameSubnet(const CameraRecord& record);
+  void ProposeSettings(const CameraRecord& record, uint32_t* address, uint32_t* mask,
+                       uint32_t* gateway, uint32_t* dns1, uint32_t* dns2);
+  bool DiffersFromAdapterAddress(const CameraRecord& record, uint32_t address);
+  // The list of the last rebuild.
+  const std::vector<AdapterEntry>& Adapters() const { return adapters; }
+
+  // The job, written by the owner between jobs.
+  int commandCode = 0;
+  int cmd9Values[5] = {};
+  int addressMode = 0;
+  char cameraIp[kTextSize] = {};
+  char cameraMac[kTextSize] = {};
+  char userName[kCredentialSize] = {};
+  char password[kCredentialSize] = {};
+  char newIp[kTextSize] = {};
+  char newMask[kTextSize] = {};
+  char newGateway[kTextSize] = {};
+  char newDns1[kTextSize] = {};
+  char newDns2[kTextSize] = {};
+  char accountUser[kCredentialSize] = {};
+  char accountPassword[kCredentialSize] = {};
+  char cmd6Text[kCredentialSize] = {};
+  char cmd9Text[33] = {};
+  char cmd9Text2[90] = {};
+  uint8_t targetAdapter[8] = {};
+  uint8_t cmd7Value = 0;
+
+ protected:
+  int Run() override;
+  int OnStart() override;
+
+ private:
+  void SearchAll();
+  void SendCommand(const AdapterEntry& adapter);
+  // The target texts; a field without a terminator counts as missing, so it
+  // is never read past its end.
+  RequestTarget Target() const;
+
+  const FinderCallback callback;
+  void* const callbackContext;
+  std::unique_ptr<AdapterSource> source_;
+  std::vector<AdapterEntry> adapters;  // rebuilt by every job and question
+  bool passwordRefused_ = false;       // job field: the last SetTarget refused the password
+};

@@ -1,0 +1,174 @@
+// Discovery exchanges on Linux sockets. A socket bound to the adapter's own
+// address never sees broadcast replies, and a camera on another subnet can
+// often only broadcast; so the socket is bound to INADDR_ANY with port 0 and
+// tied to the adapter's interface with SO_BINDTODEVICE, which receives both
+// unicast and broadcast replies arriving there. The request leaves with the
+// adapter's first address as its source (IP_PKTINFO); when that address is no
+// longer assigned, nothing is sent.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "discovery/transactions.h"
+
+namespace {
+
+constexpr int kListenWindowMs = 5000;
+constexpr int kWaitMs = 5000;
+constexpr int kDataPauseMs = 1000;
+constexpr int kTimeoutMs = 1000;
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+
+// Closes the socket on every way out.
+class SocketGuard {
+ public:
+  explicit SocketGuard(int fd) : fd_(fd) {}
+  ~SocketGuard() {
+    if (fd_ >= 0) close(fd_);
+  }
+  SocketGuard(const SocketGuard&) = delete;
+  SocketGuard& operator=(const SocketGuard&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+bool SetIntOption(int fd, int option, int value) {
+  return setsockopt(fd, SOL_SOCKET, option, &value, sizeof value) == 0;
+}
+
+bool SetTimeout(int fd, int option, int ms) {
+  timeval value{ms / 1000, (ms % 1000) * 1000};
+  return setsockopt(fd, SOL_SOCKET, option, &value, sizeof value) == 0;
+}
+
+// A burst of answers must not be dropped: ask for 4 MiB, beyond the system's
+// limit when privileged. A smaller buffer is no reason to give up.
+void RaiseReceiveBuffer(int fd) {
+  if (!SetIntOption(fd, SO_RCVBUFFORCE, kReceiveBufferBytes))
+    SetIntOption(fd, SO_RCVBUF, kReceiveBufferBytes);
+}
+
+bool ConfigureSocket(int fd, const AdapterEntry& adapter) {
+  if (!SetIntOption(fd, SO_BROADCAST, 1) || !SetTimeout(fd, SO_SNDTIMEO, kTimeoutMs) ||
+      !SetTimeout(fd, SO_RCVTIMEO, kTimeoutMs) || !SetIntOption(fd, SO_REUSEADDR, 1))
+    return false;
+  RaiseReceiveBuffer(fd);
+  const size_t nameLength = strnlen(adapter.name, sizeof adapter.name);
+  if (nameLength == 0 || nameLength == sizeof adapter.name) return false;
+  if (setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, adapter.name,
+                 static_cast<socklen_t>(nameLength)) != 0)
+    return false;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = 0;
+  return bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+}
+
+bool SendBroadcast(int fd, const AdapterEntry& adapter, const uint8_t* request, size_t length) {
+  char terminated[sizeof adapter.ipAddress + 1] = {};
+  std::memcpy(terminated, adapter.ipAddress, sizeof adapter.ipAddress);
+  in_addr source{};
+  if (inet_aton(terminated, &source) == 0) return false;
+
+  sockaddr_in destination{};
+  destination.sin_family = AF_INET;
+  destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+  destination.sin_port = htons(kDiscoveryPort);
+  iovec part{const_cast<uint8_t*>(request), length};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr message{};
+  message.msg_name = &destination;
+  message.msg_namelen = sizeof destination;
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = IPPROTO_IP;
+  header->cmsg_type = IP_PKTINFO;
+  header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+  in_pktinfo info{};
+  info.ipi_spec_dst = source;
+  std::memcpy(CMSG_DATA(header), &info, sizeof info);
+  return sendmsg(fd, &message, 0) == static_cast<ssize_t>(length);
+}
+
+// Waits up to kWaitMs for a datagram; false on time-out or error.
+bool WaitReadable(int fd) {
+  pollfd entry{fd, POLLIN, 0};
+  int ready;
+  do {
+    ready = poll(&entry, 1, kWaitMs);
+  } while (ready < 0 && errno == EINTR);
+  return ready == 1 && (entry.revents & POLLIN);
+}
+
+// Reports one accepted reply; returns whether listening goes on.
+bool Report(FinderCallback callback, void* context, const AdapterEntry& adapter, int command,
+            const CommandLayout& layout, const uint8_t* reply) {
+  if (command == kCommandSearch) {
+    CameraRecord record;
+    CompleteCameraRecord(reply, adapter.address, &record);
+    if (callback) callback(context, &record, command, false);
+    return true;
+  }
+  const bool success = ReplyStatus(reply) == 0;
+  if (layout.dataReply) {
+    if (callback) callback(context, success ? reply : nullptr, command, false);
+  } else {
+    const uint8_t result = success ? 1 : 0;
+    if (callback) callback(context, &result, command, false);
+  }
+  return false;
+}
+
+void Listen(int fd, FinderCallback callback, void* context, const AdapterEntry& adapter,
+            int command, const CommandLayout& layout) {
+  const auto start = std::chrono::steady_clock::now();
+  if (layout.dataReply) std::this_thread::sleep_for(std::chrono::milliseconds(kDataPauseMs));
+  alignas(8) uint8_t buffer[kMaxReplySize];
+  while (std::chrono::steady_clock::now() - start <= std::chrono::milliseconds(kListenWindowMs)) {
+    if (!WaitReadable(fd)) return;
+    // MSG_TRUNC gives the datagram's real length, so a longer one that fills
+    // the buffer fails the length test instead of passing it cut short.
+    const ssize_t got = recv(fd, buffer, sizeof buffer, MSG_TRUNC);
+    if (got <= 0) continue;
+    const size_t length = static_cast<size_t>(got);
+    const bool accepted = command == kCommandSearch
+                              ? IsSearchReply(buffer, length)
+                              : IsReplyTo(command, layout.replySize, buffer, length);
+    if (accepted && !Report(callback, context, adapter, command, layout, buffer)) return;
+  }
+}
+
+}  // namespace
+
+void RunDiscoveryExchange(FinderCallback callback, void* context, const AdapterEntry& adapter,
+                          const uint8_t* request, size_t requestLength, int command) {
+  const CommandLayout* layout = FindCommandLayout(command);
+  if (!layout || requestLength != layout->requestSize) return;
+  SocketGuard socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (socket.fd() < 0 || !ConfigureSocket(socket.fd(), adapter)) return;
+  if (!SendBroadcast(socket.fd(), adapter, request, requestLength)) return;
+  Listen(socket.fd(), callback, context, adapter, command, *layout);
+}
+
+int DiscoveryReceiveBufferSize() {
+  SocketGuard socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (socket.fd() < 0) return -1;
+  RaiseReceiveBuffer(socket.fd());
+  int size = 0;
+  socklen_t length = sizeof size;
+  if (getsockopt(socket.fd(), SOL_SOCKET, SO_RCVBUF, &size, &length) != 0) return -1;
+  return size;
+}
