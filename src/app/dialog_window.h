@@ -1,0 +1,73 @@
+// Small services of the dialog's window that the wizard logic needs, each
+// replaceable by an in-memory fake in tests.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/about_dlg.h"
+#include "app/page_host.h"
+
+// The main window itself. UI thread only.
+class IDialogWindow {
+ public:
+  virtual ~IDialogWindow() = default;
+  virtual void SetTitle(const std::string& title) = 0;
+  // Sizes the window so that its client area is width x height pixels and
+  // moves it to screen position 0,0.
+  virtual void SetClientSize(int width, int height) = 0;
+  // Ends the main loop with this code once the current handler returns.
+  virtual void PostQuit(int code) = 0;
+  // The About item of the window's menu: adds it (empty text: no item).
+  virtual void AddAboutItem(const std::string& text) = 0;
+  // Runs the About box modally.
+  virtual void ShowAbout(const CAboutDlg& about) = 0;
+};
+
+// Modal message box with an OK button only. Any thread: a box asked for on a
+// worker thread is shown on the UI thread and the caller waits until it is
+// closed, as the caller on the UI thread does.
+class IMessageBox {
+ public:
+  virtual ~IMessageBox() = default;
+  virtual void Show(const std::string& caption, const std::string& text) = 0;
+};
+
+// One-shot timers of the dialog window. Start from any thread (a timer with
+// the same id is replaced); the handler runs on the UI thread.
+class ITimers {
+ public:
+  virtual ~ITimers() = default;
+  virtual void SetHandler(std::function<void(int id)> handler) = 0;
+  virtual void Start(int id, int period_ms) = 0;
+  virtual void Kill(int id) = 0;
+};
+
+// The desktop's "open": programs run, everything else goes to its default
+// application. Failures are silent. UI thread.
+class IShell {
+ public:
+  virtual ~IShell() = default;
+  virtual void Open(const std::string& target) = 0;
+};
+
+// The 160x120 live picture window over the page. UI thread.
+class ILiveWindow {
+ public:
+  virtual ~ILiveWindow() = default;
+  // Shows it at client position (490, 60).
+  virtual void Show() = 0;
+  // Hides it and moves it to 0,0 with size 0 by 0.
+  virtual void Hide() = 0;
+  virtual bool IsVisible() const = 0;
+};
+
+// Everything the dialog borrows from its platform.
+struct DialogServices {
+  IDialogWindow* window;
+  IPageHost* pages;
+  IMessageBox* messages;
+  ITimers* timers;
+  IShell* shell;
+  ILiveWindow* live;
+};

@@ -1,0 +1,142 @@
+// The wizard's main dialog: all of the wizard's state and the logic behind
+// its pages, built on the small services of dialog_window.h and page_host.h.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/dialog_window.h"
+#include "app/net_settings.h"
+#include "app/page_host.h"
+#include "thread/uthread.h"
+
+// Threads: construction, OnInitDialog, OnDestroy, OnTimer, the click handlers
+// and the page actions run on the UI thread. ShowPageLater and MessageBox may
+// be called from worker threads. Fields written by one thread and read by
+// another are atomic; m_pendingPage is guarded by m_pendingMutex.
+class CQuenloDlg : public IPageEvents {
+ public:
+  static constexpr int TIMER_SHOW_PAGE = 1224;
+  static constexpr int TIMER_REDISCOVER = 1124;
+  static constexpr int kShowPageMs = 100;
+  static constexpr int kRediscoverMs = 300;
+  static constexpr int kRediscoverPolls = 11;
+  static constexpr int kAboutCommand = 16;
+  static constexpr int kMessageCount = 11;
+  static constexpr int kMenuCount = 5;
+  static constexpr const char* kAboutItemText = "&About Quenlo...";  // string 101
+  static constexpr const char* kStartPassword = "kerut";
+  static constexpr const char* kMakerAppUrl = "https://www.quenlo.example/App/";
+
+  // `exe_path` is the program's own full path; the page folder derives from it.
+  CQuenloDlg(const DialogServices& services, std::string exe_path);
+  ~CQuenloDlg() override;
+  CQuenloDlg(const CQuenloDlg&) = delete;
+  CQuenloDlg& operator=(const CQuenloDlg&) = delete;
+
+  // Start-up: menu item, state, folders, configuration, workers, first page.
+  bool OnInitDialog();
+  // Shut-down: sets m_closing, then stops, waits for and deletes the
+  // discovery, video and audio workers in that order.
+  void OnDestroy();
+  void OnTimer(int id);
+  void OnSysCommand(int id);
+
+  // IPageEvents
+  void OnDocumentComplete(const std::string& path) override;
+  void OnElementClick(const std::string& id) override;
+
+  void ShowPage(const std::string& page);
+  // Any thread: the show-page timer navigates on the UI thread.
+  void ShowPageLater(const std::string& page);
+  bool CallScript(const std::string& function, const std::vector<std::string>& args);
+  // Any thread: modal box with caption m_title.
+  void MessageBox(const std::string& text);
+  // Stops the video and audio workers and waits until neither runs.
+  void StopLiveView();
+  std::string PendingPage() const;
+  const std::string& BaseFolder() const { return m_baseFolder; }
+
+  // The wizard's state.
+  std::string m_model;
+  std::atomic<uint8_t> m_replyStatus{0};
+  std::atomic<uint8_t> m_noReply{1};
+  std::atomic<uint8_t> m_closing{0};
+  NetSettings m_netSettings;
+  std::string m_htmlFolder;
+  std::string m_password = kStartPassword;
+  std::string m_newPassword;
+  std::array<std::string, kMessageCount> m_messages;
+  std::array<std::string, kMenuCount> m_menuTargets;
+  std::string m_title;
+  std::atomic<uint8_t> m_sameSubnet{0};
+  std::atomic<uint8_t> m_rediscovering{0};
+  std::atomic<uint8_t> m_waiting{0};
+  std::atomic<uint8_t> m_changePassword{0};
+  // The three workers; created at start-up, deleted in OnDestroy.
+  std::unique_ptr<UThread> m_finder;
+  std::unique_ptr<UThread> m_video;
+  std::unique_ptr<UThread> m_audio;
+  int m_showMenu = 0;
+  std::atomic<int> m_selectedIndex{-1};
+  std::atomic<int> m_errorCode{0};
+  int m_fixedIp = 0;
+  ILiveWindow* m_liveWnd;
+
+ private:
+  using Handler = void (CQuenloDlg::*)();
+  struct EventEntry {
+    const char* id;
+    Handler handler;
+  };
+  static const EventEntry kEventMap[];
+
+  void ResetState();
+  void LoadConfiguration();
+  std::string FirstPage() const;
+  bool IsPage(const std::string& upper_path, const char* page) const;
+  void WaitForWorker(UThread* worker, int max_polls);
+  void HideLiveWindow();
+  void OpenTarget(const std::string& target);
+
+  // Page actions run when a document completes.
+  void OnMacLoaded();
+  void OnIdPasswordLoaded();
+  void OnNetworkLoaded();
+  void OnFixedIpLoaded();
+  void ShowConfigFailInfo();
+
+  // Click handlers of the event map.
+  void OnButtonOk();
+  void OnButtonCancel();
+  void OnShowMac();
+  void OnMenuIpSetup();
+  void OnMenuViewer();
+  void OnMenuManual();
+  void OnMenuQig();
+  void OnMenuProductReg();
+  void OnExit();
+  void OnHome();
+  void OnMacBack();
+  void OnShowPower();
+  void OnShowEthernet();
+  void OnStartSearch();
+  void OnIdPwBack();
+  void OnNetworkBack();
+  void OnFixedIpBack();
+  void OnFinishApp();
+  void OnFinishNext();
+
+  DialogServices m_services;
+  std::string m_exePath;
+  std::string m_baseFolder;
+  mutable std::mutex m_pendingMutex;
+  std::string m_pendingPage;  // guarded by m_pendingMutex
+};
+
+// Dotted decimal text of an IPv4 address held in network byte order.
+std::string DottedAddress(uint32_t network_order);

@@ -1,0 +1,128 @@
+// In-memory stand-ins for the page host and the window services, so that the
+// dialog's logic runs without a display.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/dialog_window.h"
+#include "app/page_host.h"
+
+// Records navigations and script calls and holds element attributes. A
+// navigation clears the elements, as loading a new document does; a test
+// adds the elements of the page it pretends to show.
+class FakePageHost : public IPageHost {
+ public:
+  struct ScriptCall {
+    std::string function;
+    std::vector<std::string> args;
+  };
+
+  void SetEvents(IPageEvents* events) override { events_ = events; }
+  void Navigate(const std::string& path) override {
+    navigations.push_back(path);
+    elements.clear();
+  }
+  PageValue GetAttribute(const std::string& id, const std::string& name) override {
+    auto it = elements.find({id, name});
+    return it == elements.end() ? PageValue{} : it->second;
+  }
+  bool SetAttribute(const std::string& id, const std::string& name,
+                    const std::string& value) override {
+    if (!HasElement(id)) return true;
+    elements[{id, name}] = value;
+    return true;
+  }
+  bool CallScript(const std::string& function, const std::vector<std::string>& args) override {
+    scripts.push_back({function, args});
+    return true;
+  }
+
+  bool HasElement(const std::string& id) const {
+    for (const auto& [key, value] : elements) {
+      if (key.first == id) return true;
+    }
+    return false;
+  }
+  void AddElement(const std::string& id, const std::string& name, PageValue value) {
+    elements[{id, name}] = std::move(value);
+  }
+  // Completes the last navigation, as the browser does once it has loaded.
+  void Complete() { events_->OnDocumentComplete(navigations.back()); }
+  void Click(const std::string& id) { events_->OnElementClick(id); }
+  std::string LastPage() const { return navigations.empty() ? "" : navigations.back(); }
+  int ScriptCount(const std::string& function) const {
+    int n = 0;
+    for (const ScriptCall& c : scripts) n += c.function == function;
+    return n;
+  }
+
+  std::vector<std::string> navigations;
+  std::vector<ScriptCall> scripts;
+  std::map<std::pair<std::string, std::string>, PageValue> elements;
+
+ private:
+  IPageEvents* events_ = nullptr;
+};
+
+// The window, message box, timers, shell and live window in one recorder.
+// Thread-safe where the real services are called from workers.
+class FakeDialogWindow : public IDialogWindow,
+                         public IMessageBox,
+                         public ITimers,
+                         public IShell,
+                         public ILiveWindow {
+ public:
+  void SetTitle(const std::string& t) override { title = t; }
+  void SetClientSize(int w, int h) override {
+    width = w;
+    height = h;
+  }
+  void PostQuit(int code) override { quit_codes.push_back(code); }
+  void AddAboutItem(const std::string& text) override { about_item = text; }
+  void ShowAbout(const CAboutDlg& about) override {
+    about_captions.push_back(about.Caption());
+    about_texts.push_back(about.TitleText());
+  }
+  void Show(const std::string& caption, const std::string& text) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    boxes.push_back({caption, text});
+  }
+  void SetHandler(std::function<void(int)> h) override { timer_handler = std::move(h); }
+  void Start(int id, int period_ms) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    timers[id] = period_ms;
+  }
+  void Kill(int id) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    timers.erase(id);
+  }
+  void Open(const std::string& target) override { opened.push_back(target); }
+  void Show() override { live_visible = true; }
+  void Hide() override { live_visible = false; }
+  bool IsVisible() const override { return live_visible; }
+
+  bool TimerPending(int id) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return timers.count(id) != 0;
+  }
+
+  DialogServices Services(IPageHost* pages) {
+    return DialogServices{this, pages, this, this, this, this};
+  }
+
+  std::mutex mutex;
+  std::string title = "(unset)";
+  int width = -1, height = -1;
+  std::vector<int> quit_codes;
+  std::string about_item;
+  std::vector<std::string> about_captions, about_texts;
+  std::vector<std::pair<std::string, std::string>> boxes;  // guarded by mutex
+  std::map<int, int> timers;                               // guarded by mutex
+  std::function<void(int)> timer_handler;
+  std::vector<std::string> opened;
+  bool live_visible = true;
+};
