@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery_options.h"
 #include "http_server.h"
 #include "media/media_header.h"
 #include "sim_camera.h"
@@ -24,7 +25,7 @@ struct SimOptions {
   std::string model = "TAVO-C1";
   std::string name = "Camera";
   std::string password = "kerut";
-  // Options of the discovery side go here.
+  camsim::DiscoveryOptions discovery;
 };
 
 constexpr char kUsage[] =
@@ -135,6 +136,8 @@ bool ApplyOption(const std::string& opt, const char* value, SimOptions* o, std::
     ok = ParseFault(value, &o->http.fault);
   } else if (opt == "--fault-part") {
     ok = ParseInt(value, 0, 1000000, &o->http.fault_part);
+  } else if (camsim::IsDiscoveryOption(opt)) {
+    ok = camsim::ApplyDiscoveryOption(opt, value, &o->discovery);
   } else {
     *err = "unknown option " + opt;
     return false;
@@ -185,6 +188,7 @@ int main(int argc, char** argv) {
   switch (ParseOptions(argc, argv, &options, &err)) {
     case 2:
       std::fputs(kUsage, stdout);
+      std::fputs(camsim::kDiscoveryUsage, stdout);
       return 0;
     case 1:
       std::fprintf(stderr, "tavo-camsim: %s\n%s", err.c_str(), kUsage);
@@ -208,14 +212,19 @@ int main(int argc, char** argv) {
   std::vector<std::unique_ptr<camsim::SimCamera>> cameras = MakeCameras(options, http.port());
   http.Start(cameras.front().get());
 
-  // Start the discovery responder for `cameras` here.
+  std::unique_ptr<camsim::DiscoveryResponder> discovery;
+  if (!camsim::StartDiscovery(options.discovery, cameras, &discovery, &err)) {
+    std::fprintf(stderr, "tavo-camsim: %s\n", err.c_str());
+    http.Stop();
+    return 1;
+  }
 
   std::printf("listening on %s:%u\n", options.http.listen_address.c_str(), http.port());
   std::fflush(stdout);
   int signal_number = 0;
   sigwait(&stop_signals, &signal_number);
 
-  // Stop the discovery responder here, before the cameras go away.
+  discovery.reset();
 
   http.Stop();
   return 0;

@@ -1,0 +1,124 @@
+#include "discovery_options.h"
+
+#include <arpa/inet.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace camsim {
+
+const char kDiscoveryUsage[] =
+    "\n"
+    "Discovery side (answers on UDP port 62720; started by --iface or --address,\n"
+    "never in the machine's own network namespace):\n"
+    "  --iface NAME         interface to answer on; the camera's address is taken\n"
+    "                       from it, and a new address is set on it (one camera only)\n"
+    "  --address A/PREFIX   address of the first camera (the others count up)\n"
+    "  --gateway A          the cameras' gateway\n"
+    "  --reply MODE         broadcast (default: to 255.255.255.255) or unicast\n"
+    "  --set-delay-ms N     pause before taking new settings (default 5000)\n"
+    "  --dhcp-lease A/PREFIX  address taken when told to use DHCP\n"
+    "  --dhcp-gateway A     gateway of that lease\n"
+    "  --discovery-fault KIND  none, no-set-address, wrong-length or twice\n";
+
+namespace {
+
+bool ParseAddress(const char* text, uint32_t* out) {
+  in_addr value{};
+  if (inet_pton(AF_INET, text, &value) != 1) return false;
+  *out = value.s_addr;
+  return true;
+}
+
+bool ParsePrefixed(const char* text, uint32_t* address, uint32_t* mask) {
+  const char* slash = std::strchr(text, '/');
+  if (!slash || slash - text > 15) return false;
+  const std::string head(text, slash);
+  char* end = nullptr;
+  const long prefix = std::strtol(slash + 1, &end, 10);
+  if (end == slash + 1 || *end != '\0' || prefix < 1 || prefix > 32) return false;
+  *mask = htonl(prefix == 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> prefix));
+  return ParseAddress(head.c_str(), address);
+}
+
+bool ParseFault(const std::string& text, DiscoveryFault* fault) {
+  if (text == "none")
+    *fault = DiscoveryFault::kNone;
+  else if (text == "no-set-address")
+    *fault = DiscoveryFault::kIgnoreSetAddress;
+  else if (text == "wrong-length")
+    *fault = DiscoveryFault::kWrongLength;
+  else if (text == "twice")
+    *fault = DiscoveryFault::kTwice;
+  else
+    return false;
+  return true;
+}
+
+}  // namespace
+
+bool IsDiscoveryOption(const std::string& option) {
+  static const char* const kOptions[] = {"--iface",        "--address",        "--gateway",
+                                         "--reply",        "--set-delay-ms",   "--dhcp-lease",
+                                         "--dhcp-gateway", "--discovery-fault"};
+  for (const char* known : kOptions)
+    if (option == known) return true;
+  return false;
+}
+
+bool ApplyDiscoveryOption(const std::string& option, const char* value, DiscoveryOptions* o) {
+  DiscoveryConfig& c = o->config;
+  if (option == "--iface") {
+    c.interface_name = value;
+    return !c.interface_name.empty() && c.interface_name.size() < 16;
+  }
+  if (option == "--address") return ParsePrefixed(value, &o->address, &o->mask);
+  if (option == "--gateway") return ParseAddress(value, &o->gateway);
+  if (option == "--reply") {
+    c.reply_mode = std::strcmp(value, "unicast") == 0 ? ReplyMode::kUnicast : ReplyMode::kBroadcast;
+    return std::strcmp(value, "unicast") == 0 || std::strcmp(value, "broadcast") == 0;
+  }
+  if (option == "--set-delay-ms") {
+    char* end = nullptr;
+    const long ms = std::strtol(value, &end, 10);
+    c.set_delay_ms = static_cast<int>(ms);
+    return end != value && *end == '\0' && ms >= 0 && ms <= 600000;
+  }
+  if (option == "--dhcp-lease")
+    return ParsePrefixed(value, &c.dhcp_lease.address, &c.dhcp_lease.mask);
+  if (option == "--dhcp-gateway") return ParseAddress(value, &c.dhcp_lease.gateway);
+  if (option == "--discovery-fault") return ParseFault(value, &c.fault);
+  return false;
+}
+
+bool StartDiscovery(const DiscoveryOptions& options,
+                    const std::vector<std::unique_ptr<SimCamera>>& cameras,
+                    std::unique_ptr<DiscoveryResponder>* responder, std::string* err) {
+  const DiscoveryConfig& config = options.config;
+  if (config.interface_name.empty() && options.address == 0) return true;
+  uint32_t address = options.address;
+  uint32_t mask = options.mask;
+  if (address == 0 && !ReadInterfaceAddress(config.interface_name, &address, &mask)) {
+    *err = "interface " + config.interface_name + " has no IPv4 address";
+    return false;
+  }
+  std::vector<SimCamera*> borrowed;
+  for (size_t i = 0; i < cameras.size(); ++i) {
+    SimCamera::Settings settings;
+    settings.address = htonl(ntohl(address) + static_cast<uint32_t>(i));
+    settings.mask = mask;
+    settings.gateway = options.gateway;
+    cameras[i]->set_settings(settings);
+    borrowed.push_back(cameras[i].get());
+  }
+  // Only a lone camera owns its interface's address.
+  AddressApplier applier;
+  if (cameras.size() == 1 && !config.interface_name.empty())
+    applier = MakeInterfaceApplier(config.interface_name);
+  auto started = std::make_unique<DiscoveryResponder>(config, borrowed, applier);
+  if (!started->Start(err)) return false;
+  *responder = std::move(started);
+  return true;
+}
+
+}  // namespace camsim

@@ -1,0 +1,259 @@
+#include "discovery_responder.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "discovery/discovery_wire.h"
+#include "net/base64.h"
+
+namespace camsim {
+namespace {
+
+constexpr int kPollMs = 50;
+
+bool CredentialsMatch(const uint8_t* payload, const std::string& password) {
+  uint8_t expected[64];
+  WriteBase64Field(expected, sizeof expected, "admin");
+  if (std::memcmp(payload, expected, 64) != 0) return false;
+  WriteBase64Field(expected, sizeof expected, password.c_str());
+  return std::memcmp(payload + 64, expected, 64) == 0;
+}
+
+void WriteReplyHeader(const SimCamera& camera, const uint8_t* request, uint16_t status,
+                      size_t payload, uint8_t* out) {
+  std::memcpy(out, "RAVN", 4);
+  std::memcpy(out + 4, request + 4, 4);  // the request's version
+  out[8] = kDirectionReply;
+  out[9] = request[9];
+  out[10] = request[10];
+  const uint32_t address = camera.settings().address;
+  std::memcpy(out + 13, &address, 4);
+  std::memcpy(out + 17, camera.mac().data(), 6);
+  out[23] = static_cast<uint8_t>(status);
+  out[24] = static_cast<uint8_t>(status >> 8);
+  for (int i = 0; i < 4; ++i) out[25 + i] = static_cast<uint8_t>(payload >> (8 * i));
+}
+
+std::vector<uint8_t> SearchReply(const SimCamera& camera, const uint8_t* request) {
+  CameraRecord record{};
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(&record);
+  WriteReplyHeader(camera, request, 0, kSearchReplySize - kDiscoveryHeaderSize, bytes);
+  std::strncpy(record.modelName, camera.model().c_str(), sizeof record.modelName - 1);
+  std::strncpy(record.cameraName, camera.name().c_str(), sizeof record.cameraName - 1);
+  const SimCamera::Settings settings = camera.settings();
+  std::memcpy(record.subnetMask, &settings.mask, 4);
+  record.httpPort[0] = static_cast<uint8_t>(camera.http_port());
+  record.httpPort[1] = static_cast<uint8_t>(camera.http_port() >> 8);
+  return std::vector<uint8_t>(bytes, bytes + kSearchReplySize);
+}
+
+SimCamera::Settings RequestedSettings(const uint8_t* payload, const SimCamera::Settings& lease) {
+  SimCamera::Settings settings;
+  if (payload[128] != 0 || payload[129] != 0) {
+    settings = lease;
+    settings.dhcp = true;
+    return settings;
+  }
+  std::memcpy(&settings.address, payload + 130, 4);
+  std::memcpy(&settings.mask, payload + 134, 4);
+  std::memcpy(&settings.gateway, payload + 138, 4);
+  return settings;
+}
+
+int PrefixLength(uint32_t mask) { return __builtin_popcount(mask); }
+
+std::string Dotted(uint32_t address) {
+  char text[16];
+  FormatDottedAddress(address, text);
+  return text;
+}
+
+// Runs `ip` with its arguments, without a shell; true when it succeeds.
+bool RunIp(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  args.insert(args.begin(), "ip");
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    execvp("ip", argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+DiscoveryResponder::DiscoveryResponder(DiscoveryConfig config, std::vector<SimCamera*> cameras,
+                                       AddressApplier applier)
+    : config_(std::move(config)), cameras_(std::move(cameras)), applier_(std::move(applier)) {}
+
+DiscoveryResponder::~DiscoveryResponder() { Stop(); }
+
+bool DiscoveryResponder::Start(std::string* err) {
+  if (InInitialNetworkNamespace()) {
+    *err = "refusing to answer discovery in the machine's own network namespace";
+    return false;
+  }
+  fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  bool ok = fd_ >= 0 && setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0 &&
+            setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
+  if (ok && !config_.interface_name.empty())
+    ok = setsockopt(fd_, SOL_SOCKET, SO_BINDTODEVICE, config_.interface_name.c_str(),
+                    static_cast<socklen_t>(config_.interface_name.size())) == 0;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(kDiscoveryPort);
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  ok = ok && bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+  if (!ok) {
+    *err = std::string("discovery socket: ") + std::strerror(errno);
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  stop_.store(false);
+  thread_ = std::thread(&DiscoveryResponder::Loop, this);
+  return true;
+}
+
+void DiscoveryResponder::Stop() {
+  stop_.store(true);
+  if (thread_.joinable()) thread_.join();
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+void DiscoveryResponder::Loop() {
+  alignas(8) uint8_t request[2048];
+  while (!stop_.load()) {
+    ApplyDueMoves();
+    pollfd entry{fd_, POLLIN, 0};
+    if (poll(&entry, 1, kPollMs) != 1) continue;
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    const ssize_t got = recvfrom(fd_, request, sizeof request, MSG_TRUNC,
+                                 reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (got > 0 && static_cast<size_t>(got) <= sizeof request)
+      Handle(request, static_cast<size_t>(got), &from);
+  }
+}
+
+std::vector<uint8_t> DiscoveryResponder::Answer(const SimCamera& camera, const uint8_t* request,
+                                                size_t length, bool* accepted,
+                                                SimCamera::Settings* settings) const {
+  *accepted = false;
+  if (length < kDiscoveryHeaderSize || std::memcmp(request, "RAVN", 4) != 0 ||
+      request[8] != kDirectionRequest)
+    return {};
+  const int command = request[9] | (request[10] << 8);
+  const CommandLayout* layout = FindCommandLayout(command);
+  if (!layout || length != layout->requestSize) return {};
+  std::vector<uint8_t> reply;
+  if (command == kCommandSearch) {
+    reply = SearchReply(camera, request);
+  } else {
+    if (std::memcmp(request + 17, camera.mac().data(), 6) != 0) return {};
+    if (command == kCommandSetAddress && config_.fault == DiscoveryFault::kIgnoreSetAddress)
+      return {};
+    const uint8_t* payload = request + kDiscoveryHeaderSize;
+    *accepted = CredentialsMatch(payload, camera.password());
+    // Commands other than 1 and 2 are only acknowledged: this camera keeps no
+    // data for them, so even data commands get a bare header.
+    reply.assign(kResultReplySize, 0);
+    WriteReplyHeader(camera, request, *accepted ? 0 : 1, 0, reply.data());
+    if (command == kCommandSetAddress && *accepted)
+      *settings = RequestedSettings(payload, config_.dhcp_lease);
+    else
+      *accepted = false;
+  }
+  if (config_.fault == DiscoveryFault::kWrongLength) reply.push_back(0);
+  return reply;
+}
+
+void DiscoveryResponder::Handle(const uint8_t* request, size_t length, const void* from) {
+  for (SimCamera* camera : cameras_) {
+    bool accepted = false;
+    SimCamera::Settings settings;
+    const std::vector<uint8_t> reply = Answer(*camera, request, length, &accepted, &settings);
+    if (reply.empty()) continue;
+    Send(reply, from);
+    if (config_.fault == DiscoveryFault::kTwice) Send(reply, from);
+    if (accepted) {
+      const auto due =
+          std::chrono::steady_clock::now() + std::chrono::milliseconds(config_.set_delay_ms);
+      pending_.push_back({camera, settings, due});
+    }
+  }
+}
+
+void DiscoveryResponder::Send(const std::vector<uint8_t>& reply, const void* from) {
+  sockaddr_in to = *static_cast<const sockaddr_in*>(from);
+  if (config_.reply_mode == ReplyMode::kBroadcast) to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+  sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+void DiscoveryResponder::ApplyDueMoves() {
+  const auto now = std::chrono::steady_clock::now();
+  for (size_t i = 0; i < pending_.size();) {
+    if (pending_[i].due > now) {
+      ++i;
+      continue;
+    }
+    const SimCamera::Settings settings = pending_[i].settings;
+    if (applier_) applier_(*pending_[i].camera, settings);
+    pending_[i].camera->set_settings(settings);
+    pending_.erase(pending_.begin() + static_cast<long>(i));
+  }
+}
+
+bool ReadInterfaceAddress(const std::string& name, uint32_t* address, uint32_t* mask) {
+  ifaddrs* all = nullptr;
+  if (getifaddrs(&all) != 0) return false;
+  bool found = false;
+  for (ifaddrs* it = all; it && !found; it = it->ifa_next) {
+    if (!it->ifa_addr || it->ifa_addr->sa_family != AF_INET || !it->ifa_netmask) continue;
+    if (name != it->ifa_name) continue;
+    *address = reinterpret_cast<sockaddr_in*>(it->ifa_addr)->sin_addr.s_addr;
+    *mask = reinterpret_cast<sockaddr_in*>(it->ifa_netmask)->sin_addr.s_addr;
+    found = true;
+  }
+  freeifaddrs(all);
+  return found;
+}
+
+bool InInitialNetworkNamespace() {
+  struct stat own {
+  }, first{};
+  if (stat("/proc/self/ns/net", &own) != 0 || stat("/proc/1/ns/net", &first) != 0)
+    return true;  // cannot tell: assume the worst
+  return own.st_ino == first.st_ino && own.st_dev == first.st_dev;
+}
+
+AddressApplier MakeInterfaceApplier(const std::string& interfaceName) {
+  return [interfaceName](const SimCamera&, const SimCamera::Settings& s) {
+    if (InInitialNetworkNamespace()) return;
+    RunIp({"addr", "flush", "dev", interfaceName, "scope", "global"});
+    RunIp({"addr", "add", Dotted(s.address) + "/" + std::to_string(PrefixLength(s.mask)), "dev",
+           interfaceName});
+    if (s.gateway != 0 && (s.gateway & s.mask) == (s.address & s.mask))
+      RunIp({"route", "replace", "default", "via", Dotted(s.gateway), "dev", interfaceName});
+  };
+}
+
+}  // namespace camsim

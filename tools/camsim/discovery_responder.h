@@ -1,0 +1,93 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim_camera.h"
+
+namespace camsim {
+
+enum class ReplyMode { kBroadcast, kUnicast };
+
+enum class DiscoveryFault {
+  kNone,
+  kIgnoreSetAddress,  // never answer command 2 (and never move)
+  kWrongLength,       // every reply one byte too long
+  kTwice,             // every reply sent twice
+};
+
+struct DiscoveryConfig {
+  // Interface the responder is tied to: requests are heard and replies leave
+  // there even when no route covers the requester's address.
+  std::string interface_name;
+  ReplyMode reply_mode = ReplyMode::kBroadcast;
+  int set_delay_ms = 5000;         // pause between accepting new settings and taking them
+  SimCamera::Settings dhcp_lease;  // what "DHCP" hands out
+  DiscoveryFault fault = DiscoveryFault::kNone;
+};
+
+// Applies a camera's new settings to the system (its interface's address);
+// called on the responder's thread after the set-address delay.
+using AddressApplier = std::function<void(const SimCamera&, const SimCamera::Settings&)>;
+
+// The camera's discovery side: answers searches on UDP port 62720 for every
+// camera it holds, and the set-address command for the camera its MAC names.
+// Threads: Start and Stop on the owner's thread; requests are handled on the
+// responder's own thread. The cameras are borrowed and must outlive Stop.
+class DiscoveryResponder {
+ public:
+  DiscoveryResponder(DiscoveryConfig config, std::vector<SimCamera*> cameras,
+                     AddressApplier applier);
+  ~DiscoveryResponder();
+  DiscoveryResponder(const DiscoveryResponder&) = delete;
+  DiscoveryResponder& operator=(const DiscoveryResponder&) = delete;
+
+  // Opens the socket and starts answering; false with `err` on failure.
+  bool Start(std::string* err);
+  void Stop();
+
+  // The reply to one request for one camera, or empty when that camera does
+  // not answer it; `settings` receives accepted new settings. Exposed so that
+  // tests can check the bytes without a network.
+  std::vector<uint8_t> Answer(const SimCamera& camera, const uint8_t* request, size_t length,
+                              bool* accepted, SimCamera::Settings* settings) const;
+
+ private:
+  struct PendingMove {
+    SimCamera* camera;
+    SimCamera::Settings settings;
+    std::chrono::steady_clock::time_point due;
+  };
+
+  void Loop();
+  void Handle(const uint8_t* request, size_t length, const void* from);
+  void Send(const std::vector<uint8_t>& reply, const void* from);
+  void ApplyDueMoves();
+
+  const DiscoveryConfig config_;
+  const std::vector<SimCamera*> cameras_;
+  const AddressApplier applier_;
+  int fd_ = -1;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::vector<PendingMove> pending_;  // responder thread only
+};
+
+// An applier that gives `interfaceName` the new address and mask (and the
+// gateway as default route) with the ip tool; it does nothing in the machine's
+// own network namespace.
+AddressApplier MakeInterfaceApplier(const std::string& interfaceName);
+
+// The first IPv4 address and mask of an interface, in network byte order.
+bool ReadInterfaceAddress(const std::string& name, uint32_t* address, uint32_t* mask);
+// True when this process shares the network namespace of process 1, the
+// machine's own: the discovery side never broadcasts from there.
+bool InInitialNetworkNamespace();
+
+}  // namespace camsim
