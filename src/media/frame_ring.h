@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+// Whole JPEG frames with sequence numbers, from the video thread (Put) to the
+// decode and draw thread (Get). The writer never waits for the reader: a slow
+// reader loses frames and jumps to the newest one. Every member below is
+// guarded by mu_, held for one whole Put or Get, copy included.
+//
+// The buffer is a chain of blocks, each a 24-byte header followed by its frame
+// bytes. Links are byte offsets into the buffer rather than pointers, so the
+// header keeps its 24 bytes on every platform.
+class UFrameRing {
+ public:
+  static constexpr uint32_t kCapacity = 3145728;
+  static constexpr uint32_t kHeaderSize = 24;
+  static constexpr uint32_t kSpare = 1024;
+  // Room of the destination that Get copies into.
+  static constexpr uint32_t kGetCapacity = 319488;
+
+  UFrameRing() = default;
+  ~UFrameRing() { Destroy(); }
+  UFrameRing(const UFrameRing&) = delete;
+  UFrameRing& operator=(const UFrameRing&) = delete;
+
+  // 0, or -1 when the buffer can't be allocated or `capacity` is not a
+  // multiple of 4 with room for at least one block.
+  int Init(uint32_t capacity = kCapacity);
+  // Stores a frame: 0, or -1 for a null or empty frame, one whose block would
+  // not be smaller than the capacity, or a ring that is not initialised.
+  int Put(const uint8_t* data, uint32_t length);
+  // Copies frame `wanted` (or, when it has been overwritten, the newest one)
+  // into `destination` (kGetCapacity bytes) and advances `wanted` past it: 0.
+  // -1 with nothing copied when no newer frame exists or the frame is too
+  // large for the destination (then `wanted` stays).
+  int Get(uint32_t* wanted, uint8_t* destination, uint32_t* length);
+  void Destroy();
+
+  // Bytes a frame of `length` bytes occupies, header included.
+  static uint32_t BlockSize(uint32_t length) { return kHeaderSize + Stride(length); }
+  // For inspection by tests: the size of the block written last.
+  uint32_t next_sequence() const;
+
+ private:
+  struct Header {
+    uint32_t size;      // bytes from this header to the next one
+    uint32_t length;    // frame length; 0: no frame
+    uint32_t sequence;  // sequence number of the frame
+    uint32_t next;      // offset of the following block, or of the end marker
+    uint32_t previous;  // offset of the preceding block
+    uint32_t data;      // offset of the frame bytes; 0: none
+  };
+  static_assert(sizeof(Header) == kHeaderSize);
+
+  static uint32_t Stride(uint32_t length) { return length - length % 4 + 4; }
+  Header* At(uint32_t offset) { return reinterpret_cast<Header*>(buffer_.get() + offset); }
+  uint32_t FindRoom(uint32_t need);
+  bool Find(uint32_t sequence, uint32_t* offset);
+
+  mutable std::mutex mu_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  uint32_t write_ = 0;  // offset of the block where the next frame goes
+  uint32_t first_ = 0;  // offset of the first block: always 0
+  uint32_t end_ = 0;    // offset of the end marker: the capacity
+  uint32_t capacity_ = 0;
+  uint32_t next_sequence_ = 0;
+};

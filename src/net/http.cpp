@@ -1,0 +1,162 @@
+#include "net/http.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "net/base64.h"
+
+namespace {
+
+constexpr auto kHeaderPause = std::chrono::milliseconds(13);
+constexpr auto kBodyPause = std::chrono::milliseconds(14);
+constexpr char kRequestFormat[] =
+    "GET %s HTTP/1.1\r\nUser-Agent: \r\nConnection: Keep-Alive\r\n%s\r\n";
+
+// Keeps the low 8 bits of each wide character, as the camera expects 8-bit text.
+std::string Narrow(const wchar_t* text) {
+  std::string out;
+  for (; *text; ++text) out.push_back(static_cast<char>(*text & 0xFF));
+  return out;
+}
+
+}  // namespace
+
+NHttp::NHttp() = default;
+
+NHttp::~NHttp() = default;
+
+bool NHttp::SetServer(const char* host, uint16_t port, const char* user, const char* password) {
+  bool ok = true;
+  if (user) {
+    authorization_[0] = '\0';
+    const std::string credentials = std::string(user) + ":" + (password ? password : "");
+    const int n = static_cast<int>(credentials.size());
+    if (!password || n > kMaxCredentials) {
+      ok = false;
+    } else {
+      char encoded[Base64EncodedSize(kMaxCredentials)];
+      Base64Encode(encoded, n, reinterpret_cast<const unsigned char*>(credentials.data()),
+                   Base64EncodedSize(n));
+      std::snprintf(authorization_, sizeof authorization_, "Authorization: Basic %s\r\n", encoded);
+    }
+  }
+  has_host_ = host && std::strlen(host) < sizeof host_;
+  std::snprintf(host_, sizeof host_, "%s", has_host_ ? host : "");
+  if (host && !has_host_) ok = false;
+  port_ = port;
+  return ok;
+}
+
+bool NHttp::SetServer(const wchar_t* host, uint16_t port, const wchar_t* user,
+                      const wchar_t* password) {
+  const std::string h = host ? Narrow(host) : std::string();
+  const std::string u = user ? Narrow(user) : std::string();
+  const std::string p = password ? Narrow(password) : std::string();
+  return SetServer(host ? h.c_str() : nullptr, port, user ? u.c_str() : nullptr,
+                   password ? p.c_str() : nullptr);
+}
+
+int NHttp::SendGetRequest(const char* path) {
+  const int length = std::snprintf(buffer_, sizeof buffer_, kRequestFormat, path, authorization_);
+  // A request that does not fit is not sent cut short.
+  if (length < 0 || length >= kBufferSize) return -1;
+  body_ = fill_ = nullptr;
+  if (!has_host_ || !socket_.Connect(host_, port_)) return -1;
+  return socket_.Send(buffer_, length);
+}
+
+void NHttp::RecordError(int result) {
+  last_error_ = result == 0 ? 0 : NSocket::LastError();
+  if (result == 0)
+    std::snprintf(last_error_text_, sizeof last_error_text_, "Connection closed by peer");
+  else
+    NSocket::ErrorText(last_error_, last_error_text_, sizeof last_error_text_);
+}
+
+int NHttp::ReceiveHeader(const char** header) {
+  socket_.SetReceiveTimeout(kReceiveTimeoutMs);
+  body_ = nullptr;
+  fill_ = buffer_;
+  int room = kBufferSize - 1;
+  const char* blank = nullptr;
+  while (room > 0) {
+    const int n = socket_.Receive(fill_, room);
+    if (n <= 0) {
+      RecordError(n);
+      return n;
+    }
+    fill_ += n;
+    room -= n;
+    *fill_ = '\0';
+    blank = static_cast<const char*>(
+        memmem(buffer_, static_cast<size_t>(fill_ - buffer_), "\r\n\r\n", 4));
+    if (blank) break;
+    std::this_thread::sleep_for(kHeaderPause);
+  }
+  if (!blank) return -1;
+  const size_t end = static_cast<size_t>(blank - buffer_);
+  buffer_[end + 2] = '\0';  // the header text keeps its last line's "\r\n"
+  body_ = buffer_ + end + 4;
+
+  const char* version = std::strstr(buffer_, "HTTP/");
+  const char* space = version ? std::strchr(version + 1, ' ') : nullptr;
+  if (!space || !std::strstr(space, "\r\n")) return -1;
+  int status = 0;
+  if (std::sscanf(space, "%d", &status) != 1) return -1;  // no number after the version
+  *header = buffer_;
+  return status;
+}
+
+int NHttp::BufferedBodyBytes() const { return body_ ? static_cast<int>(fill_ - body_) : 0; }
+
+int NHttp::TakeBuffered(char* destination, int size) {
+  const int n = std::min(size, BufferedBodyBytes());
+  if (n > 0) {
+    std::memcpy(destination, body_, static_cast<size_t>(n));
+    body_ += n;
+  }
+  return n;
+}
+
+int NHttp::ReadSome(void* destination, int size) {
+  if (size <= 0) return -1;
+  auto* out = static_cast<char*>(destination);
+  if (const int n = TakeBuffered(out, size); n > 0) return n;
+  const int n = socket_.Receive(out, size);
+  if (n <= 0) RecordError(n);
+  return n;
+}
+
+int NHttp::ReadExact(void* destination, int size) {
+  if (size <= 0) return -1;
+  auto* out = static_cast<char*>(destination);
+  int got = TakeBuffered(out, size);
+  while (got < size) {
+    const int n = socket_.Receive(out + got, size - got);
+    if (n <= 0) {
+      RecordError(n);
+      return n;
+    }
+    got += n;
+    std::this_thread::sleep_for(kBodyPause);
+  }
+  return size;
+}
+
+bool FindHeaderValue(const char* text, const char* name, char separator, const char** value,
+                     int* length) {
+  if (!text || !name) return false;
+  const char* found = std::strstr(text, name);
+  if (!found || !*found) return false;
+  const char* sep = std::strchr(found + 1, separator);
+  if (!sep || separator == '\0') return false;
+  const char* end = std::strstr(sep + 1, "\r\n");
+  if (!end) return false;
+  *value = sep + 1;
+  *length = static_cast<int>(end - (sep + 1));
+  return true;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The TCP client end of one camera connection: resolves a host and port,
+// connects with a bounded wait of 3 seconds, and keeps at most one open
+// connection. NHttp sends and receives on it. Used by one thread at a time;
+// no locking.
+class NSocket {
+ public:
+  NSocket();
+  virtual ~NSocket();
+  NSocket(const NSocket&) = delete;
+  NSocket& operator=(const NSocket&) = delete;
+
+  // Connects to `host` (a name, or a dotted address when it starts with a
+  // digit) on `port`, trying each resolved address in turn for up to 3 seconds.
+  // Any open connection is closed first. True when a connection is open.
+  bool Connect(const char* host, uint16_t port);
+
+  bool IsOpen() const { return socket_ != -1; }
+  int handle() const { return socket_; }
+  int family() const { return family_; }
+  int type() const { return type_; }
+
+  // One send call of `size` bytes; the byte count sent or -1.
+  int Send(const void* data, int size);
+  // One receive call of up to `size` bytes: the count, 0 when the peer has
+  // closed, -1 on an error or when the receive time-out passes.
+  int Receive(void* data, int size);
+  // Receive time-out for every later Receive on this connection.
+  bool SetReceiveTimeout(int milliseconds);
+  // Shuts the connection down in both directions and closes it.
+  void ShutdownAndClose();
+
+  // The error code of the calling thread's last failed socket call.
+  static int LastError();
+  // The English message for `code`, NUL-terminated, cut to `size` bytes.
+  static void ErrorText(int code, char* text, size_t size);
+
+ private:
+  void CloseWithoutShutdown();
+
+  int socket_ = -1;  // -1: no connection
+  int family_ = 0;   // address family of the address last tried
+  int type_ = 0;     // 1 (stream) once a connection was attempted
+  int protocol_ = 0;
+};

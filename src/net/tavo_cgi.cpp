@@ -1,0 +1,150 @@
+#include "net/tavo_cgi.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+constexpr auto kPartPause = std::chrono::milliseconds(14);
+constexpr int kGatherChunk = 48;
+
+// Appends one formatted piece to a request path; false when it does not fit
+// (a cut path would ask the camera for something else).
+bool AppendPiece(char (&path)[NTavoCGI::kPathSize], const char* format, const char* value) {
+  const size_t used = std::strlen(path);
+  const size_t room = sizeof path - used;
+  const int n = std::snprintf(path + used, room, format, value);
+  return n >= 0 && static_cast<size_t>(n) < room;
+}
+
+}  // namespace
+
+NTavoCGI::NTavoCGI(bool create_pool) {
+  reply_[0] = '\0';
+  if (create_pool) pool_ = std::make_unique<NTavoMediaPool>();
+}
+
+NTavoCGI::~NTavoCGI() = default;
+
+const char* NTavoCGI::QueryIPAddress() {
+  char path[kPathSize] = "";
+  if (!AppendPiece(path, "/cgi/admin/param.cgi?action=%s", "list") ||
+      !AppendPiece(path, "&group=%s", "Network") || !AppendPiece(path, "&name=%s", "IPAddress"))
+    return nullptr;
+  return TextReply(path);
+}
+
+const char* NTavoCGI::UpdateAdminPassword(const char* new_password) {
+  char path[kPathSize] = "";
+  if (!AppendPiece(path, "/cgi/admin/pwdgrp.cgi?action=%s", "update") ||
+      !AppendPiece(path, "&user=%s", "admin") ||
+      (new_password && !AppendPiece(path, "&pwd=%s", new_password)) ||
+      !AppendPiece(path, "&grp=%s", "admin"))
+    return nullptr;
+  return TextReply(path);
+}
+
+// The body of a command's reply. No Content-Length means an empty body; a
+// length of 16384 or more would not fit the reply area and fails.
+const char* NTavoCGI::TextReply(const char* path) {
+  reply_[0] = '\0';
+  if (http_.SendGetRequest(path) == -1) return nullptr;
+  const char* header = nullptr;
+  if (http_.ReceiveHeader(&header) != 200) return nullptr;
+  const char* value = nullptr;
+  int value_length = 0;
+  if (!FindHeaderValue(header, "Content-Length", ':', &value, &value_length)) return reply_;
+  int remaining = 0;
+  if (std::sscanf(value, "%d", &remaining) != 1) return nullptr;
+  if (remaining < 0 || remaining >= kReplySize) return nullptr;
+  char* at = reply_;
+  while (remaining > 0) {
+    const int n = http_.ReadSome(at, remaining);
+    if (n <= 0) return nullptr;
+    at += n;
+    *at = '\0';
+    remaining -= n;
+  }
+  return reply_;
+}
+
+bool NTavoCGI::OpenVideoStream() { return OpenStream("/cgi/mjpg/mjpeg.cgi"); }
+
+bool NTavoCGI::OpenAudioStream() { return OpenStream("/cgi/audio/audio.cgi"); }
+
+bool NTavoCGI::OpenStream(const char* path) {
+  boundary_[0] = '\0';
+  if (!pool_) return false;
+  if (http_.SendGetRequest(path) < 0) return false;
+  const char* header = nullptr;
+  if (http_.ReceiveHeader(&header) != 200) return false;
+  const char* value = nullptr;
+  int length = 0;
+  if (!FindHeaderValue(header, "boundary", '=', &value, &length)) return false;
+  // An empty boundary would match any text; a long one would not fit.
+  if (length <= 0 || length >= kBoundarySize) return false;
+  std::memcpy(boundary_, value, static_cast<size_t>(length));
+  boundary_[length] = '\0';
+  return true;
+}
+
+// Reads 48 bytes at a time until the part header's blank line arrives. On
+// success returns 1 with `content_start` just after the blank line and
+// `position` one past the last byte read; otherwise the failing read's result,
+// or -1 when no blank line came within the reply area.
+int NTavoCGI::GatherPartHeader(char** content_start, char** position) {
+  char* at = reply_;
+  char* const end = reply_ + kReplySize;
+  while (at + kGatherChunk + 1 < end) {
+    const int n = http_.ReadSome(at, kGatherChunk);
+    if (n <= 0) return n;
+    at += n;
+    *at = '\0';
+    auto* blank =
+        static_cast<char*>(memmem(reply_, static_cast<size_t>(at - reply_), "\r\n\r\n", 4));
+    if (blank) {
+      blank[2] = '\0';
+      *content_start = blank + 4;
+      *position = at;
+      return 1;
+    }
+    std::this_thread::sleep_for(kPartPause);
+  }
+  return -1;
+}
+
+int NTavoCGI::ReadStreamFrame(std::unique_ptr<NTavoMediaSample>* out) {
+  out->reset();
+  if (!pool_ || boundary_[0] == '\0') return -1;
+  char* content = nullptr;
+  char* position = nullptr;
+  if (const int r = GatherPartHeader(&content, &position); r <= 0) return r;
+
+  const char* line = nullptr;
+  int line_length = 0;
+  if (!FindHeaderValue(reply_, boundary_, '\n', &line, &line_length)) return 0;
+  const char* value = nullptr;
+  int value_length = 0;
+  if (!FindHeaderValue(line, "Content-Length", ':', &value, &value_length)) return -1;
+  int length = 0;
+  if (std::sscanf(value, "%d", &length) != 1 || length < 1 || length > kMaxPartLength) return -1;
+
+  std::unique_ptr<NTavoMediaSample> sample = pool_->NewSample(length);
+  while (!sample) {
+    std::fputs("Network===:Mem Full\n", stdout);
+    std::this_thread::sleep_for(kPartPause);
+    sample = pool_->NewSample(length);
+  }
+  const int already = static_cast<int>(position - content);
+  if (length <= already) {
+    std::memcpy(sample->block(), content, static_cast<size_t>(length));
+  } else {
+    std::memcpy(sample->block(), content, static_cast<size_t>(already));
+    const int r = http_.ReadExact(sample->block() + already, length - already);
+    if (r <= 0) return r;  // the sample goes back to the pool here
+  }
+  *out = std::move(sample);
+  return length;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <memory>
+
+#include "media/media_sample.h"
+#include "net/http.h"
+
+// The camera's command interface: the parameter listing (which proves a
+// password), the administrator password change, and the picture and sound
+// streams read part by part into pooled media samples.
+// Used by exactly one thread (the dialog's for commands, a stream thread for
+// a stream); only the pool's ring is shared with the consumer of the samples.
+class NTavoCGI {
+ public:
+  static constexpr int kReplySize = 16384;
+  static constexpr int kBoundarySize = 128;
+  static constexpr int kPathSize = 260;
+  static constexpr int kMaxPartLength = 524288;
+
+  // With `create_pool` the object can read streams (a 1 MiB media pool).
+  explicit NTavoCGI(bool create_pool);
+  virtual ~NTavoCGI();
+  NTavoCGI(const NTavoCGI&) = delete;
+  NTavoCGI& operator=(const NTavoCGI&) = delete;
+
+  // Server and credentials are set here (SetServer) before any command.
+  NHttp& http() { return http_; }
+  NTavoMediaPool* pool() { return pool_.get(); }
+
+  // The reply text of the parameter listing, or null on any failure.
+  const char* QueryIPAddress();
+  // Changes the administrator password (letters and digits); the reply text
+  // or null. A null password sends the request without the "pwd" piece.
+  const char* UpdateAdminPassword(const char* new_password);
+
+  // Opens a stream: true once the camera answered 200 with a usable boundary
+  // (1 to 127 characters). Needs a pool.
+  bool OpenVideoStream();
+  bool OpenAudioStream();
+  const char* boundary() const { return boundary_; }
+
+  // Reads one part of the open stream. The part's length (> 0) with `sample`
+  // holding it; 0 when the peer closed or the part lacked the boundary line;
+  // -1 on a receive error or time-out, a part header over 16384 bytes, a
+  // missing or out-of-range Content-Length, or a failed content read. Waits
+  // in steps of 14 ms while the pool is full. `sample` is null unless > 0.
+  int ReadStreamFrame(std::unique_ptr<NTavoMediaSample>* sample);
+
+ private:
+  const char* TextReply(const char* path);
+  bool OpenStream(const char* path);
+  int GatherPartHeader(char** content_start, char** position);
+
+  NHttp http_;
+  std::unique_ptr<NTavoMediaPool> pool_;  // null for command-only objects
+  char reply_[kReplySize];
+  char boundary_[kBoundarySize] = "";
+};
