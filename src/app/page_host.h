@@ -16,7 +16,8 @@ class IPageEvents {
   // The document has loaded; `path` is the plain file path it was navigated to.
   virtual void OnDocumentComplete(const std::string& path) = 0;
   // The user clicked the element with this id (or a descendant of it).
-  virtual void OnElementClick(const std::string& id) = 0;
+  // True when a handler took it; the host then offers no outer element.
+  virtual bool OnElementClick(const std::string& id) = 0;
 };
 
 // Shows one page at a time. Every operation is called on the UI thread.

@@ -259,13 +259,14 @@ void CQuenloDlg::ShowConfigFailInfo() {
   CallScript("ConfigFailSetInfo", {m_messages[slot]});
 }
 
-void CQuenloDlg::OnElementClick(const std::string& id) {
+bool CQuenloDlg::OnElementClick(const std::string& id) {
   for (const EventEntry& entry : kEventMap) {
     if (id == entry.id) {
       (this->*entry.handler)();
-      return;
+      return true;
     }
   }
+  return false;
 }
 
 void CQuenloDlg::OnButtonOk() { m_services.window->PostQuit(1); }

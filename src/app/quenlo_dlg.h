@@ -48,7 +48,7 @@ class CQuenloDlg : public IPageEvents {
 
   // IPageEvents
   void OnDocumentComplete(const std::string& path) override;
-  void OnElementClick(const std::string& id) override;
+  bool OnElementClick(const std::string& id) override;
 
   void ShowPage(const std::string& page);
   // Any thread: the show-page timer navigates on the UI thread.

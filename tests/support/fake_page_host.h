@@ -52,7 +52,7 @@ class FakePageHost : public IPageHost {
   }
   // Completes the last navigation, as the browser does once it has loaded.
   void Complete() { events_->OnDocumentComplete(navigations.back()); }
-  void Click(const std::string& id) { events_->OnElementClick(id); }
+  bool Click(const std::string& id) { return events_->OnElementClick(id); }
   std::string LastPage() const { return navigations.empty() ? "" : navigations.back(); }
   int ScriptCount(const std::string& function) const {
     int n = 0;

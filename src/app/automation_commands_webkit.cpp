@@ -1,0 +1,120 @@
+#include "app/automation_commands_webkit.h"
+
+#include <gtk/gtk.h>
+
+#include <nlohmann/json.hpp>
+
+#include "app/page_host_webkit.h"
+#include "app/quenlo_window_gtk.h"
+
+using nlohmann::json;
+
+namespace {
+
+std::string Error(const std::string& text) { return json{{"ok", false}, {"error", text}}.dump(); }
+
+std::string Ok(json reply = json::object()) {
+  reply["ok"] = true;
+  return reply.dump();
+}
+
+struct Posted {
+  AutomationCommands* commands;
+  std::string line;
+  AutomationCommands::Reply reply;
+};
+
+gboolean HandlePosted(gpointer data) {
+  std::unique_ptr<Posted> posted(static_cast<Posted*>(data));
+  posted->commands->Handle(posted->line, std::move(posted->reply));
+  return G_SOURCE_REMOVE;
+}
+
+gboolean ActivateAbout(gpointer data) {
+  static_cast<QuenloWindowGtk*>(data)->ActivateAboutItem();
+  return G_SOURCE_REMOVE;
+}
+
+// The element scripts: each gets `args` and returns false for a missing element.
+const char kClickBody[] =
+    "var e = document.getElementById(args.id); if (!e) return false; e.click(); return true;";
+const char kSetBody[] =
+    "var e = document.getElementById(args.id); if (!e) return false;"
+    "e.value = args.value;"
+    "e.dispatchEvent(new Event('input', {bubbles: true}));"
+    "e.dispatchEvent(new Event('change', {bubbles: true})); return true;";
+const char kCheckBody[] =
+    "var e = document.getElementById(args.id); if (!e) return false;"
+    "if (e.checked !== args.checked) { e.checked = args.checked;"
+    "  e.dispatchEvent(new Event('input', {bubbles: true}));"
+    "  e.dispatchEvent(new Event('change', {bubbles: true})); }"
+    "return true;";
+
+}  // namespace
+
+void AutomationCommands::Post(const std::string& line, Reply reply) {
+  g_main_context_invoke(nullptr, HandlePosted, new Posted{this, line, std::move(reply)});
+}
+
+void AutomationCommands::RunOnElement(const std::string& body, const std::string& args_json,
+                                      Reply reply) {
+  pages_.RunFunction(body, args_json, [reply](bool ok, const std::string& result) {
+    reply(ok && result == "true" ? Ok() : Error("no such element"));
+  });
+}
+
+void AutomationCommands::Handle(const std::string& line, Reply reply) {
+  json request = json::parse(line, nullptr, false);
+  if (!request.is_object() || !request["cmd"].is_string()) return reply(Error("bad request"));
+  const std::string cmd = request["cmd"];
+  const std::string id = request.value("id", "");
+  if (cmd == "page") {
+    return reply(Ok({{"page", pages_.CurrentPath()}, {"complete", pages_.IsComplete()}}));
+  }
+  if (cmd == "click") {
+    if (window_.Modal().open) return reply(Error("a message box is open"));
+    return RunOnElement(kClickBody, json{{"id", id}}.dump(), reply);
+  }
+  if (cmd == "set") {
+    return RunOnElement(kSetBody, json{{"id", id}, {"value", request.value("value", "")}}.dump(),
+                        reply);
+  }
+  if (cmd == "check") {
+    return RunOnElement(
+        kCheckBody, json{{"id", id}, {"checked", request.value("checked", false)}}.dump(), reply);
+  }
+  if (cmd == "eval") {
+    return pages_.Evaluate(request.value("js", ""), [reply](bool ok, const std::string& result) {
+      json value = json::parse(result, nullptr, false);
+      reply(ok && !value.is_discarded() ? Ok({{"result", value}}) : Error("script failed"));
+    });
+  }
+  if (cmd == "messagebox") {
+    QuenloWindowGtk::ModalState modal = window_.Modal();
+    return reply(Ok({{"open", modal.open}, {"caption", modal.caption}, {"text", modal.text}}));
+  }
+  if (cmd == "dismiss") return reply(window_.DismissModal() ? Ok() : Error("no message box"));
+  if (cmd == "live") {
+    QuenloWindowGtk::LiveState live = window_.Live();
+    return reply(Ok({{"visible", live.visible},
+                     {"x", live.x},
+                     {"y", live.y},
+                     {"width", live.width},
+                     {"height", live.height},
+                     {"frames", live.frames}}));
+  }
+  if (cmd == "launched") return reply(Ok({{"targets", window_.Launched()}}));
+  if (cmd == "screenshot") {
+    return reply(window_.Screenshot(request.value("path", "")) ? Ok() : Error("screenshot failed"));
+  }
+  if (cmd == "about") {
+    // The box runs its own loop: open it after this reply has gone.
+    g_idle_add(ActivateAbout, &window_);
+    return reply(Ok());
+  }
+  if (cmd == "quit") {
+    reply(Ok());
+    return window_.PostQuit(0);
+  }
+  reply(Error("unknown command"));
+}

@@ -1,0 +1,27 @@
+// The requests of the automation socket, carried out on the UI thread
+// against the real window and page view.
+#pragma once
+
+#include <functional>
+#include <string>
+
+class QuenloWindowGtk;
+class PageHostWebKit;
+
+class AutomationCommands {
+ public:
+  using Reply = std::function<void(const std::string& json)>;
+
+  AutomationCommands(QuenloWindowGtk& window, PageHostWebKit& pages)
+      : window_(window), pages_(pages) {}
+  // UI thread. Calls `reply` exactly once, at once or when the page answers.
+  void Handle(const std::string& line, Reply reply);
+  // Any thread: hands the request to the UI thread.
+  void Post(const std::string& line, Reply reply);
+
+ private:
+  void RunOnElement(const std::string& body, const std::string& args_json, Reply reply);
+
+  QuenloWindowGtk& window_;
+  PageHostWebKit& pages_;
+};

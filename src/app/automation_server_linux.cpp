@@ -1,0 +1,102 @@
+#include "app/automation_server_linux.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <memory>
+
+namespace {
+
+// Waits up to one poll period for input; false on timeout.
+bool Readable(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, UThread::kPollMs) > 0;
+}
+
+bool SendAll(int fd, const std::string& text) {
+  size_t sent = 0;
+  while (sent < text.size()) {
+    ssize_t n = ::send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+AutomationServer::AutomationServer(std::string path, Dispatch dispatch)
+    : UThread("Automation"), path_(std::move(path)), dispatch_(std::move(dispatch)) {}
+
+AutomationServer::~AutomationServer() {
+  Stop();
+  WaitForEnd(-1);
+  if (listen_fd_ >= 0) {
+    ::close(listen_fd_);
+    ::unlink(path_.c_str());
+  }
+}
+
+bool AutomationServer::Listen() {
+  sockaddr_un addr{};
+  if (path_.size() >= sizeof(addr.sun_path)) return false;
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
+  listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listen_fd_ < 0) return false;
+  ::unlink(path_.c_str());
+  mode_t old_mask = ::umask(0177);  // the socket file is born 0600
+  int bound = ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+  ::umask(old_mask);
+  if (bound != 0 || ::chmod(path_.c_str(), 0600) != 0 || ::listen(listen_fd_, 4) != 0) {
+    ::close(listen_fd_);
+    listen_fd_ = -1;
+    return false;
+  }
+  return true;
+}
+
+int AutomationServer::Run() {
+  while (!IsStopRequested()) {
+    if (!Readable(listen_fd_)) continue;
+    int client = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) continue;
+    Serve(client);
+    ::close(client);
+  }
+  return 0;
+}
+
+void AutomationServer::Serve(int client) {
+  std::string buffer;
+  char chunk[4096];
+  while (!IsStopRequested()) {
+    if (!Readable(client)) continue;
+    ssize_t n = ::recv(client, chunk, sizeof(chunk), 0);
+    if (n <= 0) return;
+    buffer.append(chunk, static_cast<size_t>(n));
+    for (size_t nl; (nl = buffer.find('\n')) != std::string::npos;) {
+      std::string line = buffer.substr(0, nl);
+      buffer.erase(0, nl + 1);
+      if (!line.empty() && !Answer(client, line)) return;
+    }
+  }
+}
+
+// Hands one request over and waits for its reply; gives up when asked to
+// stop, since the UI thread may already have left its loop.
+bool AutomationServer::Answer(int client, const std::string& line) {
+  auto promise = std::make_shared<std::promise<std::string>>();
+  std::future<std::string> reply = promise->get_future();
+  dispatch_(line, [promise](const std::string& json) { promise->set_value(json); });
+  while (reply.wait_for(std::chrono::milliseconds(kPollMs)) != std::future_status::ready) {
+    if (IsStopRequested()) return false;
+  }
+  return SendAll(client, reply.get() + "\n");
+}

@@ -1,0 +1,264 @@
+#include "app/page_host_webkit.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <webkit2/webkit2.h>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+// Injected at document start: reports every click with the ids of the
+// clicked element and its ancestors (nearest first) and a snapshot of every
+// input element, taken at the moment of the click.
+const char kClickScript[] = R"JS(
+(function () {
+  function snapshot() {
+    var inputs = {};
+    document.querySelectorAll('input, textarea, select').forEach(function (e) {
+      if (e.id) inputs[e.id] = {value: String(e.value), checked: !!e.checked};
+    });
+    return inputs;
+  }
+  document.addEventListener('click', function (ev) {
+    var ids = [];
+    for (var e = ev.target; e && e.nodeType === 1; e = e.parentElement) {
+      if (e.id) ids.push(e.id);
+    }
+    if (ids.length === 0) return;
+    window.webkit.messageHandlers.quenlo.postMessage(
+        JSON.stringify({ids: ids, inputs: snapshot()}));
+  }, true);
+})();
+)JS";
+
+struct InputState {
+  std::string value;
+  bool checked = false;
+};
+
+std::string ToLower(std::string s) {
+  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+std::string ResolvePageFile(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) return path;
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return path;
+  std::string found = path;
+  while (dirent* entry = ::readdir(dir)) {
+    if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+      found = path.substr(0, slash + 1) + entry->d_name;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+struct PageHostWebKit::Impl {
+  WebKitWebView* view = nullptr;
+  IPageEvents* events = nullptr;
+  std::function<bool()> blocked;
+  std::string path;          // as navigated to
+  std::string resolved_uri;  // what was actually loaded
+  bool complete = false;
+  bool failed = false;
+  std::map<std::string, InputState> inputs;  // snapshot of the last click
+
+  void OnScriptMessage(const std::string& text);
+  void OnLoadChanged(WebKitLoadEvent event);
+  std::string ReportedPath() const;
+};
+
+std::string PageHostWebKit::Impl::ReportedPath() const {
+  const char* uri = webkit_web_view_get_uri(view);
+  if (!uri || resolved_uri == uri) return path;
+  gchar* file = g_filename_from_uri(uri, nullptr, nullptr);
+  std::string reported = file ? file : uri;
+  g_free(file);
+  return reported;
+}
+
+void PageHostWebKit::Impl::OnLoadChanged(WebKitLoadEvent event) {
+  if (event != WEBKIT_LOAD_FINISHED) return;
+  complete = true;
+  inputs.clear();
+  if (failed || !events) return;  // an error document matches no page
+  events->OnDocumentComplete(ReportedPath());
+}
+
+void PageHostWebKit::Impl::OnScriptMessage(const std::string& text) {
+  nlohmann::json message = nlohmann::json::parse(text, nullptr, false);
+  if (!message.is_object() || !message["ids"].is_array()) return;
+  if (blocked && blocked()) return;
+  inputs.clear();
+  if (message["inputs"].is_object()) {
+    for (const auto& [id, state] : message["inputs"].items()) {
+      inputs[id] = {state.value("value", ""), state.value("checked", false)};
+    }
+  }
+  for (const auto& id : message["ids"]) {
+    if (id.is_string() && events && events->OnElementClick(id.get<std::string>())) break;
+  }
+}
+
+namespace {
+
+void OnScriptMessageSignal(WebKitUserContentManager*, WebKitJavascriptResult* result,
+                           gpointer data) {
+  JSCValue* value = webkit_javascript_result_get_js_value(result);
+  if (!jsc_value_is_string(value)) return;
+  gchar* text = jsc_value_to_string(value);
+  static_cast<PageHostWebKit::Impl*>(data)->OnScriptMessage(text);
+  g_free(text);
+}
+
+void OnLoadChangedSignal(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+  static_cast<PageHostWebKit::Impl*>(data)->OnLoadChanged(event);
+}
+
+gboolean OnLoadFailedSignal(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer data) {
+  static_cast<PageHostWebKit::Impl*>(data)->failed = true;
+  return FALSE;  // the view shows its own error document
+}
+
+struct ScriptCall {
+  PageHostWebKit::ScriptDone done;
+};
+
+void FinishScript(GObject* source, GAsyncResult* result, gpointer data,
+                  JSCValue* (*finish)(WebKitWebView*, GAsyncResult*, GError**)) {
+  std::unique_ptr<ScriptCall> call(static_cast<ScriptCall*>(data));
+  GError* error = nullptr;
+  JSCValue* value = finish(WEBKIT_WEB_VIEW(source), result, &error);
+  std::string json = "null";
+  if (value && !jsc_value_is_undefined(value)) {
+    gchar* text = jsc_value_to_json(value, 0);
+    if (text) json = text;
+    g_free(text);
+  }
+  if (value) g_object_unref(value);
+  bool ok = error == nullptr;
+  if (error) g_error_free(error);
+  if (call->done) call->done(ok, json);
+}
+
+void OnFunctionDone(GObject* source, GAsyncResult* result, gpointer data) {
+  FinishScript(source, result, data, webkit_web_view_call_async_javascript_function_finish);
+}
+
+void OnEvaluateDone(GObject* source, GAsyncResult* result, gpointer data) {
+  FinishScript(source, result, data, webkit_web_view_evaluate_javascript_finish);
+}
+
+}  // namespace
+
+PageHostWebKit::PageHostWebKit() : impl_(std::make_unique<Impl>()) {
+  WebKitUserContentManager* manager = webkit_user_content_manager_new();
+  WebKitUserScript* script =
+      webkit_user_script_new(kClickScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_add_script(manager, script);
+  webkit_user_script_unref(script);
+  g_signal_connect(manager, "script-message-received::quenlo", G_CALLBACK(OnScriptMessageSignal),
+                   impl_.get());
+  webkit_user_content_manager_register_script_message_handler(manager, "quenlo");
+  impl_->view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(manager));
+  g_object_unref(manager);
+  g_object_ref_sink(impl_->view);
+  WebKitSettings* settings = webkit_web_view_get_settings(impl_->view);
+  webkit_settings_set_enable_developer_extras(settings, FALSE);
+  webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
+  g_signal_connect(impl_->view, "load-changed", G_CALLBACK(OnLoadChangedSignal), impl_.get());
+  g_signal_connect(impl_->view, "load-failed", G_CALLBACK(OnLoadFailedSignal), impl_.get());
+}
+
+PageHostWebKit::~PageHostWebKit() {
+  g_signal_handlers_disconnect_by_data(impl_->view, impl_.get());
+  WebKitUserContentManager* manager = webkit_web_view_get_user_content_manager(impl_->view);
+  g_signal_handlers_disconnect_by_data(manager, impl_.get());
+  g_object_unref(impl_->view);
+}
+
+GtkWidget* PageHostWebKit::Widget() const { return GTK_WIDGET(impl_->view); }
+
+void PageHostWebKit::SetClickGate(std::function<bool()> blocked) {
+  impl_->blocked = std::move(blocked);
+}
+
+void PageHostWebKit::SetEvents(IPageEvents* events) { impl_->events = events; }
+
+void PageHostWebKit::Navigate(const std::string& path) {
+  impl_->path = path;
+  impl_->complete = false;
+  impl_->failed = false;
+  impl_->inputs.clear();
+  gchar* uri = g_filename_to_uri(ResolvePageFile(path).c_str(), nullptr, nullptr);
+  impl_->resolved_uri = uri ? uri : "";
+  webkit_web_view_load_uri(impl_->view, uri ? uri : "about:blank");
+  g_free(uri);
+}
+
+PageValue PageHostWebKit::GetAttribute(const std::string& id, const std::string& name) {
+  auto it = impl_->inputs.find(id);
+  if (it == impl_->inputs.end()) return {};
+  std::string attr = ToLower(name);
+  if (attr == "checked") return it->second.checked;
+  if (attr == "value") return it->second.value;
+  return {};
+}
+
+bool PageHostWebKit::SetAttribute(const std::string& id, const std::string& name,
+                                  const std::string& value) {
+  if (!impl_->complete) return false;
+  nlohmann::json args = {{"id", id}, {"name", name}, {"value", value}};
+  RunFunction(
+      "var e = document.getElementById(args.id);"
+      "if (!e) return false;"
+      "if (args.name === 'value') e.value = args.value;"
+      "else e.setAttribute(args.name, args.value);"
+      "return true;",
+      args.dump(), nullptr);
+  return true;
+}
+
+bool PageHostWebKit::CallScript(const std::string& function, const std::vector<std::string>& args) {
+  if (!impl_->complete) return false;
+  nlohmann::json call = {{"fn", function}, {"args", args}};
+  RunFunction(
+      "var f = window[args.fn];"
+      "if (typeof f !== 'function') return false;"
+      "f.apply(window, args.args);"
+      "return true;",
+      call.dump(), nullptr);
+  return true;
+}
+
+const std::string& PageHostWebKit::CurrentPath() const { return impl_->path; }
+
+bool PageHostWebKit::IsComplete() const { return impl_->complete; }
+
+void PageHostWebKit::RunFunction(const std::string& body, const std::string& args_json,
+                                 ScriptDone done) {
+  GVariantBuilder builder;
+  g_variant_builder_init(&builder, G_VARIANT_TYPE("a{sv}"));
+  g_variant_builder_add(&builder, "{sv}", "json", g_variant_new_string(args_json.c_str()));
+  std::string full = "var args = JSON.parse(json);\n" + body;
+  webkit_web_view_call_async_javascript_function(
+      impl_->view, full.c_str(), -1, g_variant_builder_end(&builder), nullptr, nullptr, nullptr,
+      OnFunctionDone, new ScriptCall{std::move(done)});
+}
+
+void PageHostWebKit::Evaluate(const std::string& js, ScriptDone done) {
+  webkit_web_view_evaluate_javascript(impl_->view, js.c_str(), -1, nullptr, nullptr, nullptr,
+                                      OnEvaluateDone, new ScriptCall{std::move(done)});
+}

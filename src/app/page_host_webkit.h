@@ -1,0 +1,52 @@
+// The page host of the program: a WebKitGTK view that reports clicks and
+// completed documents and runs page scripts. UI thread only.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/page_host.h"
+
+typedef struct _GtkWidget GtkWidget;
+
+class PageHostWebKit : public IPageHost {
+ public:
+  // Answer of a script run: ok is false when the script threw or the view
+  // went away; json is the result as JSON text ("null" when none).
+  using ScriptDone = std::function<void(bool ok, const std::string& json)>;
+
+  PageHostWebKit();
+  ~PageHostWebKit() override;
+
+  GtkWidget* Widget() const;
+  // While it returns true, clicks on the page reach no handler (a modal box
+  // is open).
+  void SetClickGate(std::function<bool()> blocked);
+
+  void SetEvents(IPageEvents* events) override;
+  void Navigate(const std::string& path) override;
+  PageValue GetAttribute(const std::string& id, const std::string& name) override;
+  bool SetAttribute(const std::string& id, const std::string& name,
+                    const std::string& value) override;
+  bool CallScript(const std::string& function, const std::vector<std::string>& args) override;
+
+  // The page path as it was navigated to, and whether it has completed.
+  const std::string& CurrentPath() const;
+  bool IsComplete() const;
+  // Runs `body` as the body of an async function whose only parameter is
+  // `args` (a JSON object passed as an argument, never pasted into code).
+  void RunFunction(const std::string& body, const std::string& args_json, ScriptDone done);
+  // Evaluates script text given by a test.
+  void Evaluate(const std::string& js, ScriptDone done);
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// The file a page name refers to: `path` itself when it exists, else a file
+// in the same folder whose name differs only in letter case, else `path`.
+std::string ResolvePageFile(const std::string& path);

@@ -1,0 +1,54 @@
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "app/app_paths.h"
+#include "app/automation_commands_webkit.h"
+#include "app/automation_server_linux.h"
+#include "app/page_host_webkit.h"
+#include "app/quenlo_app.h"
+#include "app/quenlo_dlg.h"
+#include "app/quenlo_window_gtk.h"
+
+namespace {
+
+constexpr int kCancelCode = 2;
+
+const char* AutomationPath() {
+  const char* path = std::getenv("QUENLO_AUTOMATION");
+  return path && *path ? path : nullptr;
+}
+
+}  // namespace
+
+int CQuenloApp::InitInstance(int argc, char** argv) {
+  gtk_init(&argc, &argv);
+  const char* automation_path = AutomationPath();
+  PageHostWebKit pages;
+  QuenloWindowGtk window(pages.Widget(), automation_path != nullptr);
+  CQuenloDlg dlg(DialogServices{&window, &pages, &window, &window, &window, &window},
+                 CurrentExecutablePath());
+  pages.SetEvents(&dlg);
+  pages.SetClickGate([&window] { return window.Modal().open; });
+  window.SetHandler([&dlg](int id) { dlg.OnTimer(id); });
+  window.SetSysCommandHandler([&dlg](int id) { dlg.OnSysCommand(id); });
+  window.SetCloseHandler([&window] { window.PostQuit(kCancelCode); });
+
+  AutomationCommands commands(window, pages);
+  std::unique_ptr<AutomationServer> server;
+  if (automation_path) {
+    server = std::make_unique<AutomationServer>(
+        automation_path, [&commands](const std::string& line, AutomationServer::Reply reply) {
+          commands.Post(line, std::move(reply));
+        });
+    if (server->Listen()) server->Start();
+  }
+
+  dlg.OnInitDialog();
+  window.Run();
+  window.BeginClosing();
+  server.reset();
+  dlg.OnDestroy();
+  return 0;
+}

@@ -1,0 +1,355 @@
+#include "app/quenlo_window_gtk.h"
+
+#include <gtk/gtk.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <future>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// "&About" -> "_About": the Windows mnemonic marker in GTK's spelling.
+std::string GtkMnemonic(std::string text) {
+  for (char& c : text) {
+    if (c == '&') c = '_';
+  }
+  return text;
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+void LaunchTarget(const std::string& target) {
+  GError* error = nullptr;
+  if (IsExecutableFile(target)) {
+    gchar* argv[] = {const_cast<gchar*>(target.c_str()), nullptr};
+    g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr, &error);
+  } else if (g_uri_peek_scheme(target.c_str()) != nullptr) {
+    g_app_info_launch_default_for_uri(target.c_str(), nullptr, &error);
+  } else {
+    gchar* uri = g_filename_to_uri(target.c_str(), nullptr, nullptr);
+    if (uri) g_app_info_launch_default_for_uri(uri, nullptr, &error);
+    g_free(uri);
+  }
+  if (error) g_error_free(error);  // failures are silent
+}
+
+// A box asked for on a worker thread, waiting for the UI thread.
+struct BoxRequest {
+  QuenloWindowGtk* window;
+  std::string caption, text;
+  std::promise<void> shown;
+  std::atomic<bool> settled{false};
+  void Settle() {
+    if (!settled.exchange(true)) shown.set_value();
+  }
+};
+
+struct TimerTick {
+  QuenloWindowGtk::Impl* impl;
+  int id;
+};
+
+}  // namespace
+
+struct QuenloWindowGtk::Impl {
+  QuenloWindowGtk* self = nullptr;
+  GtkWidget* window = nullptr;
+  GtkWidget* header = nullptr;
+  GtkWidget* overlay = nullptr;
+  GtkWidget* live = nullptr;
+  GtkWidget* about_item = nullptr;
+  GMainLoop* loop = nullptr;
+  std::thread::id ui_thread;
+  bool record_launches = false;
+  int quit_code = 0;
+  std::function<void(int)> sys_command;
+  std::function<void()> close_handler;
+  std::function<void(int)> timer_handler;
+  std::vector<std::string> launched;
+  GtkWidget* modal_dialog = nullptr;  // UI thread
+  ModalState modal;                   // UI thread
+  std::atomic<int> frames{0};
+  std::atomic<bool> closing{false};
+
+  std::mutex mutex;
+  std::map<int, guint> timers;                             // guarded by mutex
+  std::vector<std::shared_ptr<BoxRequest>> waiting_boxes;  // guarded by mutex
+
+  void RunModal(GtkWidget* dialog, const std::string& caption, const std::string& text);
+};
+
+void QuenloWindowGtk::Impl::RunModal(GtkWidget* dialog, const std::string& caption,
+                                     const std::string& text) {
+  gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
+  GtkWidget* previous = modal_dialog;
+  ModalState previous_state = modal;
+  modal_dialog = dialog;
+  modal = {true, caption, text};
+  gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  modal_dialog = previous;
+  modal = previous_state;
+}
+
+namespace {
+
+gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer data) {
+  auto* impl = static_cast<QuenloWindowGtk::Impl*>(data);
+  if (impl->close_handler) impl->close_handler();
+  return TRUE;  // the window goes when the main loop has ended
+}
+
+gboolean OnDrawLive(GtkWidget* widget, cairo_t* cr, gpointer) {
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_rectangle(cr, 0, 0, gtk_widget_get_allocated_width(widget),
+                  gtk_widget_get_allocated_height(widget));
+  cairo_fill(cr);
+  return TRUE;
+}
+
+void OnAboutActivate(GtkMenuItem*, gpointer data) {
+  auto* impl = static_cast<QuenloWindowGtk::Impl*>(data);
+  if (impl->sys_command) impl->sys_command(16);
+}
+
+gboolean OnTimerTick(gpointer data) {
+  auto* tick = static_cast<TimerTick*>(data);
+  QuenloWindowGtk::Impl* impl = tick->impl;
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->timers.erase(tick->id);  // one-shot: gone before the handler runs
+  }
+  if (impl->timer_handler) impl->timer_handler(tick->id);
+  return G_SOURCE_REMOVE;
+}
+
+gboolean OnQuitIdle(gpointer data) {
+  g_main_loop_quit(static_cast<GMainLoop*>(data));
+  return G_SOURCE_REMOVE;
+}
+
+gboolean ShowBoxOnUiThread(gpointer data) {
+  auto* request = static_cast<std::shared_ptr<BoxRequest>*>(data);
+  if (!(*request)->settled.load()) {
+    (*request)->window->Show((*request)->caption, (*request)->text);
+  }
+  (*request)->Settle();
+  delete request;
+  return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+QuenloWindowGtk::QuenloWindowGtk(GtkWidget* page_view, bool record_launches)
+    : impl_(std::make_unique<Impl>()) {
+  Impl& d = *impl_;
+  d.self = this;
+  d.ui_thread = std::this_thread::get_id();
+  d.record_launches = record_launches;
+  d.loop = g_main_loop_new(nullptr, FALSE);
+  d.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_resizable(GTK_WINDOW(d.window), FALSE);
+  gtk_window_set_icon_name(GTK_WINDOW(d.window), "camera-web");
+  d.header = gtk_header_bar_new();
+  gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(d.header), TRUE);
+  gtk_window_set_titlebar(GTK_WINDOW(d.window), d.header);
+  d.overlay = gtk_overlay_new();
+  gtk_container_add(GTK_CONTAINER(d.overlay), page_view);
+  d.live = gtk_drawing_area_new();
+  gtk_widget_set_size_request(d.live, kLiveWidth, kLiveHeight);
+  gtk_widget_set_halign(d.live, GTK_ALIGN_START);
+  gtk_widget_set_valign(d.live, GTK_ALIGN_START);
+  gtk_widget_set_margin_start(d.live, kLiveX);
+  gtk_widget_set_margin_top(d.live, kLiveY);
+  gtk_widget_set_no_show_all(d.live, TRUE);
+  g_signal_connect(d.live, "draw", G_CALLBACK(OnDrawLive), nullptr);
+  gtk_overlay_add_overlay(GTK_OVERLAY(d.overlay), d.live);
+  gtk_container_add(GTK_CONTAINER(d.window), d.overlay);
+  g_signal_connect(d.window, "delete-event", G_CALLBACK(OnDeleteEvent), &d);
+}
+
+QuenloWindowGtk::~QuenloWindowGtk() {
+  BeginClosing();
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  for (const auto& [id, source] : impl_->timers) g_source_remove(source);
+  impl_->timers.clear();
+  gtk_widget_destroy(impl_->window);
+  g_main_loop_unref(impl_->loop);
+}
+
+void QuenloWindowGtk::SetSysCommandHandler(std::function<void(int)> handler) {
+  impl_->sys_command = std::move(handler);
+}
+
+void QuenloWindowGtk::SetCloseHandler(std::function<void()> handler) {
+  impl_->close_handler = std::move(handler);
+}
+
+int QuenloWindowGtk::Run() {
+  gtk_widget_show_all(impl_->window);
+  gtk_window_move(GTK_WINDOW(impl_->window), 0, 0);
+  g_main_loop_run(impl_->loop);
+  return impl_->quit_code;
+}
+
+void QuenloWindowGtk::BeginClosing() {
+  impl_->closing.store(true);
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  for (auto& request : impl_->waiting_boxes) request->Settle();
+  impl_->waiting_boxes.clear();
+}
+
+void QuenloWindowGtk::SetTitle(const std::string& title) {
+  gtk_window_set_title(GTK_WINDOW(impl_->window), title.c_str());
+}
+
+void QuenloWindowGtk::SetClientSize(int width, int height) {
+  gtk_widget_set_size_request(impl_->overlay, width, height);
+  gtk_window_resize(GTK_WINDOW(impl_->window), 1, 1);
+  gtk_window_move(GTK_WINDOW(impl_->window), 0, 0);
+}
+
+void QuenloWindowGtk::PostQuit(int code) {
+  impl_->quit_code = code;
+  g_idle_add(OnQuitIdle, impl_->loop);
+}
+
+void QuenloWindowGtk::AddAboutItem(const std::string& text) {
+  if (text.empty() || impl_->about_item) return;
+  GtkWidget* button = gtk_menu_button_new();
+  gtk_button_set_image(GTK_BUTTON(button),
+                       gtk_image_new_from_icon_name("open-menu-symbolic", GTK_ICON_SIZE_BUTTON));
+  gtk_widget_set_tooltip_text(button, "Menu");
+  GtkWidget* menu = gtk_menu_new();
+  impl_->about_item = gtk_menu_item_new_with_mnemonic(GtkMnemonic(text).c_str());
+  g_signal_connect(impl_->about_item, "activate", G_CALLBACK(OnAboutActivate), impl_.get());
+  gtk_menu_shell_append(GTK_MENU_SHELL(menu), impl_->about_item);
+  gtk_widget_show_all(menu);
+  gtk_menu_button_set_popup(GTK_MENU_BUTTON(button), menu);
+  gtk_header_bar_pack_end(GTK_HEADER_BAR(impl_->header), button);
+}
+
+void QuenloWindowGtk::ShowAbout(const CAboutDlg& about) {
+  GtkWidget* dialog = gtk_dialog_new_with_buttons(
+      about.Caption().c_str(), GTK_WINDOW(impl_->window),
+      static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), "_OK",
+      GTK_RESPONSE_OK, nullptr);
+  GtkWidget* box = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
+  gtk_container_set_border_width(GTK_CONTAINER(box), 16);
+  gtk_box_set_spacing(GTK_BOX(box), 8);
+  GtkWidget* icon = gtk_image_new_from_icon_name("camera-web", GTK_ICON_SIZE_DIALOG);
+  GtkWidget* title = gtk_label_new(about.TitleText().c_str());
+  GtkWidget* version = gtk_label_new(CAboutDlg::kVersionText);
+  for (GtkWidget* w : {icon, title, version}) gtk_box_pack_start(GTK_BOX(box), w, FALSE, FALSE, 0);
+  gtk_widget_show_all(box);
+  impl_->RunModal(dialog, about.Caption(), about.TitleText());
+}
+
+void QuenloWindowGtk::Show(const std::string& caption, const std::string& text) {
+  if (std::this_thread::get_id() != impl_->ui_thread) {
+    auto request = std::make_shared<BoxRequest>();
+    request->window = this;
+    request->caption = caption;
+    request->text = text;
+    std::future<void> shown = request->shown.get_future();
+    {
+      std::lock_guard<std::mutex> lock(impl_->mutex);
+      if (impl_->closing.load()) return;
+      impl_->waiting_boxes.push_back(request);
+    }
+    g_main_context_invoke(nullptr, ShowBoxOnUiThread, new std::shared_ptr<BoxRequest>(request));
+    shown.wait();
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::erase(impl_->waiting_boxes, request);
+    return;
+  }
+  if (impl_->closing.load()) return;
+  GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(impl_->window), GTK_DIALOG_MODAL,
+                                             GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "%s", text.c_str());
+  impl_->RunModal(dialog, caption, text);
+}
+
+void QuenloWindowGtk::SetHandler(std::function<void(int)> handler) {
+  impl_->timer_handler = std::move(handler);
+}
+
+void QuenloWindowGtk::Start(int id, int period_ms) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  auto it = impl_->timers.find(id);
+  if (it != impl_->timers.end()) g_source_remove(it->second);
+  impl_->timers[id] = g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(period_ms),
+                                         OnTimerTick, new TimerTick{impl_.get(), id},
+                                         [](gpointer p) { delete static_cast<TimerTick*>(p); });
+}
+
+void QuenloWindowGtk::Kill(int id) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  auto it = impl_->timers.find(id);
+  if (it == impl_->timers.end()) return;
+  g_source_remove(it->second);
+  impl_->timers.erase(it);
+}
+
+void QuenloWindowGtk::Open(const std::string& target) {
+  if (impl_->record_launches) {
+    impl_->launched.push_back(target);
+    return;
+  }
+  if (!target.empty()) LaunchTarget(target);
+}
+
+void QuenloWindowGtk::Show() { gtk_widget_show(impl_->live); }
+
+void QuenloWindowGtk::Hide() { gtk_widget_hide(impl_->live); }
+
+bool QuenloWindowGtk::IsVisible() const { return gtk_widget_get_visible(impl_->live); }
+
+QuenloWindowGtk::ModalState QuenloWindowGtk::Modal() const { return impl_->modal; }
+
+bool QuenloWindowGtk::DismissModal() {
+  if (!impl_->modal_dialog) return false;
+  gtk_dialog_response(GTK_DIALOG(impl_->modal_dialog), GTK_RESPONSE_OK);
+  return true;
+}
+
+QuenloWindowGtk::LiveState QuenloWindowGtk::Live() const {
+  LiveState state{IsVisible(), 0, 0, 0, 0, impl_->frames.load()};
+  if (state.visible) {
+    GtkAllocation a;
+    gtk_widget_get_allocation(impl_->live, &a);
+    state.x = a.x;
+    state.y = a.y;
+    state.width = a.width;
+    state.height = a.height;
+  }
+  return state;
+}
+
+void QuenloWindowGtk::CountFrame() { impl_->frames.fetch_add(1); }
+
+const std::vector<std::string>& QuenloWindowGtk::Launched() const { return impl_->launched; }
+
+bool QuenloWindowGtk::ActivateAboutItem() {
+  if (!impl_->about_item) return false;
+  gtk_menu_item_activate(GTK_MENU_ITEM(impl_->about_item));
+  return true;
+}
+
+bool QuenloWindowGtk::Screenshot(const std::string& path) const {
+  GdkWindow* gdk = gtk_widget_get_window(impl_->window);
+  if (!gdk) return false;
+  GdkPixbuf* pixbuf =
+      gdk_pixbuf_get_from_window(gdk, 0, 0, gdk_window_get_width(gdk), gdk_window_get_height(gdk));
+  if (!pixbuf) return false;
+  gboolean ok = gdk_pixbuf_save(pixbuf, path.c_str(), "png", nullptr, nullptr);
+  g_object_unref(pixbuf);
+  return ok;
+}
+
+GtkWidget* QuenloWindowGtk::Toplevel() const { return impl_->window; }

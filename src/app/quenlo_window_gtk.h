@@ -1,0 +1,90 @@
+// The program's GTK window: header bar with the About menu, the page view
+// with the live picture overlaid, modal boxes, one-shot timers and the
+// desktop's "open". Implements the window services of dialog_window.h.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/dialog_window.h"
+
+typedef struct _GtkWidget GtkWidget;
+
+// Threads: everything runs on the UI thread (the one that constructed the
+// object) except IMessageBox::Show and the ITimers calls, which may come from
+// workers and are handed to the UI thread.
+class QuenloWindowGtk : public IDialogWindow,
+                        public IMessageBox,
+                        public ITimers,
+                        public IShell,
+                        public ILiveWindow {
+ public:
+  static constexpr int kLiveX = 490;
+  static constexpr int kLiveY = 60;
+  static constexpr int kLiveWidth = 160;
+  static constexpr int kLiveHeight = 120;
+
+  // With `record_launches`, "open" only records its targets (automation).
+  QuenloWindowGtk(GtkWidget* page_view, bool record_launches);
+  ~QuenloWindowGtk() override;
+
+  // Receives the About command (the window's menu item).
+  void SetSysCommandHandler(std::function<void(int)> handler);
+  // Receives the window's own close request.
+  void SetCloseHandler(std::function<void()> handler);
+  // Runs the main loop until PostQuit; returns its code.
+  int Run();
+  // Workers waiting for a box are released and later boxes are skipped.
+  void BeginClosing();
+
+  // IDialogWindow
+  void SetTitle(const std::string& title) override;
+  void SetClientSize(int width, int height) override;
+  void PostQuit(int code) override;
+  void AddAboutItem(const std::string& text) override;
+  void ShowAbout(const CAboutDlg& about) override;
+  // IMessageBox
+  void Show(const std::string& caption, const std::string& text) override;
+  // ITimers
+  void SetHandler(std::function<void(int id)> handler) override;
+  void Start(int id, int period_ms) override;
+  void Kill(int id) override;
+  // IShell
+  void Open(const std::string& target) override;
+  // ILiveWindow
+  void Show() override;
+  void Hide() override;
+  bool IsVisible() const override;
+
+  // For automation (UI thread).
+  struct ModalState {
+    bool open = false;
+    std::string caption;
+    std::string text;
+  };
+  ModalState Modal() const;
+  // Presses OK of the open box; false when none is open.
+  bool DismissModal();
+  struct LiveState {
+    bool visible;
+    int x, y, width, height;
+    int frames;
+  };
+  LiveState Live() const;
+  // Counts one drawn frame (called by the drawing code).
+  void CountFrame();
+  const std::vector<std::string>& Launched() const;
+  // Activates the About menu item as a click on it would.
+  bool ActivateAboutItem();
+  // Writes a PNG of the whole window; false on failure.
+  bool Screenshot(const std::string& path) const;
+  GtkWidget* Toplevel() const;
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
