@@ -19,6 +19,20 @@ bool AppendPiece(char (&path)[NTavoCGI::kPathSize], const char* format, const ch
   return n >= 0 && static_cast<size_t>(n) < room;
 }
 
+// The last occurrence of `text` in the `size` bytes at `data`, or null.
+const char* LastOccurrence(const char* data, size_t size, const char* text) {
+  const size_t n = std::strlen(text);
+  const char* found = nullptr;
+  for (const char* at = data; n > 0;) {
+    const size_t left = size - static_cast<size_t>(at - data);
+    const auto* hit = static_cast<const char*>(memmem(at, left, text, n));
+    if (!hit) break;
+    found = hit;
+    at = hit + 1;
+  }
+  return found;
+}
+
 }  // namespace
 
 NTavoCGI::NTavoCGI(bool create_pool) {
@@ -76,6 +90,7 @@ bool NTavoCGI::OpenAudioStream() { return OpenStream("/cgi/audio/audio.cgi"); }
 
 bool NTavoCGI::OpenStream(const char* path) {
   boundary_[0] = '\0';
+  carried_ = 0;
   if (!pool_) return false;
   if (http_.SendGetRequest(path) < 0) return false;
   const char* header = nullptr;
@@ -90,29 +105,34 @@ bool NTavoCGI::OpenStream(const char* path) {
   return true;
 }
 
-// Reads 48 bytes at a time until the part header's blank line arrives. On
-// success returns 1 with `content_start` just after the blank line and
-// `position` one past the last byte read; otherwise the failing read's result,
-// or -1 when no blank line came within the reply area.
+// Reads 48 bytes at a time until the part header's blank line arrives,
+// starting with the bytes carried over from the previous part. On success
+// returns 1 with `content_start` just after the blank line and `position` one
+// past the last byte read; otherwise the failing read's result, or -1 when no
+// blank line came within the reply area.
 int NTavoCGI::GatherPartHeader(char** content_start, char** position) {
-  char* at = reply_;
+  char* at = reply_ + carried_;
   char* const end = reply_ + kReplySize;
-  while (at + kGatherChunk + 1 < end) {
+  carried_ = 0;
+  *at = '\0';
+  for (bool read_before = false;; read_before = true) {
+    if (at > reply_) {
+      auto* blank =
+          static_cast<char*>(memmem(reply_, static_cast<size_t>(at - reply_), "\r\n\r\n", 4));
+      if (blank) {
+        blank[2] = '\0';
+        *content_start = blank + 4;
+        *position = at;
+        return 1;
+      }
+      if (read_before) std::this_thread::sleep_for(kPartPause);
+    }
+    if (at + kGatherChunk + 1 >= end) return -1;
     const int n = http_.ReadSome(at, kGatherChunk);
     if (n <= 0) return n;
     at += n;
     *at = '\0';
-    auto* blank =
-        static_cast<char*>(memmem(reply_, static_cast<size_t>(at - reply_), "\r\n\r\n", 4));
-    if (blank) {
-      blank[2] = '\0';
-      *content_start = blank + 4;
-      *position = at;
-      return 1;
-    }
-    std::this_thread::sleep_for(kPartPause);
   }
-  return -1;
 }
 
 int NTavoCGI::ReadStreamFrame(std::unique_ptr<NTavoMediaSample>* out) {
@@ -122,9 +142,13 @@ int NTavoCGI::ReadStreamFrame(std::unique_ptr<NTavoMediaSample>* out) {
   char* position = nullptr;
   if (const int r = GatherPartHeader(&content, &position); r <= 0) return r;
 
+  // Bytes left over from a damaged part may precede the header and hold NULs,
+  // which would hide the boundary line from a text search and keep the stream
+  // out of step for good: look for the boundary in the raw bytes instead.
+  const char* part = LastOccurrence(reply_, static_cast<size_t>(content - 2 - reply_), boundary_);
   const char* line = nullptr;
   int line_length = 0;
-  if (!FindHeaderValue(reply_, boundary_, '\n', &line, &line_length)) return 0;
+  if (!part || !FindHeaderValue(part, boundary_, '\n', &line, &line_length)) return 0;
   const char* value = nullptr;
   int value_length = 0;
   if (!FindHeaderValue(line, "Content-Length", ':', &value, &value_length)) return -1;
@@ -140,6 +164,9 @@ int NTavoCGI::ReadStreamFrame(std::unique_ptr<NTavoMediaSample>* out) {
   const int already = static_cast<int>(position - content);
   if (length <= already) {
     std::memcpy(sample->block(), content, static_cast<size_t>(length));
+    // What follows a short part already belongs to the next one: keep it.
+    carried_ = already - length;
+    std::memmove(reply_, content + length, static_cast<size_t>(carried_));
   } else {
     std::memcpy(sample->block(), content, static_cast<size_t>(already));
     const int r = http_.ReadExact(sample->block() + already, length - already);

@@ -55,4 +55,5 @@ class NTavoCGI {
   std::unique_ptr<NTavoMediaPool> pool_;  // null for command-only objects
   char reply_[kReplySize];
   char boundary_[kBoundarySize] = "";
+  int carried_ = 0;  // bytes at the start of reply_ that belong to the next part
 };

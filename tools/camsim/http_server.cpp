@@ -300,9 +300,9 @@ void HttpServer::Handle(int fd) {
 bool HttpServer::SendPart(int fd, int index, const char* content_type, const std::string& content) {
   const bool faulty = index == config_.fault_part;
   if (faulty && config_.fault == Fault::kGarbagePart) {
-    std::string garbage(20000, '\0');
+    std::string garbage(3000, '\0');
     for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>('A' + i % 23);
-    if (!SendAll(fd, garbage)) return false;
+    return SendAll(fd, garbage);
   }
   size_t announced = content.size();
   if (faulty && config_.fault == Fault::kWrongLength && announced > 100) announced -= 100;

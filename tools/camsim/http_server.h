@@ -18,7 +18,7 @@ enum class Fault {
   kStallHeader,      // read the request, then never answer
   kCloseMidPart,     // close the connection halfway through stream part `fault_part`
   kWrongLength,      // part `fault_part` announces 100 bytes fewer than it carries
-  kGarbagePart,      // part `fault_part` is replaced by bytes that are no part at all
+  kGarbagePart,      // part `fault_part` is replaced by 3000 bytes that are no part at all
   kLowercaseLength,  // every reply and part spells its length header "content-length"
 };
 

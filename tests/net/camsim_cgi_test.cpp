@@ -1,0 +1,154 @@
+// The camera command interface against the camera simulator on loopback.
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "media/media_header.h"
+#include "net/tavo_cgi.h"
+#include "support/camsim_process.h"
+
+namespace {
+
+using testsupport::CamsimProcess;
+
+class CamsimCGI : public testing::Test {
+ protected:
+  void Start(const std::vector<std::string>& args = {}) {
+    sim_ = std::make_unique<CamsimProcess>(args);
+    ASSERT_TRUE(sim_->ok()) << sim_->error();
+  }
+  // A command or stream object pointed at the simulator with `password`.
+  std::unique_ptr<NTavoCGI> Camera(const char* password, bool pool = false) {
+    auto cgi = std::make_unique<NTavoCGI>(pool);
+    cgi->http().SetServer("127.0.0.1", sim_->port(), "admin", password);
+    return cgi;
+  }
+  std::unique_ptr<CamsimProcess> sim_;
+};
+
+uint32_t Word(const NTavoMediaSample& s, int offset) {
+  return media_header::ReadWord(s.GetHeader(), offset);
+}
+
+bool LooksLikeJpeg(const NTavoMediaSample& s) {
+  const uint8_t* p = s.GetPayload();
+  const int n = s.GetPayloadLength();
+  return n > 4 && p[0] == 0xFF && p[1] == 0xD8 && p[n - 2] == 0xFF && p[n - 1] == 0xD9;
+}
+
+TEST_F(CamsimCGI, PasswordIsProvenAndChanged) {
+  Start({"--password", "Old1"});
+  EXPECT_STREQ(Camera("Old1")->QueryIPAddress(), "Network.IPAddress=127.0.0.1\r\n");
+  EXPECT_EQ(Camera("wrong")->QueryIPAddress(), nullptr);
+  EXPECT_EQ(Camera("Old1")->UpdateAdminPassword("has-dash"), nullptr);
+  EXPECT_EQ(Camera("Old1")->UpdateAdminPassword(std::string(33, 'a').c_str()), nullptr);
+  EXPECT_EQ(Camera("Old1")->UpdateAdminPassword(nullptr), nullptr);
+  ASSERT_NE(Camera("Old1")->UpdateAdminPassword("New2"), nullptr);
+  EXPECT_EQ(Camera("Old1")->QueryIPAddress(), nullptr);
+  EXPECT_NE(Camera("New2")->QueryIPAddress(), nullptr);
+}
+
+TEST_F(CamsimCGI, PictureStreamDeliversDistinctJpegFrames) {
+  Start({"--fps", "30", "--size", "320x240"});
+  auto cgi = Camera("kerut", true);
+  EXPECT_FALSE(Camera("wrong", true)->OpenVideoStream());
+  ASSERT_TRUE(cgi->OpenVideoStream());
+  EXPECT_STREQ(cgi->boundary(), "quenloframe");
+  std::set<uint32_t> frames;
+  std::string previous;
+  for (int i = 0; i < 4; ++i) {
+    std::unique_ptr<NTavoMediaSample> s;
+    ASSERT_GT(cgi->ReadStreamFrame(&s), 0);
+    EXPECT_TRUE(LooksLikeJpeg(*s));
+    EXPECT_EQ(Word(*s, media_header::kPayloadLengthOffset), uint32_t(s->GetPayloadLength()));
+    EXPECT_EQ(Word(*s, media_header::kPartCountOffset), uint32_t(i + 1));
+    frames.insert(Word(*s, media_header::kFrameNumberOffset));
+    const std::string payload(reinterpret_cast<const char*>(s->GetPayload()),
+                              s->GetPayloadLength());
+    EXPECT_NE(payload, previous);
+    previous = payload;
+  }
+  EXPECT_EQ(frames.size(), 4u);
+}
+
+TEST_F(CamsimCGI, SoundStreamAnnouncesItsFormat) {
+  struct Case {
+    std::vector<std::string> args;
+    uint32_t format;
+    int payload;
+  } cases[] = {
+      {{}, 0x203, 160},  // mu-law, 8000 Hz, one channel, 8 bits: 20 ms
+      {{"--audio", "pcm16", "--audio-rate", "48000"}, 0x2 | 0x10 | (4 << 6) | (1 << 9), 1920},
+  };
+  for (const Case& c : cases) {
+    Start(c.args);
+    auto cgi = Camera("kerut", true);
+    ASSERT_TRUE(cgi->OpenAudioStream());
+    for (uint32_t packet = 0; packet < 3; ++packet) {
+      std::unique_ptr<NTavoMediaSample> s;
+      ASSERT_GT(cgi->ReadStreamFrame(&s), 0);
+      EXPECT_EQ(Word(*s, media_header::kFormatWordOffset), c.format);
+      EXPECT_EQ(s->GetPayloadLength(), c.payload);
+      EXPECT_EQ(Word(*s, media_header::kFrameNumberOffset), packet);
+    }
+  }
+}
+
+// Each fault hits part 2; the reader must survive it and not deliver it whole.
+TEST_F(CamsimCGI, ReaderRecoversFromDamagedParts) {
+  for (const char* fault : {"wrong-length", "garbage-part"}) {
+    Start({"--fps", "30", "--size", "160x120", "--fault", fault});
+    auto cgi = Camera("kerut", true);
+    ASSERT_TRUE(cgi->OpenVideoStream());
+    int whole_after_fault = 0;
+    for (int i = 0; i < 12 && whole_after_fault < 2; ++i) {
+      std::unique_ptr<NTavoMediaSample> s;
+      if (cgi->ReadStreamFrame(&s) > 0 && LooksLikeJpeg(*s) &&
+          Word(*s, media_header::kPartCountOffset) > 3)
+        ++whole_after_fault;
+    }
+    EXPECT_EQ(whole_after_fault, 2) << fault;
+  }
+}
+
+TEST_F(CamsimCGI, ConnectionClosedMidPartEndsTheStream) {
+  Start({"--fps", "30", "--size", "160x120", "--fault", "close-mid-part"});
+  auto cgi = Camera("kerut", true);
+  ASSERT_TRUE(cgi->OpenVideoStream());
+  std::unique_ptr<NTavoMediaSample> s;
+  EXPECT_GT(cgi->ReadStreamFrame(&s), 0);
+  EXPECT_GT(cgi->ReadStreamFrame(&s), 0);
+  EXPECT_EQ(cgi->ReadStreamFrame(&s), 0);
+  EXPECT_EQ(s, nullptr);
+  EXPECT_EQ(cgi->ReadStreamFrame(&s), 0);
+}
+
+TEST_F(CamsimCGI, LowerCaseLengthIsNoLength) {
+  Start({"--fault", "lowercase-length"});
+  EXPECT_STREQ(Camera("kerut")->QueryIPAddress(), "");
+  auto cgi = Camera("kerut", true);
+  ASSERT_TRUE(cgi->OpenVideoStream());
+  std::unique_ptr<NTavoMediaSample> s;
+  EXPECT_EQ(cgi->ReadStreamFrame(&s), -1);
+}
+
+TEST_F(CamsimCGI, SilentCameraTimesOutAfterFiveSeconds) {
+  Start({"--fault", "stall-header"});
+  auto cgi = Camera("kerut", true);
+  EXPECT_FALSE(cgi->OpenVideoStream());
+  EXPECT_EQ(cgi->http().last_error(), EAGAIN);
+  EXPECT_STREQ(cgi->http().last_error_text(), "Resource temporarily unavailable");
+}
+
+TEST_F(CamsimCGI, SimulatorStopsCleanlyOnSigterm) {
+  Start();
+  auto cgi = Camera("kerut", true);
+  ASSERT_TRUE(cgi->OpenAudioStream());  // an open stream must not hold the shut-down
+  const int status = sim_->Stop();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+}  // namespace
