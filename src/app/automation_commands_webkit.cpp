@@ -103,6 +103,14 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
                      {"height", live.height},
                      {"frames", live.frames}}));
   }
+  if (cmd == "window") {
+    QuenloWindowGtk::ClientState client = window_.Client();
+    return reply(Ok({{"title", client.title},
+                     {"x", client.x},
+                     {"y", client.y},
+                     {"width", client.width},
+                     {"height", client.height}}));
+  }
   if (cmd == "launched") return reply(Ok({{"targets", window_.Launched()}}));
   if (cmd == "screenshot") {
     return reply(window_.Screenshot(request.value("path", "")) ? Ok() : Error("screenshot failed"));

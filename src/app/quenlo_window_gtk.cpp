@@ -335,6 +335,19 @@ void QuenloWindowGtk::CountFrame() { impl_->frames.fetch_add(1); }
 
 const std::vector<std::string>& QuenloWindowGtk::Launched() const { return impl_->launched; }
 
+QuenloWindowGtk::ClientState QuenloWindowGtk::Client() const {
+  ClientState state{gtk_window_get_title(GTK_WINDOW(impl_->window)) ?: "", 0, 0, 0, 0};
+  GdkWindow* gdk = gtk_widget_get_window(impl_->window);
+  int origin_x = 0, origin_y = 0, in_x = 0, in_y = 0;
+  if (gdk) gdk_window_get_origin(gdk, &origin_x, &origin_y);
+  gtk_widget_translate_coordinates(impl_->overlay, impl_->window, 0, 0, &in_x, &in_y);
+  state.x = origin_x + in_x;
+  state.y = origin_y + in_y;
+  state.width = gtk_widget_get_allocated_width(impl_->overlay);
+  state.height = gtk_widget_get_allocated_height(impl_->overlay);
+  return state;
+}
+
 bool QuenloWindowGtk::ActivateAboutItem() {
   if (!impl_->about_item) return false;
   gtk_menu_item_activate(GTK_MENU_ITEM(impl_->about_item));

@@ -77,6 +77,12 @@ class QuenloWindowGtk : public IDialogWindow,
   // Counts one drawn frame (called by the drawing code).
   void CountFrame();
   const std::vector<std::string>& Launched() const;
+  // The title and the client area (the page view) in screen coordinates.
+  struct ClientState {
+    std::string title;
+    int x, y, width, height;
+  };
+  ClientState Client() const;
   // Activates the About menu item as a click on it would.
   bool ActivateAboutItem();
   // Writes a PNG of the whole window; false on failure.
