@@ -10,7 +10,7 @@ namespace camsim {
 const char kDiscoveryUsage[] =
     "\n"
     "Discovery side (answers on UDP port 62720; started by --iface or --address,\n"
-    "never in the machine's own network namespace):\n"
+    "only inside a network namespace made by 'ip netns add'):\n"
     "  --iface NAME         interface to answer on; the camera's address is taken\n"
     "                       from it, and a new address is set on it (one camera only)\n"
     "  --address A/PREFIX   address of the first camera (the others count up)\n"

@@ -1,6 +1,7 @@
 #include "discovery_responder.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -105,8 +106,8 @@ DiscoveryResponder::DiscoveryResponder(DiscoveryConfig config, std::vector<SimCa
 DiscoveryResponder::~DiscoveryResponder() { Stop(); }
 
 bool DiscoveryResponder::Start(std::string* err) {
-  if (InInitialNetworkNamespace()) {
-    *err = "refusing to answer discovery in the machine's own network namespace";
+  if (!InNamedNetworkNamespace()) {
+    *err = "the discovery side only runs inside a network namespace made by 'ip netns add'";
     return false;
   }
   fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -237,17 +238,26 @@ bool ReadInterfaceAddress(const std::string& name, uint32_t* address, uint32_t* 
   return found;
 }
 
-bool InInitialNetworkNamespace() {
-  struct stat own {
-  }, first{};
-  if (stat("/proc/self/ns/net", &own) != 0 || stat("/proc/1/ns/net", &first) != 0)
-    return true;  // cannot tell: assume the worst
-  return own.st_ino == first.st_ino && own.st_dev == first.st_dev;
+bool InNamedNetworkNamespace() {
+  struct stat own {};
+  if (stat("/proc/self/ns/net", &own) != 0) return false;
+  DIR* dir = opendir("/run/netns");
+  if (!dir) return false;
+  bool named = false;
+  while (dirent* entry = readdir(dir)) {
+    struct stat other {};
+    const std::string path = std::string("/run/netns/") + entry->d_name;
+    if (entry->d_name[0] != '.' && stat(path.c_str(), &other) == 0 && other.st_ino == own.st_ino &&
+        other.st_dev == own.st_dev)
+      named = true;
+  }
+  closedir(dir);
+  return named;
 }
 
 AddressApplier MakeInterfaceApplier(const std::string& interfaceName) {
   return [interfaceName](const SimCamera&, const SimCamera::Settings& s) {
-    if (InInitialNetworkNamespace()) return;
+    if (!InNamedNetworkNamespace()) return;
     RunIp({"addr", "flush", "dev", interfaceName, "scope", "global"});
     RunIp({"addr", "add", Dotted(s.address) + "/" + std::to_string(PrefixLength(s.mask)), "dev",
            interfaceName});

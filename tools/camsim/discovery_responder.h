@@ -80,14 +80,14 @@ class DiscoveryResponder {
 };
 
 // An applier that gives `interfaceName` the new address and mask (and the
-// gateway as default route) with the ip tool; it does nothing in the machine's
-// own network namespace.
+// gateway as default route) with the ip tool; it does nothing outside a
+// named network namespace.
 AddressApplier MakeInterfaceApplier(const std::string& interfaceName);
 
 // The first IPv4 address and mask of an interface, in network byte order.
 bool ReadInterfaceAddress(const std::string& name, uint32_t* address, uint32_t* mask);
-// True when this process shares the network namespace of process 1, the
-// machine's own: the discovery side never broadcasts from there.
-bool InInitialNetworkNamespace();
+// True only inside a network namespace made by "ip netns add" (listed in
+// /run/netns): the discovery side never broadcasts from the machine's own.
+bool InNamedNetworkNamespace();
 
 }  // namespace camsim
