@@ -36,8 +36,11 @@ gboolean ActivateAbout(gpointer data) {
 }
 
 // The element scripts: each gets `args` and returns false for a missing element.
+// The click itself happens after this answer, as a person's would: its handler
+// may end the program or open a box.
 const char kClickBody[] =
-    "var e = document.getElementById(args.id); if (!e) return false; e.click(); return true;";
+    "var e = document.getElementById(args.id); if (!e) return false;"
+    "setTimeout(function () { e.click(); }, 0); return true;";
 const char kSetBody[] =
     "var e = document.getElementById(args.id); if (!e) return false;"
     "e.value = args.value;"
@@ -113,7 +116,11 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
   }
   if (cmd == "launched") return reply(Ok({{"targets", window_.Launched()}}));
   if (cmd == "screenshot") {
-    return reply(window_.Screenshot(request.value("path", "")) ? Ok() : Error("screenshot failed"));
+    std::string path = request.value("path", "");
+    QuenloWindowGtk* window = &window_;
+    return pages_.Snapshot([window, path, reply](void* page) {
+      reply(window->Screenshot(path, page) ? Ok() : Error("screenshot failed"));
+    });
   }
   if (cmd == "about") {
     // The box runs its own loop: open it after this reply has gone.

@@ -92,8 +92,10 @@ void PageHostWebKit::Impl::OnLoadChanged(WebKitLoadEvent event) {
   if (event != WEBKIT_LOAD_FINISHED) return;
   complete = true;
   inputs.clear();
+  path = ReportedPath();  // the page may also have navigated by itself
+  resolved_uri = webkit_web_view_get_uri(view) ?: "";
   if (failed || !events) return;  // an error document matches no page
-  events->OnDocumentComplete(ReportedPath());
+  events->OnDocumentComplete(path);
 }
 
 void PageHostWebKit::Impl::OnScriptMessage(const std::string& text) {
@@ -158,6 +160,18 @@ void OnFunctionDone(GObject* source, GAsyncResult* result, gpointer data) {
 
 void OnEvaluateDone(GObject* source, GAsyncResult* result, gpointer data) {
   FinishScript(source, result, data, webkit_web_view_evaluate_javascript_finish);
+}
+
+struct SnapshotCall {
+  std::function<void(void*)> done;
+};
+
+void OnSnapshotDone(GObject* source, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<SnapshotCall> call(static_cast<SnapshotCall*>(data));
+  cairo_surface_t* surface =
+      webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+  call->done(surface);
+  if (surface) cairo_surface_destroy(surface);
 }
 
 }  // namespace
@@ -256,6 +270,12 @@ void PageHostWebKit::RunFunction(const std::string& body, const std::string& arg
   webkit_web_view_call_async_javascript_function(
       impl_->view, full.c_str(), -1, g_variant_builder_end(&builder), nullptr, nullptr, nullptr,
       OnFunctionDone, new ScriptCall{std::move(done)});
+}
+
+void PageHostWebKit::Snapshot(std::function<void(void*)> done) {
+  webkit_web_view_get_snapshot(impl_->view, WEBKIT_SNAPSHOT_REGION_VISIBLE,
+                               WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr, OnSnapshotDone,
+                               new SnapshotCall{std::move(done)});
 }
 
 void PageHostWebKit::Evaluate(const std::string& js, ScriptDone done) {

@@ -38,6 +38,9 @@ class PageHostWebKit : public IPageHost {
   // Runs `body` as the body of an async function whose only parameter is
   // `args` (a JSON object passed as an argument, never pasted into code).
   void RunFunction(const std::string& body, const std::string& args_json, ScriptDone done);
+  // Renders the visible page; `done` gets a cairo image surface (owned by
+  // the callee for the duration of the call) or null.
+  void Snapshot(std::function<void(void* cairo_surface)> done);
   // Evaluates script text given by a test.
   void Evaluate(const std::string& js, ScriptDone done);
 

@@ -85,8 +85,10 @@ class QuenloWindowGtk : public IDialogWindow,
   ClientState Client() const;
   // Activates the About menu item as a click on it would.
   bool ActivateAboutItem();
-  // Writes a PNG of the whole window; false on failure.
-  bool Screenshot(const std::string& path) const;
+  // Writes a PNG of the whole window with `page` (a cairo image surface of
+  // the page view, or null) drawn into the client area and the live picture
+  // over it; false on failure.
+  bool Screenshot(const std::string& path, void* page) const;
   GtkWidget* Toplevel() const;
 
   struct Impl;

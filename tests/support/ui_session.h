@@ -1,0 +1,72 @@
+// Drives the real program in tests: an own Xvfb display, the program started
+// on a medium with QUENLO_AUTOMATION set, and a client for its socket.
+#pragma once
+
+#include <sys/types.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+// An Xvfb server on a free display, stopped by its process id.
+class XvfbDisplay {
+ public:
+  XvfbDisplay();
+  ~XvfbDisplay();
+  XvfbDisplay(const XvfbDisplay&) = delete;
+  XvfbDisplay& operator=(const XvfbDisplay&) = delete;
+
+  bool Ok() const { return pid_ > 0 && !name_.empty(); }
+  const std::string& Name() const { return name_; }  // ":N"
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
+
+// A copy of the built medium (bin/, HTML/, Doc/) in a temporary folder, so a
+// test can change its Config.ini. Removed again at the end.
+class MediumCopy {
+ public:
+  MediumCopy();
+  ~MediumCopy();
+  MediumCopy(const MediumCopy&) = delete;
+  MediumCopy& operator=(const MediumCopy&) = delete;
+  const std::string& Root() const { return root_; }  // ends with '/'
+  // Replaces "key=..." in Config.ini's text (first occurrence).
+  void SetConfigLine(const std::string& key, const std::string& value) const;
+
+ private:
+  std::string root_;
+};
+
+// One run of the program, talking JSON lines over the automation socket.
+class UiSession {
+ public:
+  // Starts <medium_root>bin/quenlo-setup on `display` and connects.
+  UiSession(const std::string& medium_root, const std::string& display);
+  // Quits the program if it still runs (then kills it by pid).
+  ~UiSession();
+  UiSession(const UiSession&) = delete;
+  UiSession& operator=(const UiSession&) = delete;
+
+  bool Connected() const { return fd_ >= 0; }
+  const std::string& SocketPath() const { return socket_path_; }
+  // Sends one request and reads its reply; {"ok":false,"error":"io"} on failure.
+  nlohmann::json Request(const nlohmann::json& request);
+  // Waits until the page with this file name has completed; false on time-out.
+  bool WaitForPage(const std::string& file_name, int timeout_ms = 15000);
+  // Polls `js` until it evaluates to true; false on time-out.
+  bool WaitForScript(const std::string& js, int timeout_ms = 10000);
+  // Clicks and waits for the page that should follow.
+  bool ClickTo(const std::string& id, const std::string& file_name);
+  std::string PageName();
+  // Waits for the process to end; its exit status, or -1 on time-out/signal.
+  int WaitForExit(int timeout_ms = 15000);
+
+ private:
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  std::string dir_;
+  std::string socket_path_;
+  std::string buffer_;
+};

@@ -1,0 +1,277 @@
+// The real program under Xvfb, driven through its automation socket.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/ui_session.h"
+
+namespace {
+
+using nlohmann::json;
+
+const std::string kBuiltMedium = std::string(QUENLO_BUILD_DIR) + "/medium/";
+
+class WizardUiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    display_ = std::make_unique<XvfbDisplay>();
+    ASSERT_TRUE(display_->Ok()) << "Xvfb did not start";
+  }
+  void TearDown() override {
+    session_.reset();
+    display_.reset();
+  }
+  // Starts the program on `medium_root` and waits for its first page.
+  UiSession& Launch(const std::string& medium_root, const std::string& first_page) {
+    session_ = std::make_unique<UiSession>(medium_root, display_->Name());
+    EXPECT_TRUE(session_->Connected());
+    EXPECT_TRUE(session_->WaitForPage(first_page)) << "on " << session_->PageName();
+    return *session_;
+  }
+  bool ElementHidden(const std::string& id) {
+    return session_->WaitForScript("getComputedStyle(document.getElementById('" + id +
+                                   "')).display === 'none'");
+  }
+
+  std::unique_ptr<XvfbDisplay> display_;
+  std::unique_ptr<UiSession> session_;
+};
+
+TEST_F(WizardUiTest, StartsOnMainMenuInConfiguredWindow) {
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  json window = ui.Request({{"cmd", "window"}});
+  EXPECT_EQ(window["title"], "Quenlo Camera Setup");
+  EXPECT_EQ(window["width"], 800);
+  EXPECT_EQ(window["height"], 600);
+  EXPECT_EQ(window["x"], 0);              // the client area's left edge is the screen's
+  EXPECT_LT(window["y"].get<int>(), 80);  // just below the header bar
+  json live = ui.Request({{"cmd", "live"}});
+  EXPECT_EQ(live["visible"], false);
+  EXPECT_EQ(live["frames"], 0);
+  // Nothing else may connect to the socket: it is the user's own.
+  struct stat st;
+  ASSERT_EQ(stat(ui.SocketPath().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISSOCK(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(WizardUiTest, MenuZeroStartsOnMacWithHomeAndBackHidden) {
+  MediumCopy medium;
+  medium.SetConfigLine("Menu", "0");
+  UiSession& ui = Launch(medium.Root(), "Mac.html");
+  EXPECT_EQ(ui.Request({{"cmd", "window"}})["title"], "Quenlo TAVO-C1 Setup");
+  EXPECT_TRUE(ElementHidden("home"));
+  EXPECT_TRUE(ElementHidden("mac_back"));
+  // Hidden again each time the page loads.
+  ASSERT_TRUE(ui.ClickTo("mac_next", "Power.html"));
+  ASSERT_TRUE(ui.ClickTo("power_back", "Mac.html"));
+  EXPECT_TRUE(ElementHidden("home"));
+}
+
+TEST_F(WizardUiTest, ClickPathForwardAndBack) {
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  EXPECT_TRUE(ui.ClickTo("main_btn_install_camera", "Mac.html"));
+  EXPECT_TRUE(ui.ClickTo("mac_next", "Power.html"));
+  EXPECT_TRUE(ui.ClickTo("power_next", "Ethernet.html"));
+  EXPECT_TRUE(ui.ClickTo("ethernet_back", "Power.html"));
+  EXPECT_TRUE(ui.ClickTo("power_back", "Mac.html"));
+  EXPECT_TRUE(ui.ClickTo("mac_back", "Main.html"));
+  EXPECT_TRUE(ui.ClickTo("main_btn_install_camera", "Mac.html"));
+  EXPECT_TRUE(ui.ClickTo("mac_next", "Power.html"));
+  EXPECT_TRUE(ui.ClickTo("power_next", "Ethernet.html"));
+  EXPECT_TRUE(ui.ClickTo("ethernet_next", "WaitSearch.html"));
+}
+
+TEST_F(WizardUiTest, EnterKeyPressesMainButtonAndInnerClicksReachHandler) {
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  ASSERT_TRUE(ui.ClickTo("main_btn_install_camera", "Mac.html"));
+  ui.Request({{"cmd", "eval"},
+              {"js",
+               "document.body.dispatchEvent(new KeyboardEvent('keydown', "
+               "{key: 'Enter', bubbles: true})); true"}});
+  EXPECT_TRUE(ui.WaitForPage("Power.html"));
+  // A click on an element without an id inside a mapped button counts for it.
+  ui.Request({{"cmd", "eval"},
+              {"js",
+               "var s = document.createElement('span'); s.textContent = 'x';"
+               "document.getElementById('power_next').appendChild(s); s.click(); true"}});
+  EXPECT_TRUE(ui.WaitForPage("Ethernet.html"));
+}
+
+TEST_F(WizardUiTest, HomeReturnsToFirstPage) {
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  ASSERT_TRUE(ui.ClickTo("main_btn_install_camera", "Mac.html"));
+  ASSERT_TRUE(ui.ClickTo("mac_next", "Power.html"));
+  ASSERT_TRUE(ui.ClickTo("power_next", "Ethernet.html"));
+  EXPECT_TRUE(ui.ClickTo("home", "Main.html"));
+}
+
+TEST_F(WizardUiTest, MenuItemsRecordTheirTargets) {
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  for (const char* id : {"main_btn_ipsetup", "main_btn_vigilonPro", "main_btn_manual",
+                         "main_btn_qig", "main_btn_product_reg"}) {
+    EXPECT_EQ(ui.Request({{"cmd", "click"}, {"id", id}})["ok"], true) << id;
+  }
+  std::vector<std::string> expected = {
+      kBuiltMedium + "bin/ip-setup", "", kBuiltMedium + "Doc/Manual.html",
+      kBuiltMedium + "Doc/QIG.html", "https://www.quenlo.example/register/"};
+  json launched;
+  for (int i = 0; i < 100; ++i) {
+    launched = ui.Request({{"cmd", "launched"}})["targets"];
+    if (launched.size() >= expected.size()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(launched, json(expected));
+  EXPECT_EQ(ui.PageName(), "Main.html");
+  // The shipped targets exist on the medium, the tool as a program.
+  EXPECT_EQ(access((kBuiltMedium + "bin/ip-setup").c_str(), X_OK), 0);
+  EXPECT_TRUE(std::filesystem::exists(kBuiltMedium + "Doc/Manual.html"));
+  EXPECT_TRUE(std::filesystem::exists(kBuiltMedium + "Doc/QIG.html"));
+}
+
+TEST_F(WizardUiTest, AboutBoxIsModalWithTitleCaption) {
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  ASSERT_EQ(ui.Request({{"cmd", "about"}})["ok"], true);
+  json box = json::object();
+  for (int i = 0; i < 100 && !box.value("open", false); ++i) {
+    box = ui.Request({{"cmd", "messagebox"}});
+  }
+  EXPECT_EQ(box["open"], true);
+  EXPECT_EQ(box["caption"], "About Quenlo Camera Setup");
+  EXPECT_EQ(box["text"], "Quenlo Camera Setup");
+  // While the box is open, page clicks reach no handler.
+  json refused = ui.Request({{"cmd", "click"}, {"id", "main_btn_install_camera"}});
+  EXPECT_EQ(refused["ok"], false);
+  ui.Request(
+      {{"cmd", "eval"}, {"js", "document.getElementById('main_btn_install_camera').click()"}});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(ui.PageName(), "Main.html");
+  EXPECT_EQ(ui.Request({{"cmd", "dismiss"}})["ok"], true);
+  EXPECT_EQ(ui.Request({{"cmd", "messagebox"}})["open"], false);
+  EXPECT_EQ(ui.Request({{"cmd", "dismiss"}})["ok"], false);
+  EXPECT_TRUE(ui.ClickTo("main_btn_install_camera", "Mac.html"));
+}
+
+TEST_F(WizardUiTest, ExitEndsProcessWithStatusZero) {
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  EXPECT_EQ(ui.Request({{"cmd", "click"}, {"id", "exit"}})["ok"], true);
+  EXPECT_EQ(ui.WaitForExit(), 0);
+}
+
+TEST_F(WizardUiTest, ClickOnMissingElementIsAnError) {
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  json reply = ui.Request({{"cmd", "click"}, {"id", "no_such_button"}});
+  EXPECT_EQ(reply["ok"], false);
+  EXPECT_EQ(reply["error"], "no such element");
+  EXPECT_EQ(ui.Request({{"cmd", "nonsense"}})["ok"], false);
+}
+
+// What each page must offer: the element ids and script functions the
+// wizard uses on it.
+struct PageCatalogue {
+  const char* page;
+  std::vector<std::string> ids;
+  std::vector<std::string> functions;
+};
+
+const PageCatalogue kPages[] = {
+    {"Main.html",
+     {"main_btn_install_camera", "main_btn_ipsetup", "main_btn_vigilonPro", "main_btn_manual",
+      "main_btn_qig", "main_btn_product_reg", "exit"},
+     {}},
+    {"Mac.html", {"home", "mac_back", "mac_next"}, {"HideHomeAndBackButton"}},
+    {"Power.html", {"home", "power_back", "power_next"}, {}},
+    {"Ethernet.html", {"home", "ethernet_back", "ethernet_next"}, {}},
+    {"WaitSearch.html", {}, {}},
+    {"NotFound.html", {"home", "not_found_back", "not_found_retry"}, {}},
+    {"List.html", {"home", "list_back", "list_retry", "list_next"}, {"ListAddCamera"}},
+    {"IDPassword.html",
+     {"home", "id_pw_back", "id_pw_next", "id_pw_password", "id_pw_change_pw", "id_pw_new_pw",
+      "id_pw_cf_new_pw"},
+     {}},
+    {"Network.html",
+     {"home", "network_back", "network_next", "network_dhcp", "network_fixedip"},
+     {"ClickDHCP", "ClickFixedIP"}},
+    {"FixedIP.html",
+     {"home", "fixedip_back", "fixedip_next", "fixedip_auto", "fixedip_ip", "fixedip_mask",
+      "fixedip_gw"},
+     {}},
+    {"Setup.html", {}, {}},
+    {"Finish.html", {"home", "finish_name", "finish_hg", "finish_next"}, {"FinishSetInfo"}},
+    {"Finish2.html", {"home", "finish_app", "exit"}, {}},
+    {"ConfigureFail.html", {"home", "config_fail_retry"}, {"ConfigFailSetInfo"}},
+};
+
+// Sample data that the wizard would pass, so the screenshots show filled pages.
+const std::map<std::string, std::string> kSampleScripts = {
+    {"List.html",
+     "ListAddCamera('1', 'TAVO-C1', '001A2B3C4D5E'); ListAddCamera('2', 'TAVO-C1', "
+     "'001A2B3C4D5F');"},
+    {"Finish.html", "FinishSetInfo('Front door', '001A2B3C4D5E', 'http://192.168.1.20:80/');"},
+    {"ConfigureFail.html",
+     "ConfigFailSetInfo('The camera could not be found again after its settings were "
+     "changed.');"},
+};
+
+std::string MissingScript(const PageCatalogue& page) {
+  std::string js = "var missing = [];";
+  for (const std::string& id : page.ids) {
+    js += "if (!document.getElementById('" + id + "')) missing.push('" + id + "');";
+  }
+  for (const std::string& fn : page.functions) {
+    js += "if (typeof window['" + fn + "'] !== 'function') missing.push('" + fn + "()');";
+  }
+  return js + "missing";
+}
+
+TEST_F(WizardUiTest, EveryPageOffersItsElementsAndIsScreenshotted) {
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  const std::string artifacts = std::string(QUENLO_BUILD_DIR) + "/test-artifacts/";
+  std::filesystem::create_directories(artifacts);
+  for (const PageCatalogue& page : kPages) {
+    std::string url = "file://" + kBuiltMedium + "HTML/" + page.page;
+    ui.Request({{"cmd", "eval"}, {"js", "window.location.href = '" + url + "'; true"}});
+    ASSERT_TRUE(ui.WaitForPage(page.page)) << page.page;
+    EXPECT_EQ(ui.Request({{"cmd", "eval"}, {"js", MissingScript(page)}})["result"], json::array())
+        << page.page;
+    auto sample = kSampleScripts.find(page.page);
+    if (sample != kSampleScripts.end()) {
+      ui.Request({{"cmd", "eval"}, {"js", sample->second + " true"}});
+    }
+    const std::string shot = artifacts + "ui-" + std::string(page.page) + ".png";
+    std::filesystem::remove(shot);
+    EXPECT_EQ(ui.Request({{"cmd", "screenshot"}, {"path", shot}})["ok"], true);
+    EXPECT_GT(std::filesystem::file_size(shot), 2000u) << page.page;
+  }
+}
+
+TEST_F(WizardUiTest, ListPageKeepsFirstRowCheckedAndShowsTextLiterally) {
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  std::string url = "file://" + kBuiltMedium + "HTML/List.html";
+  ui.Request({{"cmd", "eval"}, {"js", "window.location.href = '" + url + "'; true"}});
+  ASSERT_TRUE(ui.WaitForPage("List.html"));
+  ui.Request({{"cmd", "eval"},
+              {"js",
+               "ListAddCamera('1', '<b>x</b>', '001A2B3C4D5E');"
+               "ListAddCamera('2', 'TAVO-C1', '001A2B3C4D5F'); true"}});
+  EXPECT_EQ(ui.Request({{"cmd", "eval"},
+                        {"js",
+                         "[document.getElementById('list_radio1').checked,"
+                         " document.getElementById('list_radio2').checked,"
+                         " document.querySelectorAll('#camera_list b').length]"}})["result"],
+            json::parse("[true, false, 0]"));
+  EXPECT_EQ(ui.Request({{"cmd", "check"}, {"id", "list_radio2"}, {"checked", true}})["ok"], true);
+  EXPECT_EQ(
+      ui.Request(
+          {{"cmd", "eval"},
+           {"js", "document.querySelectorAll('#camera_list input:checked').length"}})["result"],
+      1);
+  EXPECT_EQ(ui.Request({{"cmd", "set"}, {"id", "nope"}, {"value", "x"}})["ok"], false);
+}
+
+}  // namespace
