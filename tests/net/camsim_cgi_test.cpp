@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -95,6 +97,34 @@ TEST_F(CamsimCGI, SoundStreamAnnouncesItsFormat) {
       EXPECT_EQ(Word(*s, media_header::kFrameNumberOffset), packet);
     }
   }
+}
+
+// G.711 mu-law code to a linear sample.
+int UlawToLinear(uint8_t code) {
+  code = static_cast<uint8_t>(~code);
+  const int magnitude = ((((code & 0x0F) << 3) + 0x84) << ((code >> 4) & 7)) - 0x84;
+  return code & 0x80 ? -magnitude : magnitude;
+}
+
+TEST_F(CamsimCGI, SoundIsAContinuousTone) {
+  Start({"--tone", "440"});
+  auto cgi = Camera("kerut", true);
+  ASSERT_TRUE(cgi->OpenAudioStream());
+  std::vector<int> samples;
+  for (int packet = 0; packet < 5; ++packet) {
+    std::unique_ptr<NTavoMediaSample> s;
+    ASSERT_GT(cgi->ReadStreamFrame(&s), 0);
+    for (int i = 0; i < s->GetPayloadLength(); ++i)
+      samples.push_back(UlawToLinear(s->GetPayload()[i]));
+  }
+  int crossings = 0, peak = 0;
+  for (size_t i = 1; i < samples.size(); ++i) {
+    crossings += (samples[i - 1] < 0) != (samples[i] < 0);
+    peak = std::max(peak, std::abs(samples[i]));
+  }
+  // 100 ms of 440 Hz cross zero 88 times, across packet edges too.
+  EXPECT_NEAR(crossings, 88, 3);
+  EXPECT_GT(peak, 8000);
 }
 
 // Each fault hits part 2; the reader must survive it and not deliver it whole.
