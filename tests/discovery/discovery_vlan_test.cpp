@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "discovery/discovery_wire.h"
+#include "discovery/fake_adapter_source.h"
 #include "discovery/finder_probe.h"
 #include "discovery/ip_finder_thread.h"
 #include "support/vlan.h"
@@ -274,6 +275,24 @@ TEST_F(DiscoveryLan, AdapterGoneBeforeTheCommandGivesOnlyTheEndCall) {
   EXPECT_EQ(Command(kCommandSetAddress).size(), 1u);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_NE(CameraAddresses("same").find("192.168.50.20/24"), std::string::npos);
+}
+
+TEST_F(DiscoveryLan, AdapterAddressNoLongerAssignedSendsNothing) {
+  ASSERT_NO_FATAL_FAILURE(BuildHome());
+  ASSERT_NO_FATAL_FAILURE(AddCamera("same", "192.168.50.20/24", kCam1));
+  ASSERT_NO_FATAL_FAILURE(EnterPc());
+  // The list still names qa0 with an address it no longer has.
+  auto source = std::make_unique<FakeAdapterSource>();
+  AdapterEntry stale = FakeAdapterSource::Entry("qa0", 1, kAdapterTypeEthernet, "192.168.50.99",
+                                                "255.255.255.0", "192.168.50.1");
+  std::memcpy(stale.address, kPcA, 8);
+  source->Set({stale});
+  FinderProbe probe;
+  NTavoIPFinderThread finder(&FinderProbe::Callback, &probe, std::move(source));
+  finder.commandCode = kCommandSearch;
+  ASSERT_TRUE(FinderProbe::RunJob(finder));
+  EXPECT_EQ(probe.Events().size(), 1u);
+  EXPECT_TRUE(probe.EndedOnceWith(kCommandSearch));
 }
 
 TEST_F(DiscoveryLan, DataCommandIgnoresAHeaderOnlyReplyAndWaitsOutItsWindow) {

@@ -58,17 +58,25 @@ std::vector<uint8_t> SearchReply(const SimCamera& camera, const uint8_t* request
   return std::vector<uint8_t>(bytes, bytes + kSearchReplySize);
 }
 
-SimCamera::Settings RequestedSettings(const uint8_t* payload, const SimCamera::Settings& lease) {
-  SimCamera::Settings settings;
+// The settings a set-address request asks for; false when they are unusable
+// (a fixed address of 0 or all-ones, or an empty mask), which the camera refuses.
+// DHCP hands out the configured lease, or keeps the current address when the
+// simulator was given none.
+bool RequestedSettings(const uint8_t* payload, const SimCamera::Settings& current,
+                       const SimCamera::Settings& lease, SimCamera::Settings* out) {
   if (payload[128] != 0 || payload[129] != 0) {
-    settings = lease;
-    settings.dhcp = true;
-    return settings;
+    *out = lease.address != 0 ? lease : current;
+    out->dhcp = true;
+    return true;
   }
+  SimCamera::Settings settings;
   std::memcpy(&settings.address, payload + 130, 4);
   std::memcpy(&settings.mask, payload + 134, 4);
   std::memcpy(&settings.gateway, payload + 138, 4);
-  return settings;
+  if (settings.address == 0 || settings.address == 0xFFFFFFFFu || settings.mask == 0)
+    return false;
+  *out = settings;
+  return true;
 }
 
 int PrefixLength(uint32_t mask) { return __builtin_popcount(mask); }
@@ -173,15 +181,15 @@ std::vector<uint8_t> DiscoveryResponder::Answer(const SimCamera& camera, const u
     if (command == kCommandSetAddress && config_.fault == DiscoveryFault::kIgnoreSetAddress)
       return {};
     const uint8_t* payload = request + kDiscoveryHeaderSize;
-    *accepted = CredentialsMatch(payload, camera.password());
+    bool ok = CredentialsMatch(payload, camera.password());
+    if (ok && command == kCommandSetAddress) {
+      ok = RequestedSettings(payload, camera.settings(), config_.dhcp_lease, settings);
+      *accepted = ok;
+    }
     // Commands other than 1 and 2 are only acknowledged: this camera keeps no
     // data for them, so even data commands get a bare header.
     reply.assign(kResultReplySize, 0);
-    WriteReplyHeader(camera, request, *accepted ? 0 : 1, 0, reply.data());
-    if (command == kCommandSetAddress && *accepted)
-      *settings = RequestedSettings(payload, config_.dhcp_lease);
-    else
-      *accepted = false;
+    WriteReplyHeader(camera, request, ok ? 0 : 1, 0, reply.data());
   }
   if (config_.fault == DiscoveryFault::kWrongLength) reply.push_back(0);
   return reply;
@@ -256,8 +264,9 @@ bool InNamedNetworkNamespace() {
 }
 
 AddressApplier MakeInterfaceApplier(const std::string& interfaceName) {
-  return [interfaceName](const SimCamera&, const SimCamera::Settings& s) {
-    if (!InNamedNetworkNamespace()) return;
+  return [interfaceName](const SimCamera& camera, const SimCamera::Settings& s) {
+    const SimCamera::Settings now = camera.settings();
+    if (!InNamedNetworkNamespace() || (now.address == s.address && now.mask == s.mask)) return;
     RunIp({"addr", "flush", "dev", interfaceName, "scope", "global"});
     RunIp({"addr", "add", Dotted(s.address) + "/" + std::to_string(PrefixLength(s.mask)), "dev",
            interfaceName});

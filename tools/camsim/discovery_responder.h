@@ -52,12 +52,6 @@ class DiscoveryResponder {
   bool Start(std::string* err);
   void Stop();
 
-  // The reply to one request for one camera, or empty when that camera does
-  // not answer it; `settings` receives accepted new settings. Exposed so that
-  // tests can check the bytes without a network.
-  std::vector<uint8_t> Answer(const SimCamera& camera, const uint8_t* request, size_t length,
-                              bool* accepted, SimCamera::Settings* settings) const;
-
  private:
   struct PendingMove {
     SimCamera* camera;
@@ -66,6 +60,10 @@ class DiscoveryResponder {
   };
 
   void Loop();
+  // The reply to one request for one camera, or empty when that camera does
+  // not answer it; `settings` receives accepted new settings.
+  std::vector<uint8_t> Answer(const SimCamera& camera, const uint8_t* request, size_t length,
+                              bool* accepted, SimCamera::Settings* settings) const;
   void Handle(const uint8_t* request, size_t length, const void* from);
   void Send(const std::vector<uint8_t>& reply, const void* from);
   void ApplyDueMoves();
