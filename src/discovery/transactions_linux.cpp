@@ -97,8 +97,8 @@ bool SendBroadcast(int fd, const AdapterEntry& adapter, const uint8_t* request, 
   header->cmsg_level = IPPROTO_IP;
   header->cmsg_type = IP_PKTINFO;
   header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-  in_pktinfo info{};
-  info.ipi_spec_dst = source;
+  // Interface 0 (the socket's device), then the source address to use.
+  const in_pktinfo info{0, source, {}};
   std::memcpy(CMSG_DATA(header), &info, sizeof info);
   return sendmsg(fd, &message, 0) == static_cast<ssize_t>(length);
 }

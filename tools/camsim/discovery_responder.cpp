@@ -73,8 +73,7 @@ bool RequestedSettings(const uint8_t* payload, const SimCamera::Settings& curren
   std::memcpy(&settings.address, payload + 130, 4);
   std::memcpy(&settings.mask, payload + 134, 4);
   std::memcpy(&settings.gateway, payload + 138, 4);
-  if (settings.address == 0 || settings.address == 0xFFFFFFFFu || settings.mask == 0)
-    return false;
+  if (settings.address == 0 || settings.address == 0xFFFFFFFFu || settings.mask == 0) return false;
   *out = settings;
   return true;
 }
