@@ -268,24 +268,23 @@ void HttpServer::Handle(int fd) {
               "WWW-Authenticate: Basic realm=\"camera\"\r\n");
     return;
   }
+  Route(fd, target);
+}
+
+void HttpServer::Route(int fd, const std::string& target) {
   const size_t q = target.find('?');
   const std::string path = target.substr(0, q);
   const std::string query = q == std::string::npos ? std::string() : target.substr(q + 1);
-  std::string action, value;
+  std::string action;
   if (path == "/cgi/admin/param.cgi" && QueryValue(query, "action", &action) && action == "list") {
     const uint32_t address = camera_->settings().address;
     const std::string text = address ? AddressText(address) : LocalAddress(fd);
     SendReply(fd, config_, 200, "OK", "Network.IPAddress=" + text + "\r\n");
   } else if (path == "/cgi/admin/pwdgrp.cgi") {
-    std::string user, grp;
-    if (QueryValue(query, "action", &action) && action == "update" &&
-        QueryValue(query, "user", &user) && user == "admin" && QueryValue(query, "pwd", &value) &&
-        ValidPassword(value) && (!QueryValue(query, "grp", &grp) || grp == "admin")) {
-      camera_->set_password(value);
+    if (ChangePassword(query))
       SendReply(fd, config_, 200, "OK", "OK\r\n");
-    } else {
+    else
       SendReply(fd, config_, 400, "Bad Request", "Bad Request\r\n");
-    }
   } else if (path == "/cgi/mjpg/mjpeg.cgi") {
     StreamPictures(fd);
   } else if (path == "/cgi/audio/audio.cgi") {
@@ -293,6 +292,18 @@ void HttpServer::Handle(int fd) {
   } else {
     SendReply(fd, config_, 404, "Not Found", "Not Found\r\n");
   }
+}
+
+// "action=update&user=admin&pwd=NEW&grp=admin" with NEW of 1 to 32 letters
+// or digits changes the password; anything else changes nothing.
+bool HttpServer::ChangePassword(const std::string& query) {
+  std::string action, user, pwd, grp;
+  if (!QueryValue(query, "action", &action) || action != "update" ||
+      !QueryValue(query, "user", &user) || user != "admin" || !QueryValue(query, "pwd", &pwd) ||
+      !ValidPassword(pwd) || (QueryValue(query, "grp", &grp) && grp != "admin"))
+    return false;
+  camera_->set_password(pwd);
+  return true;
 }
 
 // Sends stream part `index`, applying a per-part fault when it is the one

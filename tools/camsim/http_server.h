@@ -64,6 +64,8 @@ class HttpServer {
   void AcceptLoop();
   void Serve(int fd);
   void Handle(int fd);
+  void Route(int fd, const std::string& target);
+  bool ChangePassword(const std::string& query);
   bool SleepUnlessStopping(std::chrono::steady_clock::time_point until);
   void StreamPictures(int fd);
   void StreamSound(int fd);
