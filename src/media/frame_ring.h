@@ -40,7 +40,7 @@ class UFrameRing {
 
   // Bytes a frame of `length` bytes occupies, header included.
   static uint32_t BlockSize(uint32_t length) { return kHeaderSize + Stride(length); }
-  // For inspection by tests: the size of the block written last.
+  // The sequence number the next stored frame gets.
   uint32_t next_sequence() const;
 
  private:

@@ -25,7 +25,7 @@ class URingMemory {
   // Gives back a block; `size` is the one given to Alloc. Null is ignored.
   void Free(void* block, uint32_t size);
 
-  // For inspection by tests and diagnostics.
+  // Read by tests and diagnostics.
   const uint8_t* base() const { return base_; }
   uint32_t capacity() const { return capacity_; }
   const uint8_t* release_position() const;

@@ -21,7 +21,7 @@ constexpr int kConnectWaitSeconds = 3;
 // is taken as a numeric address only and never goes to a name service.
 addrinfo* Resolve(const char* host, const char* service) {
   addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
+  hints.ai_family = 0;  // any address family
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = 0;
   if (host && host[0] >= '0' && host[0] <= '9') hints.ai_flags = AI_NUMERICHOST;
