@@ -55,8 +55,10 @@ const char kCheckBody[] =
 
 }  // namespace
 
+// Always queued: g_main_context_invoke would run it on the calling thread
+// whenever the UI thread is between two iterations.
 void AutomationCommands::Post(const std::string& line, Reply reply) {
-  g_main_context_invoke(nullptr, HandlePosted, new Posted{this, line, std::move(reply)});
+  g_idle_add(HandlePosted, new Posted{this, line, std::move(reply)});
 }
 
 void AutomationCommands::RunOnElement(const std::string& body, const std::string& args_json,

@@ -22,6 +22,11 @@ class IDialogWindow {
   virtual void AddAboutItem(const std::string& text) = 0;
   // Runs the About box modally.
   virtual void ShowAbout(const CAboutDlg& about) = 0;
+  // One step of a wait on the UI thread: sleeps `ms` milliseconds, then shows
+  // the message boxes that worker threads wait for, so that a worker never
+  // waits on a UI thread that waits on it. Every UI-thread wait loop of the
+  // dialog pauses with this.
+  virtual void PollPause(int ms) = 0;
 };
 
 // Modal message box with an OK button only. Any thread: a box asked for on a

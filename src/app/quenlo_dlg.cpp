@@ -3,8 +3,6 @@
 #include <arpa/inet.h>
 
 #include <cctype>
-#include <chrono>
-#include <thread>
 
 #include "app/about_dlg.h"
 #include "app/app_paths.h"
@@ -144,7 +142,10 @@ void CQuenloDlg::OnDestroy() {
 }
 
 void CQuenloDlg::WaitForWorker(UThread* worker, int max_polls) {
-  if (worker) worker->WaitForEnd(max_polls);
+  for (int polls = 0; worker && worker->IsRunning(); ++polls) {
+    if (max_polls >= 0 && polls >= max_polls) return;
+    m_services.window->PollPause(UThread::kPollMs);
+  }
 }
 
 void CQuenloDlg::OnTimer(int id) {
@@ -192,7 +193,7 @@ void CQuenloDlg::StopLiveView() {
   if (m_video) m_video->Stop();
   if (m_audio) m_audio->Stop();
   while ((m_video && m_video->IsRunning()) || (m_audio && m_audio->IsRunning())) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(UThread::kPollMs));
+    m_services.window->PollPause(UThread::kPollMs);
   }
 }
 

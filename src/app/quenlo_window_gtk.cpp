@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <future>
 #include <map>
 #include <mutex>
@@ -251,6 +252,20 @@ void QuenloWindowGtk::ShowAbout(const CAboutDlg& about) {
   impl_->RunModal(dialog, about.Caption(), about.TitleText());
 }
 
+void QuenloWindowGtk::PollPause(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  std::vector<std::shared_ptr<BoxRequest>> waiting;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    waiting = impl_->waiting_boxes;
+  }
+  for (auto& request : waiting) {
+    if (request->settled.load()) continue;
+    Show(request->caption, request->text);
+    request->Settle();
+  }
+}
+
 void QuenloWindowGtk::Show(const std::string& caption, const std::string& text) {
   if (std::this_thread::get_id() != impl_->ui_thread) {
     auto request = std::make_shared<BoxRequest>();
@@ -263,7 +278,7 @@ void QuenloWindowGtk::Show(const std::string& caption, const std::string& text) 
       if (impl_->closing.load()) return;
       impl_->waiting_boxes.push_back(request);
     }
-    g_main_context_invoke(nullptr, ShowBoxOnUiThread, new std::shared_ptr<BoxRequest>(request));
+    g_idle_add(ShowBoxOnUiThread, new std::shared_ptr<BoxRequest>(request));
     shown.wait();
     std::lock_guard<std::mutex> lock(impl_->mutex);
     std::erase(impl_->waiting_boxes, request);

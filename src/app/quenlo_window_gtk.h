@@ -46,6 +46,7 @@ class QuenloWindowGtk : public IDialogWindow,
   void PostQuit(int code) override;
   void AddAboutItem(const std::string& text) override;
   void ShowAbout(const CAboutDlg& about) override;
+  void PollPause(int ms) override;
   // IMessageBox
   void Show(const std::string& caption, const std::string& text) override;
   // ITimers

@@ -310,6 +310,7 @@ TEST_F(QuenloDlgTest, RediscoverTimerGivesUpWaitingAfterElevenPolls) {
   window.Start(CQuenloDlg::TIMER_REDISCOVER, 300);
   dlg->OnTimer(CQuenloDlg::TIMER_REDISCOVER);  // returns although the job still runs
   EXPECT_TRUE(job->IsRunning());
+  EXPECT_EQ(window.pauses, CQuenloDlg::kRediscoverPolls);
   EXPECT_FALSE(window.TimerPending(CQuenloDlg::TIMER_REDISCOVER));
   job->release.store(true);
 }

@@ -2,9 +2,11 @@
 // dialog's logic runs without a display.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -83,6 +85,11 @@ class FakeDialogWindow : public IDialogWindow,
   }
   void PostQuit(int code) override { quit_codes.push_back(code); }
   void AddAboutItem(const std::string& text) override { about_item = text; }
+  // Waits for real, briefly, so that workers make progress.
+  void PollPause(int ms) override {
+    pauses++;
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
   void ShowAbout(const CAboutDlg& about) override {
     about_captions.push_back(about.Caption());
     about_texts.push_back(about.TitleText());
@@ -118,6 +125,7 @@ class FakeDialogWindow : public IDialogWindow,
   std::string title = "(unset)";
   int width = -1, height = -1;
   std::vector<int> quit_codes;
+  int pauses = 0;
   std::string about_item;
   std::vector<std::string> about_captions, about_texts;
   std::vector<std::pair<std::string, std::string>> boxes;  // guarded by mutex

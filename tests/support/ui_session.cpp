@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -56,8 +57,9 @@ XvfbDisplay::XvfbDisplay() {
   if (pid_ == 0) {
     ::close(pipe_fds[0]);
     std::string fd = std::to_string(pipe_fds[1]);
-    int devnull = ::open("/dev/null", O_WRONLY);
-    ::dup2(devnull, 2);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlive the test process
+    int devnull = ::open("/dev/null", O_RDWR);
+    for (int fd : {0, 1, 2}) ::dup2(devnull, fd);
     ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
              "tcp", "-noreset", static_cast<char*>(nullptr));
     ::_exit(127);

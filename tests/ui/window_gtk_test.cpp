@@ -1,0 +1,145 @@
+// The GTK window services in this process, on an own Xvfb.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "app/quenlo_window_gtk.h"
+#include "support/gtk_display.h"
+
+namespace {
+
+class WindowGtkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(InitGtkOnXvfb());
+    window_ = std::make_unique<QuenloWindowGtk>(gtk_label_new("page"), false);
+    window_->SetHandler([this](int id) {
+      fired_.push_back(id);
+      on_ui_thread_ = std::this_thread::get_id() == ui_thread_;
+    });
+    gtk_widget_show_all(window_->Toplevel());
+  }
+  void TearDown() override { window_.reset(); }
+
+  const std::thread::id ui_thread_ = std::this_thread::get_id();
+  std::unique_ptr<QuenloWindowGtk> window_;
+  std::vector<int> fired_;
+  bool on_ui_thread_ = false;
+};
+
+TEST_F(WindowGtkTest, TimersFireOnceAndRestartReplacesThem) {
+  window_->Start(1224, 40);
+  window_->Start(1224, 60);  // replaces the first: still one firing
+  window_->Start(1124, 30);
+  window_->Kill(1124);
+  ASSERT_TRUE(IterateUntil([&] { return !fired_.empty(); }));
+  IterateUntil([] { return false; }, 200);
+  EXPECT_EQ(fired_, std::vector<int>{1224});
+}
+
+TEST_F(WindowGtkTest, TimerStartedOnWorkerFiresOnUiThread) {
+  std::thread worker([&] { window_->Start(1124, 20); });
+  worker.join();
+  ASSERT_TRUE(IterateUntil([&] { return !fired_.empty(); }));
+  EXPECT_EQ(fired_, std::vector<int>{1124});
+  EXPECT_TRUE(on_ui_thread_);
+}
+
+// Presses OK of the box once one is open, from inside the box's own loop,
+// and remembers what the box showed and whether the worker was still waiting.
+struct BoxWatcher {
+  QuenloWindowGtk* window;
+  std::atomic<bool>* returned;
+  QuenloWindowGtk::ModalState seen;
+  bool worker_waited = false;
+
+  static gboolean Check(gpointer data) {
+    auto* w = static_cast<BoxWatcher*>(data);
+    if (!w->window->Modal().open) return G_SOURCE_CONTINUE;
+    w->seen = w->window->Modal();
+    w->worker_waited = !w->returned->load();
+    w->window->DismissModal();
+    return G_SOURCE_REMOVE;
+  }
+};
+
+TEST_F(WindowGtkTest, WorkerMessageBoxShowsOnUiThreadAndWaitsForOk) {
+  std::atomic<bool> returned{false};
+  BoxWatcher watcher{window_.get(), &returned, {}, false};
+  guint source = g_timeout_add(20, BoxWatcher::Check, &watcher);
+  std::thread worker([&] {
+    window_->Show("Setup", "The camera did not answer.");
+    returned.store(true);
+  });
+  ASSERT_TRUE(IterateUntil([&] { return returned.load(); }));
+  worker.join();
+  EXPECT_TRUE(watcher.seen.open);
+  EXPECT_EQ(watcher.seen.caption, "Setup");
+  EXPECT_EQ(watcher.seen.text, "The camera did not answer.");
+  EXPECT_TRUE(watcher.worker_waited);
+  EXPECT_FALSE(window_->Modal().open);
+  if (!watcher.seen.open) g_source_remove(source);
+}
+
+TEST_F(WindowGtkTest, PollPauseShowsBoxThatWorkerWaitsFor) {
+  std::atomic<bool> returned{false};
+  BoxWatcher watcher{window_.get(), &returned, {}, false};
+  guint source = g_timeout_add(20, BoxWatcher::Check, &watcher);
+  std::thread worker([&] {
+    window_->Show("Setup", "from the worker");
+    returned.store(true);
+  });
+  // The UI thread waits as it does for a worker, without iterating its loop
+  // itself; the box is shown all the same.
+  for (int i = 0; i < 200 && !returned.load(); ++i) window_->PollPause(20);
+  worker.join();
+  EXPECT_TRUE(returned.load());
+  EXPECT_EQ(watcher.seen.text, "from the worker");
+  if (!watcher.seen.open) g_source_remove(source);
+}
+
+TEST_F(WindowGtkTest, ClosingReleasesWorkersWaitingForBoxes) {
+  std::atomic<bool> returned{false};
+  std::thread worker([&] {
+    window_->Show("Setup", "never shown");
+    returned.store(true);
+  });
+  while (!returned.load()) {
+    window_->BeginClosing();  // repeated until the worker has asked
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  worker.join();
+  IterateUntil([] { return false; }, 100);
+  EXPECT_FALSE(window_->Modal().open);
+}
+
+TEST_F(WindowGtkTest, LiveWindowSitsAt490x60AndHidesToNothing) {
+  window_->SetClientSize(800, 600);
+  EXPECT_FALSE(window_->IsVisible());
+  window_->Show();
+  ASSERT_TRUE(IterateUntil([&] { return window_->Live().width == 160; }));
+  QuenloWindowGtk::LiveState live = window_->Live();
+  EXPECT_TRUE(live.visible);
+  EXPECT_EQ(live.x, 490);
+  EXPECT_EQ(live.y, 60);
+  EXPECT_EQ(live.height, 120);
+  EXPECT_EQ(live.frames, 0);
+  window_->Hide();
+  live = window_->Live();
+  EXPECT_FALSE(live.visible);
+  EXPECT_EQ(live.x + live.y + live.width + live.height, 0);
+}
+
+TEST_F(WindowGtkTest, RecordingShellKeepsTargetsInOrder) {
+  QuenloWindowGtk recording(gtk_label_new("page"), true);
+  recording.Open("/m/Doc/Manual.html");
+  recording.Open("");
+  recording.Open("https://www.quenlo.example/App/");
+  EXPECT_EQ(recording.Launched(), (std::vector<std::string>{"/m/Doc/Manual.html", "",
+                                                            "https://www.quenlo.example/App/"}));
+}
+
+}  // namespace
