@@ -18,15 +18,8 @@ std::string Ok(json reply = json::object()) {
   return reply.dump();
 }
 
-struct Posted {
-  AutomationCommands* commands;
-  std::string line;
-  AutomationCommands::Reply reply;
-};
-
-gboolean HandlePosted(gpointer data) {
-  std::unique_ptr<Posted> posted(static_cast<Posted*>(data));
-  posted->commands->Handle(posted->line, std::move(posted->reply));
+gboolean HandleQueuedOnUiThread(gpointer data) {
+  static_cast<AutomationCommands*>(data)->HandleQueued();
   return G_SOURCE_REMOVE;
 }
 
@@ -36,11 +29,9 @@ gboolean ActivateAbout(gpointer data) {
 }
 
 // The element scripts: each gets `args` and returns false for a missing element.
-// The click itself happens after this answer, as a person's would: its handler
-// may end the program or open a box.
+const char kExistsBody[] = "return document.getElementById(args.id) !== null;";
 const char kClickBody[] =
-    "var e = document.getElementById(args.id); if (!e) return false;"
-    "setTimeout(function () { e.click(); }, 0); return true;";
+    "var e = document.getElementById(args.id); if (!e) return false; e.click(); return true;";
 const char kSetBody[] =
     "var e = document.getElementById(args.id); if (!e) return false;"
     "e.value = args.value;"
@@ -56,9 +47,27 @@ const char kCheckBody[] =
 }  // namespace
 
 // Always queued: g_main_context_invoke would run it on the calling thread
-// whenever the UI thread is between two iterations.
+// whenever the UI thread is between two iterations. The request travels
+// through our own queue, not through GLib.
 void AutomationCommands::Post(const std::string& line, Reply reply) {
-  g_idle_add(HandlePosted, new Posted{this, line, std::move(reply)});
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.emplace_back(line, std::move(reply));
+  }
+  g_idle_add(HandleQueuedOnUiThread, this);
+}
+
+void AutomationCommands::HandleQueued() {
+  for (;;) {
+    std::pair<std::string, Reply> request;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (queue_.empty()) return;
+      request = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    Handle(request.first, std::move(request.second));
+  }
 }
 
 void AutomationCommands::RunOnElement(const std::string& body, const std::string& args_json,
@@ -78,7 +87,16 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
   }
   if (cmd == "click") {
     if (window_.Modal().open) return reply(Error("a message box is open"));
-    return RunOnElement(kClickBody, json{{"id", id}}.dump(), reply);
+    // Answered before the click happens, as a person's click is done before
+    // its handler runs: the handler may end the program or open a box.
+    const std::string args = json{{"id", id}}.dump();
+    PageHostWebKit* pages = &pages_;
+    return pages_.RunFunction(kExistsBody, args,
+                              [pages, args, reply](bool ok, const std::string& r) {
+                                bool exists = ok && r == "true";
+                                reply(exists ? Ok() : Error("no such element"));
+                                if (exists) pages->RunFunction(kClickBody, args, nullptr);
+                              });
   }
   if (cmd == "set") {
     return RunOnElement(kSetBody, json{{"id", id}, {"value", request.value("value", "")}}.dump(),

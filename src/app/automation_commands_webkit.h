@@ -2,8 +2,11 @@
 // against the real window and page view.
 #pragma once
 
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <utility>
 
 class QuenloWindowGtk;
 class PageHostWebKit;
@@ -18,10 +21,14 @@ class AutomationCommands {
   void Handle(const std::string& line, Reply reply);
   // Any thread: hands the request to the UI thread.
   void Post(const std::string& line, Reply reply);
+  // UI thread: handles the requests that Post queued.
+  void HandleQueued();
 
  private:
   void RunOnElement(const std::string& body, const std::string& args_json, Reply reply);
 
   QuenloWindowGtk& window_;
   PageHostWebKit& pages_;
+  std::mutex mutex_;
+  std::deque<std::pair<std::string, Reply>> queue_;  // guarded by mutex_
 };

@@ -7,9 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
-#include <future>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -92,11 +93,23 @@ void AutomationServer::Serve(int client) {
 // Hands one request over and waits for its reply; gives up when asked to
 // stop, since the UI thread may already have left its loop.
 bool AutomationServer::Answer(int client, const std::string& line) {
-  auto promise = std::make_shared<std::promise<std::string>>();
-  std::future<std::string> reply = promise->get_future();
-  dispatch_(line, [promise](const std::string& json) { promise->set_value(json); });
-  while (reply.wait_for(std::chrono::milliseconds(kPollMs)) != std::future_status::ready) {
-    if (IsStopRequested()) return false;
+  struct Pending {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;  // guarded by mutex
+    std::string json;   // guarded by mutex
+  };
+  auto pending = std::make_shared<Pending>();
+  dispatch_(line, [pending](const std::string& json) {
+    std::lock_guard<std::mutex> lock(pending->mutex);
+    pending->json = json;
+    pending->done = true;
+    pending->answered.notify_all();
+  });
+  std::unique_lock<std::mutex> lock(pending->mutex);
+  while (!pending->done) {
+    pending->answered.wait_for(lock, std::chrono::milliseconds(kPollMs));
+    if (!pending->done && IsStopRequested()) return false;
   }
-  return SendAll(client, reply.get() + "\n");
+  return SendAll(client, pending->json + "\n");
 }

@@ -89,6 +89,10 @@ std::string PageHostWebKit::Impl::ReportedPath() const {
 }
 
 void PageHostWebKit::Impl::OnLoadChanged(WebKitLoadEvent event) {
+  if (event == WEBKIT_LOAD_STARTED) {
+    complete = false;
+    failed = false;
+  }
   if (event != WEBKIT_LOAD_FINISHED) return;
   complete = true;
   inputs.clear();

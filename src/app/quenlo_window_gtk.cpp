@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <future>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -40,15 +40,13 @@ void LaunchTarget(const std::string& target) {
   if (error) g_error_free(error);  // failures are silent
 }
 
-// A box asked for on a worker thread, waiting for the UI thread.
+// A box asked for on a worker thread. Its fields are guarded by the window's
+// mutex; nothing of it travels through GLib, so the hand-over is visible to
+// ThreadSanitizer.
 struct BoxRequest {
-  QuenloWindowGtk* window;
   std::string caption, text;
-  std::promise<void> shown;
-  std::atomic<bool> settled{false};
-  void Settle() {
-    if (!settled.exchange(true)) shown.set_value();
-  }
+  bool taken = false;    // the UI thread is showing it
+  bool settled = false;  // closed, or given up at shut-down
 };
 
 struct TimerTick {
@@ -79,8 +77,13 @@ struct QuenloWindowGtk::Impl {
   std::atomic<bool> closing{false};
 
   std::mutex mutex;
+  std::condition_variable box_settled;
   std::map<int, guint> timers;                             // guarded by mutex
+  std::map<int, int> timer_requests;                       // id -> ms; guarded by mutex
   std::vector<std::shared_ptr<BoxRequest>> waiting_boxes;  // guarded by mutex
+
+  void ShowWaitingBoxes();
+  void StartRequestedTimers();
 
   void RunModal(GtkWidget* dialog, const std::string& caption, const std::string& text);
 };
@@ -96,6 +99,48 @@ void QuenloWindowGtk::Impl::RunModal(GtkWidget* dialog, const std::string& capti
   gtk_widget_destroy(dialog);
   modal_dialog = previous;
   modal = previous_state;
+}
+
+// UI thread: shows, one after the other, the boxes that workers wait for.
+void QuenloWindowGtk::Impl::ShowWaitingBoxes() {
+  for (;;) {
+    std::shared_ptr<BoxRequest> request;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      for (auto& waiting : waiting_boxes) {
+        if (!waiting->taken && !waiting->settled) {
+          request = waiting;
+          request->taken = true;
+          break;
+        }
+      }
+    }
+    if (!request) return;
+    self->Show(request->caption, request->text);
+    std::lock_guard<std::mutex> lock(mutex);
+    request->settled = true;
+    box_settled.notify_all();
+  }
+}
+
+namespace {
+
+gboolean OnTimerTick(gpointer data);
+
+}  // namespace
+
+// UI thread: turns the timer requests of any thread into GLib timeouts; a
+// request replaces a running timer with the same id.
+void QuenloWindowGtk::Impl::StartRequestedTimers() {
+  std::lock_guard<std::mutex> lock(mutex);
+  for (const auto& [id, period_ms] : timer_requests) {
+    auto it = timers.find(id);
+    if (it != timers.end()) g_source_remove(it->second);
+    timers[id] = g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(period_ms), OnTimerTick,
+                                    new TimerTick{this, id},
+                                    [](gpointer p) { delete static_cast<TimerTick*>(p); });
+  }
+  timer_requests.clear();
 }
 
 namespace {
@@ -135,13 +180,13 @@ gboolean OnQuitIdle(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
-gboolean ShowBoxOnUiThread(gpointer data) {
-  auto* request = static_cast<std::shared_ptr<BoxRequest>*>(data);
-  if (!(*request)->settled.load()) {
-    (*request)->window->Show((*request)->caption, (*request)->text);
-  }
-  (*request)->Settle();
-  delete request;
+gboolean ShowBoxesOnUiThread(gpointer data) {
+  static_cast<QuenloWindowGtk::Impl*>(data)->ShowWaitingBoxes();
+  return G_SOURCE_REMOVE;
+}
+
+gboolean StartTimersOnUiThread(gpointer data) {
+  static_cast<QuenloWindowGtk::Impl*>(data)->StartRequestedTimers();
   return G_SOURCE_REMOVE;
 }
 
@@ -177,6 +222,8 @@ QuenloWindowGtk::QuenloWindowGtk(GtkWidget* page_view, bool record_launches)
 
 QuenloWindowGtk::~QuenloWindowGtk() {
   BeginClosing();
+  while (g_idle_remove_by_data(impl_.get())) {
+  }
   std::lock_guard<std::mutex> lock(impl_->mutex);
   for (const auto& [id, source] : impl_->timers) g_source_remove(source);
   impl_->timers.clear();
@@ -202,8 +249,8 @@ int QuenloWindowGtk::Run() {
 void QuenloWindowGtk::BeginClosing() {
   impl_->closing.store(true);
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  for (auto& request : impl_->waiting_boxes) request->Settle();
-  impl_->waiting_boxes.clear();
+  for (auto& request : impl_->waiting_boxes) request->settled = true;
+  impl_->box_settled.notify_all();
 }
 
 void QuenloWindowGtk::SetTitle(const std::string& title) {
@@ -254,33 +301,19 @@ void QuenloWindowGtk::ShowAbout(const CAboutDlg& about) {
 
 void QuenloWindowGtk::PollPause(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-  std::vector<std::shared_ptr<BoxRequest>> waiting;
-  {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    waiting = impl_->waiting_boxes;
-  }
-  for (auto& request : waiting) {
-    if (request->settled.load()) continue;
-    Show(request->caption, request->text);
-    request->Settle();
-  }
+  impl_->ShowWaitingBoxes();
 }
 
 void QuenloWindowGtk::Show(const std::string& caption, const std::string& text) {
   if (std::this_thread::get_id() != impl_->ui_thread) {
     auto request = std::make_shared<BoxRequest>();
-    request->window = this;
     request->caption = caption;
     request->text = text;
-    std::future<void> shown = request->shown.get_future();
-    {
-      std::lock_guard<std::mutex> lock(impl_->mutex);
-      if (impl_->closing.load()) return;
-      impl_->waiting_boxes.push_back(request);
-    }
-    g_idle_add(ShowBoxOnUiThread, new std::shared_ptr<BoxRequest>(request));
-    shown.wait();
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::unique_lock<std::mutex> lock(impl_->mutex);
+    if (impl_->closing.load()) return;
+    impl_->waiting_boxes.push_back(request);
+    g_idle_add(ShowBoxesOnUiThread, impl_.get());
+    impl_->box_settled.wait(lock, [&] { return request->settled; });
     std::erase(impl_->waiting_boxes, request);
     return;
   }
@@ -295,16 +328,20 @@ void QuenloWindowGtk::SetHandler(std::function<void(int)> handler) {
 }
 
 void QuenloWindowGtk::Start(int id, int period_ms) {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  auto it = impl_->timers.find(id);
-  if (it != impl_->timers.end()) g_source_remove(it->second);
-  impl_->timers[id] = g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(period_ms),
-                                         OnTimerTick, new TimerTick{impl_.get(), id},
-                                         [](gpointer p) { delete static_cast<TimerTick*>(p); });
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->timer_requests[id] = period_ms;
+  }
+  if (std::this_thread::get_id() == impl_->ui_thread) {
+    impl_->StartRequestedTimers();
+  } else {
+    g_idle_add(StartTimersOnUiThread, impl_.get());
+  }
 }
 
 void QuenloWindowGtk::Kill(int id) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->timer_requests.erase(id);
   auto it = impl_->timers.find(id);
   if (it == impl_->timers.end()) return;
   g_source_remove(it->second);

@@ -186,6 +186,14 @@ bool UiSession::ClickTo(const std::string& id, const std::string& file_name) {
   return Request({{"cmd", "click"}, {"id", id}}).value("ok", false) && WaitForPage(file_name);
 }
 
+bool UiSession::LoadByScript(const std::string& html_folder, const std::string& file_name) {
+  const std::string url = "file://" + html_folder + file_name;
+  Request({{"cmd", "eval"},
+           {"js", "window.quenloOldDocument = true; window.location.href = " +
+                      nlohmann::json(url).dump() + "; true"}});
+  return WaitForScript("window.quenloOldDocument === undefined") && WaitForPage(file_name);
+}
+
 int UiSession::WaitForExit(int timeout_ms) {
   for (int waited = 0; pid_ > 0 && waited < timeout_ms; waited += 20) {
     int status = 0;

@@ -59,6 +59,9 @@ class UiSession {
   bool WaitForScript(const std::string& js, int timeout_ms = 10000);
   // Clicks and waits for the page that should follow.
   bool ClickTo(const std::string& id, const std::string& file_name);
+  // Lets the page itself navigate to a file of the medium's HTML folder (as a
+  // link would) and waits until the new document has replaced the old one.
+  bool LoadByScript(const std::string& html_folder, const std::string& file_name);
   std::string PageName();
   // Waits for the process to end; its exit status, or -1 on time-out/signal.
   int WaitForExit(int timeout_ms = 15000);

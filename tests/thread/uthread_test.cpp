@@ -33,6 +33,7 @@ class GatedThread : public UThread, public UThreadMessage {
   }
 
   void Open() { gate_.store(true); }
+  void Close() { gate_.store(false); }
 
   std::atomic<int> starts{0}, runs{0}, ends{0};
   std::atomic<bool> in_body{false};
@@ -152,8 +153,11 @@ TEST(UThreadLifecycle, RestartAfterEndRunsAgainOnANewThread) {
   t.Open();
   ASSERT_TRUE(t.Start());
   ASSERT_TRUE(t.WaitForEnd(-1));
+  t.Close();
   ASSERT_TRUE(t.Start());
+  EXPECT_TRUE(t.IsRunning());
   EXPECT_FALSE(t.IsStopRequested());
+  t.Open();
   ASSERT_TRUE(t.WaitForEnd(-1));
   EXPECT_EQ(t.runs.load(), 2);
   EXPECT_EQ(t.ends.load(), 2);

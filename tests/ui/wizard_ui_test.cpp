@@ -234,9 +234,7 @@ TEST_F(WizardUiTest, EveryPageOffersItsElementsAndIsScreenshotted) {
   const std::string artifacts = std::string(QUENLO_BUILD_DIR) + "/test-artifacts/";
   std::filesystem::create_directories(artifacts);
   for (const PageCatalogue& page : kPages) {
-    std::string url = "file://" + kBuiltMedium + "HTML/" + page.page;
-    ui.Request({{"cmd", "eval"}, {"js", "window.location.href = '" + url + "'; true"}});
-    ASSERT_TRUE(ui.WaitForPage(page.page)) << page.page;
+    ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", page.page)) << page.page;
     EXPECT_EQ(ui.Request({{"cmd", "eval"}, {"js", MissingScript(page)}})["result"], json::array())
         << page.page;
     auto sample = kSampleScripts.find(page.page);
@@ -252,9 +250,7 @@ TEST_F(WizardUiTest, EveryPageOffersItsElementsAndIsScreenshotted) {
 
 TEST_F(WizardUiTest, ListPageKeepsFirstRowCheckedAndShowsTextLiterally) {
   UiSession& ui = Launch(kBuiltMedium, "Main.html");
-  std::string url = "file://" + kBuiltMedium + "HTML/List.html";
-  ui.Request({{"cmd", "eval"}, {"js", "window.location.href = '" + url + "'; true"}});
-  ASSERT_TRUE(ui.WaitForPage("List.html"));
+  ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", "List.html"));
   ui.Request({{"cmd", "eval"},
               {"js",
                "ListAddCamera('1', '<b>x</b>', '001A2B3C4D5E');"
