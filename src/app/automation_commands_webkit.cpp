@@ -11,11 +11,15 @@ using nlohmann::json;
 
 namespace {
 
-std::string Error(const std::string& text) { return json{{"ok", false}, {"error", text}}.dump(); }
+std::string Dump(const json& value) {
+  return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string Error(const std::string& text) { return Dump(json{{"ok", false}, {"error", text}}); }
 
 std::string Ok(json reply = json::object()) {
   reply["ok"] = true;
-  return reply.dump();
+  return Dump(reply);
 }
 
 gboolean HandleQueuedOnUiThread(gpointer data) {

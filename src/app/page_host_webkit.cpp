@@ -9,6 +9,12 @@
 
 namespace {
 
+// Texts from the network may be any bytes: bad UTF-8 becomes U+FFFD instead
+// of failing the call.
+std::string Dump(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 // Injected at document start: reports every click with the ids of the
 // clicked element and its ancestors (nearest first) and a snapshot of every
 // input element, taken at the moment of the click.
@@ -71,7 +77,7 @@ struct PageHostWebKit::Impl {
   std::string path;          // as navigated to
   std::string resolved_uri;  // what was actually loaded
   bool complete = false;
-  bool failed = false;
+  std::string failed_uri;                    // its error document is no page of ours
   std::map<std::string, InputState> inputs;  // snapshot of the last click
 
   void OnScriptMessage(const std::string& text);
@@ -89,17 +95,21 @@ std::string PageHostWebKit::Impl::ReportedPath() const {
 }
 
 void PageHostWebKit::Impl::OnLoadChanged(WebKitLoadEvent event) {
+  const char* uri = webkit_web_view_get_uri(view);
   if (event == WEBKIT_LOAD_STARTED) {
     complete = false;
-    failed = false;
+    // A new load, unless it is the error document of the failed one.
+    if (!uri || failed_uri != uri) failed_uri.clear();
   }
   if (event != WEBKIT_LOAD_FINISHED) return;
   complete = true;
   inputs.clear();
+  // After a failed load the view shows its own error document under the
+  // previous address: no page of ours, so no action.
+  if (!failed_uri.empty()) return;
   path = ReportedPath();  // the page may also have navigated by itself
-  resolved_uri = webkit_web_view_get_uri(view) ?: "";
-  if (failed || !events) return;  // an error document matches no page
-  events->OnDocumentComplete(path);
+  resolved_uri = uri ? uri : "";
+  if (events) events->OnDocumentComplete(path);
 }
 
 void PageHostWebKit::Impl::OnScriptMessage(const std::string& text) {
@@ -132,8 +142,9 @@ void OnLoadChangedSignal(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
   static_cast<PageHostWebKit::Impl*>(data)->OnLoadChanged(event);
 }
 
-gboolean OnLoadFailedSignal(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer data) {
-  static_cast<PageHostWebKit::Impl*>(data)->failed = true;
+gboolean OnLoadFailedSignal(WebKitWebView*, WebKitLoadEvent, gchar* failing_uri, GError*,
+                            gpointer data) {
+  static_cast<PageHostWebKit::Impl*>(data)->failed_uri = failing_uri ? failing_uri : "";
   return FALSE;  // the view shows its own error document
 }
 
@@ -218,7 +229,7 @@ void PageHostWebKit::SetEvents(IPageEvents* events) { impl_->events = events; }
 void PageHostWebKit::Navigate(const std::string& path) {
   impl_->path = path;
   impl_->complete = false;
-  impl_->failed = false;
+  impl_->failed_uri.clear();
   impl_->inputs.clear();
   gchar* uri = g_filename_to_uri(ResolvePageFile(path).c_str(), nullptr, nullptr);
   impl_->resolved_uri = uri ? uri : "";
@@ -245,7 +256,7 @@ bool PageHostWebKit::SetAttribute(const std::string& id, const std::string& name
       "if (args.name === 'value') e.value = args.value;"
       "else e.setAttribute(args.name, args.value);"
       "return true;",
-      args.dump(), nullptr);
+      Dump(args), nullptr);
   return true;
 }
 
@@ -257,7 +268,7 @@ bool PageHostWebKit::CallScript(const std::string& function, const std::vector<s
       "if (typeof f !== 'function') return false;"
       "f.apply(window, args.args);"
       "return true;",
-      call.dump(), nullptr);
+      Dump(call), nullptr);
   return true;
 }
 

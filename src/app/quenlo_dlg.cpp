@@ -35,6 +35,17 @@ std::string DottedAddress(uint32_t network_order) {
   return text;
 }
 
+std::string MacTextUpper(const CameraRecord& record) {
+  char text[13];
+  FormatMacText(record.header.macAddress, text);
+  return UpperAscii(text);
+}
+
+std::string CameraWebAddress(const CameraRecord& record) {
+  return "http://" + DottedAddress(RecordIpAddress(record)) + ":" +
+         std::to_string(RecordHttpPort(record)) + "/";
+}
+
 // The element ids and their handlers, in the order the pages rely on. The
 // camera flows (list, password, network, fixed address, finish and failure
 // pages) add their entries with those flows.
@@ -63,6 +74,8 @@ const CQuenloDlg::EventEntry CQuenloDlg::kEventMap[] = {
     {"network_back", &CQuenloDlg::OnNetworkBack},
     {"fixedip_back", &CQuenloDlg::OnFixedIpBack},
     {"finish_next", &CQuenloDlg::OnFinishNext},
+    {"finish_name", &CQuenloDlg::OnCameraWebPage},
+    {"finish_hg", &CQuenloDlg::OnCameraWebPage},
     {"finish_app", &CQuenloDlg::OnFinishApp},
 };
 
@@ -207,6 +220,8 @@ void CQuenloDlg::OnDocumentComplete(const std::string& path) {
   const std::string upper = UpperAscii(path);
   if (IsPage(upper, "Mac.html")) {
     OnMacLoaded();
+  } else if (IsPage(upper, "List.html")) {
+    OnListLoaded();
   } else if (IsPage(upper, "IDPassword.html")) {
     OnIdPasswordLoaded();
   } else if (IsPage(upper, "Network.html")) {
@@ -220,6 +235,14 @@ void CQuenloDlg::OnDocumentComplete(const std::string& path) {
 
 void CQuenloDlg::OnMacLoaded() {
   if (m_showMenu == 0) CallScript("HideHomeAndBackButton", {});
+}
+
+// One row per camera: number from 1, model name, MAC in upper case.
+void CQuenloDlg::OnListLoaded() {
+  for (size_t i = 0; i < m_cameras.size(); ++i) {
+    CallScript("ListAddCamera", {std::to_string(i + 1), std::string(RecordModelName(m_cameras[i])),
+                                 MacTextUpper(m_cameras[i])});
+  }
 }
 
 void CQuenloDlg::OnIdPasswordLoaded() {
@@ -280,6 +303,17 @@ void CQuenloDlg::OnMenuManual() { OpenTarget(m_menuTargets[2]); }
 void CQuenloDlg::OnMenuQig() { OpenTarget(m_menuTargets[3]); }
 void CQuenloDlg::OnMenuProductReg() { OpenTarget(m_menuTargets[4]); }
 void CQuenloDlg::OnFinishApp() { OpenTarget(kMakerAppUrl); }
+
+const CameraRecord* CQuenloDlg::SelectedCamera() const {
+  int index = m_selectedIndex.load();
+  if (index < 0 || static_cast<size_t>(index) >= m_cameras.size()) return nullptr;
+  return &m_cameras[static_cast<size_t>(index)];
+}
+
+// Without a chosen camera there is no address to open: the click is ignored.
+void CQuenloDlg::OnCameraWebPage() {
+  if (const CameraRecord* camera = SelectedCamera()) OpenTarget(CameraWebAddress(*camera));
+}
 
 void CQuenloDlg::OnExit() {
   StopLiveView();

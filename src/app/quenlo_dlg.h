@@ -12,6 +12,7 @@
 #include "app/dialog_window.h"
 #include "app/net_settings.h"
 #include "app/page_host.h"
+#include "discovery/discovery_wire.h"
 #include "thread/uthread.h"
 
 // Threads: construction, OnInitDialog, OnDestroy, OnTimer, the click handlers
@@ -63,9 +64,14 @@ class CQuenloDlg : public IPageEvents {
 
   // The wizard's state.
   std::string m_model;
+  // Cameras of the last search in order of arrival. Appended by the finder
+  // thread during a search only; the UI thread reads it after the search end
+  // has come through the show-page timer (whose hand-over is locked).
+  std::vector<CameraRecord> m_cameras;
   std::atomic<uint8_t> m_replyStatus{0};
   std::atomic<uint8_t> m_noReply{1};
   std::atomic<uint8_t> m_closing{0};
+  CameraRecord m_targetCamera{};
   NetSettings m_netSettings;
   std::string m_htmlFolder;
   std::string m_password = kStartPassword;
@@ -103,8 +109,12 @@ class CQuenloDlg : public IPageEvents {
   void HideLiveWindow();
   void OpenTarget(const std::string& target);
 
+  // The chosen camera, or null while none is chosen.
+  const CameraRecord* SelectedCamera() const;
+
   // Page actions run when a document completes.
   void OnMacLoaded();
+  void OnListLoaded();
   void OnIdPasswordLoaded();
   void OnNetworkLoaded();
   void OnFixedIpLoaded();
@@ -129,6 +139,7 @@ class CQuenloDlg : public IPageEvents {
   void OnNetworkBack();
   void OnFixedIpBack();
   void OnFinishApp();
+  void OnCameraWebPage();
   void OnFinishNext();
 
   DialogServices m_services;
@@ -140,3 +151,7 @@ class CQuenloDlg : public IPageEvents {
 
 // Dotted decimal text of an IPv4 address held in network byte order.
 std::string DottedAddress(uint32_t network_order);
+// The camera's MAC as 12 upper-case hexadecimal digits, as the user sees it.
+std::string MacTextUpper(const CameraRecord& record);
+// "http://<dotted address>:<port>/", the port always written.
+std::string CameraWebAddress(const CameraRecord& record);

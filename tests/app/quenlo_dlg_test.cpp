@@ -3,8 +3,10 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "support/fake_page_host.h"
@@ -23,6 +25,17 @@ const char kMessages[] =
     "msg_change_pwd_fail=m3\nmsg_ip_incorrect=m4\nmsg_mask_incorrect=m5\n"
     "msg_gateway_incorrect=m6\nmsg_set_dhcp_fail=m7\nmsg_set_fixed_ip_fail=m8\n"
     "msg_rediscovery_fail=m9\n";  // msg_not_in_same_subnet is missing
+
+CameraRecord Camera(const char* model, std::array<uint8_t, 6> mac, const char* ip, uint16_t port) {
+  CameraRecord record{};
+  std::memcpy(record.modelName, model, std::strlen(model));
+  std::memcpy(record.header.macAddress, mac.data(), 6);
+  uint32_t address = inet_addr(ip);
+  std::memcpy(record.header.ipAddress, &address, 4);
+  record.httpPort[0] = static_cast<uint8_t>(port & 0xFF);
+  record.httpPort[1] = static_cast<uint8_t>(port >> 8);
+  return record;
+}
 
 // A worker that runs until asked to stop, or that ends by itself.
 class LoopWorker : public UThread {
@@ -396,6 +409,43 @@ TEST_F(QuenloDlgTest, FailurePagePassesMessageForErrorCode) {
   pages.Navigate(Page("ConfigureFail.html"));
   pages.Complete();
   EXPECT_TRUE(pages.scripts.empty());
+}
+
+TEST_F(QuenloDlgTest, ListPageAddsOneRowPerCameraInOrder) {
+  Start();
+  pages.Navigate(Page("List.html"));
+  pages.Complete();
+  EXPECT_EQ(pages.ScriptCount("ListAddCamera"), 0);  // empty list: no rows
+  dlg->m_cameras.push_back(Camera("TAVO-C1", {0, 1, 2, 3, 4, 5}, "192.168.1.20", 80));
+  dlg->m_cameras.push_back(Camera("TAVO-C1", {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}, "10.0.0.7", 80));
+  // A model name that fills its whole field carries no terminator.
+  CameraRecord full = Camera("", {0xff, 0xee, 0xdd, 0xcc, 0xbb, 0xaa}, "10.0.0.8", 80);
+  std::memset(full.modelName, 'M', sizeof(full.modelName));
+  dlg->m_cameras.push_back(full);
+  pages.Navigate(Page("list.html"));
+  pages.Complete();
+  ASSERT_EQ(pages.scripts.size(), 3u);
+  EXPECT_EQ(pages.scripts[0].args, (std::vector<std::string>{"1", "TAVO-C1", "000102030405"}));
+  EXPECT_EQ(pages.scripts[1].args, (std::vector<std::string>{"2", "TAVO-C1", "001A2B3C4D5E"}));
+  EXPECT_EQ(
+      pages.scripts[2].args,
+      (std::vector<std::string>{"3", std::string(sizeof(full.modelName), 'M'), "FFEEDDCCBBAA"}));
+}
+
+TEST_F(QuenloDlgTest, CameraWebPageOpensAddressWithPortAlwaysWritten) {
+  Start();
+  pages.Click("finish_name");  // no camera chosen yet: nothing to open
+  EXPECT_TRUE(window.opened.empty());
+  dlg->m_cameras.push_back(Camera("TAVO-C1", {0, 1, 2, 3, 4, 5}, "192.168.1.20", 80));
+  dlg->m_cameras.push_back(Camera("TAVO-C1", {0, 1, 2, 3, 4, 6}, "10.1.2.3", 8080));
+  dlg->m_selectedIndex = 0;
+  pages.Click("finish_name");
+  dlg->m_selectedIndex = 1;
+  pages.Click("finish_hg");
+  dlg->m_selectedIndex = 2;  // past the end
+  pages.Click("finish_hg");
+  EXPECT_EQ(window.opened,
+            (std::vector<std::string>{"http://192.168.1.20:80/", "http://10.1.2.3:8080/"}));
 }
 
 }  // namespace

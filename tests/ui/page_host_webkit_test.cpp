@@ -1,0 +1,152 @@
+// The WebKitGTK page host in this process, on an own Xvfb, showing the
+// pages of the built medium.
+#include "app/page_host_webkit.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <string>
+#include <vector>
+
+#include "support/gtk_display.h"
+
+namespace {
+
+const std::string kHtml = std::string(QUENLO_BUILD_DIR) + "/medium/HTML/";
+
+class RecordingEvents : public IPageEvents {
+ public:
+  explicit RecordingEvents(std::vector<std::string> handled) : handled_(std::move(handled)) {}
+  void OnDocumentComplete(const std::string& path) override { completed.push_back(path); }
+  bool OnElementClick(const std::string& id) override {
+    clicks.push_back(id);
+    for (const std::string& h : handled_) {
+      if (h == id) return true;
+    }
+    return false;
+  }
+  std::vector<std::string> completed;
+  std::vector<std::string> clicks;
+
+ private:
+  std::vector<std::string> handled_;
+};
+
+class PageHostWebKitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(InitGtkOnXvfb());
+    host_ = std::make_unique<PageHostWebKit>();
+    window_ = gtk_offscreen_window_new();
+    gtk_widget_set_size_request(host_->Widget(), 800, 600);
+    gtk_container_add(GTK_CONTAINER(window_), host_->Widget());
+    gtk_widget_show_all(window_);
+    host_->SetEvents(&events_);
+  }
+  void TearDown() override {
+    gtk_widget_destroy(window_);
+    host_.reset();
+  }
+  bool Load(const std::string& path) {
+    size_t before = events_.completed.size();
+    host_->Navigate(path);
+    return IterateUntil([&] { return events_.completed.size() > before; }, 15000);
+  }
+  // Runs script text and returns its JSON result ("" on failure).
+  std::string Eval(const std::string& js) {
+    bool done = false;
+    std::string result;
+    host_->Evaluate(js, [&](bool ok, const std::string& json) {
+      result = ok ? json : "";
+      done = true;
+    });
+    IterateUntil([&] { return done; });
+    return result;
+  }
+
+  RecordingEvents events_{{"list_next", "power_next"}};
+  std::unique_ptr<PageHostWebKit> host_;
+  GtkWidget* window_ = nullptr;
+};
+
+TEST_F(PageHostWebKitTest, CompletionReportsPathAsNavigatedAndResolvesCase) {
+  ASSERT_TRUE(Load(kHtml + "NetWork.html"));  // the file is Network.html
+  EXPECT_EQ(events_.completed.back(), kHtml + "NetWork.html");
+  EXPECT_TRUE(host_->IsComplete());
+  EXPECT_EQ(Eval("document.getElementById('network_dhcp') !== null"), "true");
+  EXPECT_EQ(ResolvePageFile(kHtml + "finish2.HTML"), kHtml + "Finish2.html");
+  EXPECT_EQ(ResolvePageFile(kHtml + "Missing.html"), kHtml + "Missing.html");
+}
+
+TEST_F(PageHostWebKitTest, MissingPageRunsNoAction) {
+  ASSERT_TRUE(Load(kHtml + "Power.html"));
+  size_t before = events_.completed.size();
+  host_->Navigate(kHtml + "Missing.html");
+  IterateUntil([] { return false; }, 1500);
+  EXPECT_EQ(events_.completed.size(), before);
+  EXPECT_EQ(host_->CurrentPath(), kHtml + "Missing.html");
+}
+
+TEST_F(PageHostWebKitTest, ScriptArgumentsArriveLiterallyEvenWhenNotUtf8) {
+  ASSERT_TRUE(Load(kHtml + "List.html"));
+  EXPECT_TRUE(host_->CallScript("ListAddCamera", {"1", "a'b\");</script><b>x", "001A2B3C4D5E"}));
+  EXPECT_TRUE(host_->CallScript("ListAddCamera", {"2", "bad \xff\xfe bytes", "001A2B3C4D5F"}));
+  EXPECT_TRUE(host_->CallScript("NoSuchFunction", {"x"}));  // missing: ignored by the page
+  std::string rows;
+  IterateUntil([&] {
+    rows = Eval(
+        "Array.from(document.querySelectorAll('#camera_list strong'))"
+        ".map(function (e) { return e.textContent; })");
+    return rows.find("bytes") != std::string::npos;
+  });
+  EXPECT_EQ(rows, "[\"a'b\\\");</script><b>x\",\"bad \xEF\xBF\xBD\xEF\xBF\xBD bytes\"]");
+  EXPECT_EQ(Eval("document.querySelectorAll('#camera_list b').length"), "0");
+}
+
+TEST_F(PageHostWebKitTest, ClickReachesNearestHandledIdWithInputSnapshot) {
+  ASSERT_TRUE(Load(kHtml + "List.html"));
+  host_->CallScript("ListAddCamera", {"1", "TAVO-C1", "001A2B3C4D5E"});
+  host_->CallScript("ListAddCamera", {"2", "TAVO-C1", "001A2B3C4D5F"});
+  IterateUntil([&] { return Eval("!!document.getElementById('list_radio2')") == "true"; });
+  Eval("document.getElementById('list_radio2').checked = true; true");
+  // A click on a child without an id goes to the button around it.
+  Eval(
+      "var s = document.createElement('span'); document.getElementById('list_next')"
+      ".appendChild(s); s.click(); true");
+  ASSERT_TRUE(IterateUntil([&] { return !events_.clicks.empty(); }));
+  EXPECT_EQ(events_.clicks, std::vector<std::string>{"list_next"});
+  EXPECT_EQ(host_->GetAttribute("list_radio1", "checked"), PageValue(false));
+  EXPECT_EQ(host_->GetAttribute("list_radio2", "checked"), PageValue(true));
+  EXPECT_EQ(host_->GetAttribute("no_such_radio", "checked"), PageValue());
+}
+
+TEST_F(PageHostWebKitTest, UnhandledIdIsOfferedToOuterElements) {
+  ASSERT_TRUE(Load(kHtml + "Power.html"));
+  Eval(
+      "var b = document.getElementById('power_next'); var i = document.createElement('i');"
+      "i.id = 'inner_icon'; b.appendChild(i); i.click(); true");
+  ASSERT_TRUE(IterateUntil([&] { return events_.clicks.size() >= 2; }));
+  EXPECT_EQ(events_.clicks, (std::vector<std::string>{"inner_icon", "power_next"}));
+}
+
+TEST_F(PageHostWebKitTest, ClickGateKeepsClicksFromHandlers) {
+  ASSERT_TRUE(Load(kHtml + "Power.html"));
+  bool blocked = true;
+  host_->SetClickGate([&] { return blocked; });
+  Eval("document.getElementById('power_next').click(); true");
+  IterateUntil([] { return false; }, 300);
+  EXPECT_TRUE(events_.clicks.empty());
+  blocked = false;
+  Eval("document.getElementById('power_next').click(); true");
+  EXPECT_TRUE(IterateUntil([&] { return !events_.clicks.empty(); }));
+}
+
+TEST_F(PageHostWebKitTest, SetAttributeWritesValueAndSkipsMissingElement) {
+  ASSERT_TRUE(Load(kHtml + "FixedIP.html"));
+  EXPECT_TRUE(host_->SetAttribute("fixedip_ip", "value", "192.168.0.100"));
+  EXPECT_TRUE(host_->SetAttribute("no_such_field", "value", "x"));
+  EXPECT_TRUE(IterateUntil(
+      [&] { return Eval("document.getElementById('fixedip_ip').value") == "\"192.168.0.100\""; }));
+}
+
+}  // namespace
