@@ -1,4 +1,4 @@
-// The same as the program's (src/app/tsan_suppressions.cpp), for the test binary.
+// The same as the program's (src/app/tsan_options.cpp), for the test binary.
 // Under ThreadSanitizer, the system libraries behind the window (GLib, GTK,
 // Pango, X11, WebKitGTK) are not instrumented: their own synchronisation is
 // invisible to it, so every hand-over inside them would read as a race.
