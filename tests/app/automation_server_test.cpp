@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "app/automation_server_linux.h"
+#include "support/medium_dir.h"
+
+namespace {
+
+int Connect(const std::string& path) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, path.c_str(), sizeof(addr.sun_path) - 1);
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::string ReadLines(int fd, int lines) {
+  std::string text;
+  char c;
+  while (lines > 0 && recv(fd, &c, 1, 0) == 1) {
+    text.push_back(c);
+    if (c == '\n') --lines;
+  }
+  return text;
+}
+
+TEST(AutomationServer, AnswersEachLineInOrderOnAPrivateSocket) {
+  MediumDir dir;
+  const std::string path = dir.Root() + "auto.sock";
+  AutomationServer server(
+      path, [](const std::string& line, AutomationServer::Reply reply) { reply("echo:" + line); });
+  ASSERT_TRUE(server.Listen());
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_TRUE(server.Start());
+  int fd = Connect(path);
+  ASSERT_GE(fd, 0);
+  // Two requests in one write, the second split over two writes; empty lines
+  // are skipped.
+  const char first[] = "{\"cmd\":\"page\"}\n\n{\"cmd\":";
+  ASSERT_EQ(send(fd, first, sizeof(first) - 1, 0), static_cast<ssize_t>(sizeof(first) - 1));
+  ASSERT_EQ(send(fd, "\"live\"}\n", 8, 0), 8);
+  EXPECT_EQ(ReadLines(fd, 2), "echo:{\"cmd\":\"page\"}\necho:{\"cmd\":\"live\"}\n");
+  close(fd);
+  // The next client is served after the first has gone.
+  fd = Connect(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(send(fd, "x\n", 2, 0), 2);
+  EXPECT_EQ(ReadLines(fd, 1), "echo:x\n");
+  close(fd);
+}
+
+TEST(AutomationServer, StopsWhileARequestWaitsForAnAnswer) {
+  MediumDir dir;
+  const std::string path = dir.Root() + "auto.sock";
+  std::atomic<int> requests{0};
+  {
+    // The UI thread has left its loop: nothing ever answers.
+    AutomationServer server(path, [&](const std::string&, AutomationServer::Reply) { requests++; });
+    ASSERT_TRUE(server.Listen());
+    ASSERT_TRUE(server.Start());
+    int fd = Connect(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(send(fd, "{\"cmd\":\"page\"}\n", 15, 0), 15);
+    while (requests.load() == 0) std::this_thread::yield();
+    close(fd);
+  }  // the destructor must return
+  EXPECT_EQ(requests.load(), 1);
+  EXPECT_NE(access(path.c_str(), F_OK), 0);  // the socket file is gone
+}
+
+TEST(AutomationServer, ListenFailsForPathTooLongForASocket) {
+  AutomationServer server("/tmp/" + std::string(200, 'x'),
+                          [](const std::string&, AutomationServer::Reply reply) { reply(""); });
+  EXPECT_FALSE(server.Listen());
+}
+
+}  // namespace
