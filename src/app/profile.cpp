@@ -167,3 +167,42 @@ int ProfileFile::GetInt(const std::string& section, const std::string& key, int 
   if (!e) return fallback;
   return static_cast<int>(std::strtol(e->value.c_str(), nullptr, 10));
 }
+
+std::string Latin1ToUtf8(std::string_view bytes) {
+  std::string out;
+  for (unsigned char c : bytes) AppendUtf8(c, &out);
+  return out;
+}
+
+std::string RepairUtf8(std::string_view bytes) {
+  const std::string text(bytes);
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    const size_t len = Utf8SequenceLength(text, i);
+    if (len == 0) {
+      AppendUtf8(0xFFFD, &out);
+      ++i;
+    } else {
+      out.append(text, i, len);
+      i += len;
+    }
+  }
+  return out;
+}
+
+std::string Utf8ToLatin1(const std::string& utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t len = Utf8SequenceLength(utf8, i);
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (len == 1) {
+      out.push_back(static_cast<char>(c));
+    } else if (len == 2 && c >= 0xC2 && c <= 0xC3) {  // U+0080 to U+00FF
+      out.push_back(static_cast<char>(((c & 0x1F) << 6) | (utf8[i + 1] & 0x3F)));
+    } else {
+      out.push_back('?');
+    }
+    i += len == 0 ? 1 : len;
+  }
+  return out;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One INI file read into memory. Section and key names match without regard
@@ -42,3 +43,11 @@ class ProfileFile {
 std::string ProfileBytesToUtf8(const std::string& bytes);
 // Cuts UTF-8 text after `max_units` UTF-16 code units, never inside a character.
 std::string CutToUtf16Units(const std::string& utf8, int max_units);
+// ISO-8859-1 bytes (a camera's model name) as UTF-8.
+std::string Latin1ToUtf8(std::string_view bytes);
+// UTF-8 from the network as valid UTF-8: each byte that starts no valid
+// sequence becomes U+FFFD.
+std::string RepairUtf8(std::string_view bytes);
+// UTF-8 narrowed to 8-bit ISO-8859-1 text for the camera's protocols:
+// characters above U+00FF become '?', as do bytes of broken sequences.
+std::string Utf8ToLatin1(const std::string& utf8);

@@ -2,11 +2,16 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstring>
+#include <thread>
 
 #include "app/about_dlg.h"
 #include "app/app_paths.h"
 #include "app/profile.h"
+#include "net/tavo_cgi.h"
 
 namespace {
 
@@ -19,6 +24,39 @@ const char* const kMessageKeys[CQuenloDlg::kMessageCount] = {
 const char* const kMenuKeys[CQuenloDlg::kMenuCount] = {"IPSetup", "VigilonPro", "Manual", "QIG",
                                                        "ProDuctReg"};
 constexpr int kProductRegSlot = 4;
+constexpr uint8_t kFinderPause = 0;
+
+// Message slots.
+constexpr int kMsgPwIncorrect = 0;
+constexpr int kMsgPwNotMatch = 1;
+constexpr int kMsgPwFormatError = 2;
+constexpr int kMsgChangePwdFail = 3;
+constexpr int kMsgIpIncorrect = 4;
+constexpr int kMsgMaskIncorrect = 5;
+constexpr int kMsgGatewayIncorrect = 6;
+
+// Error codes of the failure page.
+constexpr int kErrNotFoundAgain = 0;
+constexpr int kErrNoSettingsReply = 1;
+constexpr int kErrOtherSubnet = 2;
+constexpr int kErrPasswordRefused = 3;
+
+constexpr const char* kCreateFinderFailed = "Error Code: 0x00000001";
+
+bool SameMac(const CameraRecord& a, const CameraRecord& b) {
+  return std::memcmp(a.header.macAddress, b.header.macAddress, 6) == 0;
+}
+
+// Addresses are checked in host byte order.
+bool UsableHostAddress(uint32_t host_order) {
+  const uint32_t o1 = host_order >> 24;
+  return host_order != 0xFFFFFFFFu && host_order != 0 && o1 >= 1 && o1 <= 223 && o1 != 127;
+}
+
+bool IsContiguousMask(uint32_t host_order) {
+  const uint32_t inverted = ~host_order;
+  return (inverted & (inverted + 1)) == 0;  // ones then zeros
+}
 
 std::string UpperAscii(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -46,9 +84,7 @@ std::string CameraWebAddress(const CameraRecord& record) {
          std::to_string(RecordHttpPort(record)) + "/";
 }
 
-// The element ids and their handlers, in the order the pages rely on. The
-// camera flows (list, password, network, fixed address, finish and failure
-// pages) add their entries with those flows.
+// The element ids and their handlers.
 const CQuenloDlg::EventEntry CQuenloDlg::kEventMap[] = {
     {"ButtonOK", &CQuenloDlg::OnButtonOk},
     {"ButtonCancel", &CQuenloDlg::OnButtonCancel},
@@ -77,6 +113,12 @@ const CQuenloDlg::EventEntry CQuenloDlg::kEventMap[] = {
     {"finish_name", &CQuenloDlg::OnCameraWebPage},
     {"finish_hg", &CQuenloDlg::OnCameraWebPage},
     {"finish_app", &CQuenloDlg::OnFinishApp},
+    {"list_next", &CQuenloDlg::OnListNext},
+    {"id_pw_next", &CQuenloDlg::OnIdPwNext},
+    {"network_next", &CQuenloDlg::OnNetworkNext},
+    {"fixedip_next", &CQuenloDlg::OnFixedIpNext},
+    {"fixedip_auto", &CQuenloDlg::OnFixedIpAuto},
+    {"config_fail_retry", &CQuenloDlg::OnConfigFailRetry},
 };
 
 CQuenloDlg::CQuenloDlg(const DialogServices& services, std::string exe_path)
@@ -92,8 +134,14 @@ bool CQuenloDlg::OnInitDialog() {
   m_baseFolder = BaseFolderFromExecutable(m_exePath);
   m_htmlFolder = HtmlFolderFromBase(m_baseFolder);
   LoadConfiguration();
-  // The discovery, video and audio workers are created here, in that order;
-  // a failure shows "Error Code: 0x0000000N" and posts the quit message.
+  // The video and audio workers come with the live view; until then only the
+  // discovery worker exists.
+  m_finder = CreateFinder();
+  if (!m_finder) {
+    MessageBox(kCreateFinderFailed);
+    m_services.window->PostQuit(0);
+    return true;
+  }
   m_liveWnd->Hide();
   ShowPage(FirstPage());
   return true;
@@ -142,11 +190,20 @@ void CQuenloDlg::LoadConfiguration() {
   }
 }
 
+std::unique_ptr<NTavoIPFinderThread> CQuenloDlg::CreateFinder() {
+  return NTavoIPFinderThread::Create(&CQuenloDlg::FinderThunk, this);
+}
+
 std::string CQuenloDlg::FirstPage() const { return m_showMenu >= 1 ? "Main.html" : "Mac.html"; }
 
 void CQuenloDlg::OnDestroy() {
   m_closing = 1;
-  for (std::unique_ptr<UThread>* worker : {&m_finder, &m_video, &m_audio}) {
+  if (m_finder) {
+    m_finder->Stop();
+    WaitForWorker(m_finder.get(), -1);
+    m_finder.reset();
+  }
+  for (std::unique_ptr<UThread>* worker : {&m_video, &m_audio}) {
     if (!*worker) continue;
     (*worker)->Stop();
     WaitForWorker(worker->get(), -1);
@@ -170,6 +227,7 @@ void CQuenloDlg::OnTimer(int id) {
     // The re-discovery search starts once the previous job has ended, or
     // after about 1.1 s regardless.
     WaitForWorker(m_finder.get(), kRediscoverPolls);
+    StartSearch();
   }
 }
 
@@ -228,6 +286,8 @@ void CQuenloDlg::OnDocumentComplete(const std::string& path) {
     OnNetworkLoaded();
   } else if (IsPage(upper, "FixedIP.html")) {
     OnFixedIpLoaded();
+  } else if (IsPage(upper, "Finish.html")) {
+    ShowFinishInfo();
   } else if (IsPage(upper, "ConfigureFail.html")) {
     ShowConfigFailInfo();
   }
@@ -239,9 +299,14 @@ void CQuenloDlg::OnMacLoaded() {
 
 // One row per camera: number from 1, model name, MAC in upper case.
 void CQuenloDlg::OnListLoaded() {
-  for (size_t i = 0; i < m_cameras.size(); ++i) {
-    CallScript("ListAddCamera", {std::to_string(i + 1), std::string(RecordModelName(m_cameras[i])),
-                                 MacTextUpper(m_cameras[i])});
+  std::vector<CameraRecord> cameras;
+  {
+    std::lock_guard<std::mutex> lock(m_camerasMutex);
+    cameras = m_cameras;
+  }
+  for (size_t i = 0; i < cameras.size(); ++i) {
+    CallScript("ListAddCamera", {std::to_string(i + 1), Latin1ToUtf8(RecordModelName(cameras[i])),
+                                 MacTextUpper(cameras[i])});
   }
 }
 
@@ -304,15 +369,24 @@ void CQuenloDlg::OnMenuQig() { OpenTarget(m_menuTargets[3]); }
 void CQuenloDlg::OnMenuProductReg() { OpenTarget(m_menuTargets[4]); }
 void CQuenloDlg::OnFinishApp() { OpenTarget(kMakerAppUrl); }
 
-const CameraRecord* CQuenloDlg::SelectedCamera() const {
-  int index = m_selectedIndex.load();
-  if (index < 0 || static_cast<size_t>(index) >= m_cameras.size()) return nullptr;
-  return &m_cameras[static_cast<size_t>(index)];
+std::optional<CameraRecord> CQuenloDlg::CameraAt(int index) const {
+  std::lock_guard<std::mutex> lock(m_camerasMutex);
+  if (index < 0 || static_cast<size_t>(index) >= m_cameras.size()) return std::nullopt;
+  return m_cameras[static_cast<size_t>(index)];
+}
+
+size_t CQuenloDlg::CameraCount() const {
+  std::lock_guard<std::mutex> lock(m_camerasMutex);
+  return m_cameras.size();
+}
+
+std::optional<CameraRecord> CQuenloDlg::SelectedCamera() const {
+  return CameraAt(m_selectedIndex.load());
 }
 
 // Without a chosen camera there is no address to open: the click is ignored.
 void CQuenloDlg::OnCameraWebPage() {
-  if (const CameraRecord* camera = SelectedCamera()) OpenTarget(CameraWebAddress(*camera));
+  if (std::optional<CameraRecord> camera = SelectedCamera()) OpenTarget(CameraWebAddress(*camera));
 }
 
 void CQuenloDlg::OnExit() {
@@ -336,8 +410,10 @@ void CQuenloDlg::OnMacBack() { ShowPage(FirstPage()); }
 void CQuenloDlg::OnShowPower() { ShowPage("Power.html"); }
 void CQuenloDlg::OnShowEthernet() { ShowPage("Ethernet.html"); }
 
-// The search itself starts here once discovery is wired in.
-void CQuenloDlg::OnStartSearch() { ShowPage("WaitSearch.html"); }
+void CQuenloDlg::OnStartSearch() {
+  ShowPage("WaitSearch.html");
+  StartSearch();
+}
 
 void CQuenloDlg::OnIdPwBack() {
   if (m_finder && m_finder->IsRunning()) return;
@@ -355,4 +431,391 @@ void CQuenloDlg::OnFinishNext() {
   StopLiveView();
   HideLiveWindow();
   ShowPage("Finish2.html");
+}
+
+// ---- Search and selection ----
+
+void CQuenloDlg::FinderThunk(void* context, const void* data, int eventType, bool done) {
+  if (context) static_cast<CQuenloDlg*>(context)->OnFinderEvent(data, eventType, done);
+}
+
+void CQuenloDlg::OnFinderEvent(const void* data, int eventType, bool done) {
+  if (m_closing) return;
+  if (eventType == kFinderPause) {
+    OnFinderIdle();
+  } else if (eventType == kCommandSearch && done) {
+    OnSearchFinished();
+  } else if (eventType == kCommandSearch) {
+    CameraRecord record{};
+    if (data) std::memcpy(&record, data, sizeof record);
+    if (RecordModelName(record) != Utf8ToLatin1(m_model)) return;
+    std::lock_guard<std::mutex> lock(m_camerasMutex);
+    for (const CameraRecord& known : m_cameras) {
+      if (SameMac(known, record)) return;
+    }
+    m_cameras.push_back(record);
+  } else if (eventType == kCommandSetAddress && !done) {
+    m_noReply = 0;
+    m_replyStatus = data ? *static_cast<const uint8_t*>(data) : 0;
+  } else if (eventType == kCommandSetAddress) {
+    OnSettingsResult(m_replyStatus);
+  }
+}
+
+void CQuenloDlg::StartSearch() {
+  {
+    std::lock_guard<std::mutex> lock(m_camerasMutex);
+    m_cameras.clear();
+  }
+  m_replyStatus = 0;
+  m_errorCode = 0;
+  // While an earlier job still runs it goes on; its answers and end are
+  // handled as those of this search.
+  StartFinderJob(kCommandSearch);
+}
+
+void CQuenloDlg::StartFinderJob(int commandCode) {
+  if (!m_finder || m_finder->IsRunning()) return;
+  m_finder->commandCode = commandCode;
+  if (m_finder->Start()) return;
+  if (!m_finder->IsRunning()) OnFinderEvent(nullptr, commandCode, true);
+}
+
+void CQuenloDlg::WaitForFinderJob() {
+  while (m_waiting && !m_closing) m_services.window->PollPause(UThread::kPollMs);
+}
+
+void CQuenloDlg::SleepUnlessClosing(int ms) {
+  for (int slept = 0; slept < ms && !m_closing; slept += kSleepStepMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kSleepStepMs, ms - slept)));
+  }
+}
+
+void CQuenloDlg::OnSearchFinished() {
+  std::string next;
+  if (!m_rediscovering) {
+    next = CameraCount() == 0 ? "NotFound.html" : "List.html";
+  } else {
+    m_selectedIndex = -1;
+    std::optional<CameraRecord> camera;
+    {
+      std::lock_guard<std::mutex> lock(m_camerasMutex);
+      for (size_t i = 0; i < m_cameras.size(); ++i) {
+        if (!SameMac(m_cameras[i], m_targetCamera)) continue;
+        m_selectedIndex = static_cast<int>(i);
+        camera = m_cameras[i];
+        break;
+      }
+    }
+    next = "ConfigureFail.html";
+    if (!camera) {
+      m_errorCode = kErrNotFoundAgain;
+    } else if (!m_finder->IsSameSubnet(*camera)) {
+      m_errorCode = kErrOtherSubnet;
+    } else if (m_changePassword && ProveAndChangePassword(*camera, false) >= 0) {
+      m_errorCode = kErrPasswordRefused;
+    } else {
+      next = "Finish.html";
+      StartLiveView();
+    }
+  }
+  ShowPageLater(next);
+}
+
+void CQuenloDlg::OnFinderIdle() {
+  m_waiting = 0;
+  StartLiveView();
+  ShowPageLater("Finish.html");
+}
+
+bool CQuenloDlg::FinderBusy() const { return m_finder && m_finder->IsRunning(); }
+
+void CQuenloDlg::OnListNext() {
+  if (!m_finder || FinderBusy()) return;
+  m_selectedIndex = -1;
+  const size_t count = CameraCount();
+  for (size_t i = 0; i < count; ++i) {
+    const PageValue checked =
+        m_services.pages->GetAttribute("list_radio" + std::to_string(i + 1), "checked");
+    if (std::holds_alternative<bool>(checked) && std::get<bool>(checked)) {
+      m_selectedIndex = static_cast<int>(i);
+      break;
+    }
+  }
+  // No row checked: the list page stays.
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  if (!camera) return;
+  m_netSettings = NetSettings{};
+  m_finder->ProposeSettings(*camera, &m_netSettings.ipAddress, &m_netSettings.subnetMask,
+                            &m_netSettings.gateway, &m_netSettings.dns1, &m_netSettings.dns2);
+  m_sameSubnet = m_finder->IsSameSubnet(*camera) ? 1 : 0;
+  if (m_sameSubnet) {
+    ShowPage("IDPassword.html");
+  } else {
+    m_fixedIp = 0;
+    ShowPage("Network.html");
+  }
+}
+
+// ---- Password page ----
+
+bool CQuenloDlg::IsPasswordFormatValid(const std::string& password) {
+  if (password.size() < kMinPasswordLength || password.size() > kMaxPasswordLength) return false;
+  for (char c : password) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80)
+      return false;
+  }
+  return true;
+}
+
+std::optional<std::string> CQuenloDlg::ReadText(const std::string& id) {
+  PageValue value = m_services.pages->GetAttribute(id, "value");
+  if (!std::holds_alternative<std::string>(value)) return std::nullopt;
+  return std::get<std::string>(value);
+}
+
+void CQuenloDlg::OnIdPwNext() {
+  if (FinderBusy()) return;
+  m_waiting = 1;
+  if (std::optional<std::string> text = ReadText("id_pw_password")) m_password = *text;
+  const PageValue change = m_services.pages->GetAttribute("id_pw_change_pw", "checked");
+  if (std::holds_alternative<bool>(change)) {
+    m_changePassword = std::get<bool>(change) ? 1 : 0;
+    if (!m_changePassword) m_newPassword.clear();
+  }
+  if (m_changePassword) {
+    if (std::optional<std::string> text = ReadText("id_pw_new_pw")) m_newPassword = *text;
+    const std::string confirmation = ReadText("id_pw_cf_new_pw").value_or("");
+    if (!IsPasswordFormatValid(m_newPassword)) {
+      m_newPassword.clear();
+      MessageBox(m_messages[kMsgPwFormatError]);
+      return;
+    }
+    if (m_newPassword != confirmation) {
+      m_newPassword.clear();
+      MessageBox(m_messages[kMsgPwNotMatch]);
+      return;
+    }
+  }
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  if (!camera || !m_finder) return;
+  if (m_sameSubnet) {
+    const int failure = ProveAndChangePassword(*camera, true);
+    if (failure >= 0) {
+      MessageBox(m_messages[failure]);
+      return;
+    }
+    ApplySameSubnet();
+  } else {
+    ApplyOverDiscovery(*camera);
+  }
+}
+
+int CQuenloDlg::ProveAndChangePassword(const CameraRecord& camera, bool prove) {
+  auto cgi = std::make_unique<NTavoCGI>(false);
+  const std::string password = Utf8ToLatin1(m_password);
+  // A password too long for the authorization line cannot be the camera's.
+  if (!cgi->http().SetServer(DottedAddress(RecordIpAddress(camera)).c_str(), RecordHttpPort(camera),
+                             "admin", password.c_str())) {
+    return kMsgPwIncorrect;
+  }
+  if (prove && !cgi->QueryIPAddress()) return kMsgPwIncorrect;
+  if (m_changePassword) {
+    const std::string new_password = Utf8ToLatin1(m_newPassword);
+    if (!cgi->UpdateAdminPassword(new_password.c_str())) return kMsgChangePwdFail;
+    m_password = m_newPassword;
+  }
+  return -1;
+}
+
+// ---- Applying the settings ----
+
+void CQuenloDlg::ApplySameSubnet() {
+  m_replyStatus = 0;
+  m_errorCode = 0;
+  StartFinderJob(kFinderPause);
+  WaitForFinderJob();
+}
+
+void CQuenloDlg::ApplyOverDiscovery(const CameraRecord& camera) {
+  char mac[13];
+  FormatMacText(camera.header.macAddress, mac);
+  const std::string password = Utf8ToLatin1(m_password);
+  // The command's credential field holds 63 bytes: a longer password cannot
+  // be the camera's, and nothing is sent.
+  if (!m_finder->SetTarget(camera.adapterAddress, DottedAddress(RecordIpAddress(camera)).c_str(),
+                           mac, password.c_str())) {
+    m_waiting = 0;
+    MessageBox(m_messages[kMsgPwIncorrect]);
+    return;
+  }
+  if (m_fixedIp == 0) {
+    m_netSettings.dhcp = 1;
+    m_finder->addressMode = 1;
+  } else {
+    m_finder->SetAddressSettings(0, DottedAddress(m_netSettings.ipAddress).c_str(),
+                                 DottedAddress(m_netSettings.subnetMask).c_str(),
+                                 DottedAddress(m_netSettings.gateway).c_str());
+  }
+  m_replyStatus = 0;
+  m_noReply = 1;
+  m_errorCode = 0;
+  StartFinderJob(kCommandSetAddress);
+  WaitForFinderJob();
+}
+
+void CQuenloDlg::OnSettingsResult(uint8_t status) {
+  m_waiting = 0;
+  if (status != 0) {
+    ShowPageLater("Setup.html");
+    // The camera restarts its network with the new settings meanwhile.
+    SleepUnlessClosing(m_settingsWaitMs);
+    if (m_closing) return;
+    m_rediscovering = 1;
+    if (std::optional<CameraRecord> camera = SelectedCamera()) m_targetCamera = *camera;
+    m_services.timers->Start(TIMER_REDISCOVER, kRediscoverMs);
+  } else if (m_noReply) {
+    m_errorCode = kErrNoSettingsReply;
+    ShowPageLater("ConfigureFail.html");
+  } else {
+    MessageBox(m_messages[kMsgPwIncorrect]);
+  }
+}
+
+// The video and audio workers take the camera's address, HTTP port and
+// m_password when they arrive with the live view; until then none exists and
+// nothing starts.
+void CQuenloDlg::StartLiveView() {
+  if (!SelectedCamera()) return;
+  bool started = false;
+  if (m_video) started = m_video->Start() || started;
+  if (m_audio) started = m_audio->Start() || started;
+  if (started) SleepUnlessClosing(kLiveStartMs);
+}
+
+void CQuenloDlg::ShowFinishInfo() {
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  if (!camera) return;
+  const std::string name =
+      CutToUtf16Units(RepairUtf8(RecordCameraName(*camera)), kMaxFinishNameChars);
+  CallScript("FinishSetInfo", {name, MacTextUpper(*camera), CameraWebAddress(*camera)});
+  m_liveWnd->Show();
+}
+
+void CQuenloDlg::OnConfigFailRetry() {
+  m_replyStatus = 0;
+  switch (m_errorCode.load()) {
+    case kErrNotFoundAgain:
+      m_rediscovering = 1;
+      {
+        std::lock_guard<std::mutex> lock(m_camerasMutex);
+        m_cameras.clear();
+      }
+      StartFinderJob(kCommandSearch);
+      ShowPage("Setup.html");
+      break;
+    case kErrNoSettingsReply:
+      // The finder still holds the target and settings of the first attempt.
+      StartFinderJob(kCommandSetAddress);
+      ShowPage("Setup.html");
+      break;
+    case kErrOtherSubnet:
+      ShowPage("Network.html");
+      break;
+    case kErrPasswordRefused:
+      ShowPage("IDPassword.html");
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- Network settings ----
+
+bool CQuenloDlg::IsDottedText(const std::string& text) {
+  return !text.empty() && std::count(text.begin(), text.end(), '.') >= 3;
+}
+
+void CQuenloDlg::OnNetworkNext() {
+  int choice = 2;
+  const PageValue dhcp = m_services.pages->GetAttribute("network_dhcp", "checked");
+  if (std::holds_alternative<bool>(dhcp) && std::get<bool>(dhcp)) choice = 0;
+  const PageValue fixed = m_services.pages->GetAttribute("network_fixedip", "checked");
+  if (std::holds_alternative<bool>(fixed) && std::get<bool>(fixed)) choice = 1;
+  m_fixedIp = choice;
+  if (choice == 0) {
+    ShowPage("IDPassword.html");
+  } else if (choice == 1) {
+    m_netSettings.dhcp = 0;
+    ShowPage("FixedIP.html");
+  }
+}
+
+void CQuenloDlg::OnFixedIpNext() {
+  if (FinderBusy()) return;
+  if (ReadFixedIpFields()) ShowPage("IDPassword.html");
+}
+
+void CQuenloDlg::OnFixedIpAuto() {
+  if (!m_finder || FinderBusy()) return;
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  if (!camera) return;
+  m_finder->ProposeSettings(*camera, &m_netSettings.ipAddress, &m_netSettings.subnetMask,
+                            &m_netSettings.gateway, &m_netSettings.dns1, &m_netSettings.dns2);
+  const std::pair<const char*, uint32_t> fields[] = {{"fixedip_ip", m_netSettings.ipAddress},
+                                                     {"fixedip_mask", m_netSettings.subnetMask},
+                                                     {"fixedip_gw", m_netSettings.gateway}};
+  for (const auto& [id, address] : fields) {
+    if (address != 0) m_services.pages->SetAttribute(id, "value", DottedAddress(address));
+  }
+}
+
+bool CQuenloDlg::ReadFixedIpFields() {
+  struct Field {
+    const char* id;
+    uint32_t* value;
+    int slot;
+    bool pass;
+  };
+  Field fields[] = {{"fixedip_ip", &m_netSettings.ipAddress, kMsgIpIncorrect, false},
+                    {"fixedip_mask", &m_netSettings.subnetMask, kMsgMaskIncorrect, false},
+                    {"fixedip_gw", &m_netSettings.gateway, kMsgGatewayIncorrect, false}};
+  for (Field& field : fields) {
+    const std::optional<std::string> text = ReadText(field.id);
+    if (!text) continue;
+    const std::string narrow = Utf8ToLatin1(*text).substr(0, 259);
+    *field.value = inet_addr(narrow.c_str());  // unparsable: 255.255.255.255
+    field.pass = IsDottedText(narrow);
+  }
+  if (fields[0].pass) {
+    const std::optional<CameraRecord> camera = SelectedCamera();
+    fields[0].pass =
+        camera && m_finder && m_finder->DiffersFromAdapterAddress(*camera, m_netSettings.ipAddress);
+  }
+  for (const Field& field : fields) {
+    if (!field.pass) {
+      MessageBox(m_messages[field.slot]);
+      return false;
+    }
+  }
+  return ValidateFixedIp();
+}
+
+bool CQuenloDlg::ValidateFixedIp() {
+  const uint32_t address = ntohl(m_netSettings.ipAddress);
+  const uint32_t mask = ntohl(m_netSettings.subnetMask);
+  const uint32_t gateway = ntohl(m_netSettings.gateway);
+  int failure = -1;
+  if (!UsableHostAddress(address)) {
+    failure = kMsgIpIncorrect;
+  } else if ((address & ~mask) == 0 || (address & ~mask) == ~mask) {
+    failure = kMsgMaskIncorrect;  // the subnet's own address or its broadcast
+  } else if (mask == 0xFFFFFFFFu || mask == 0 || (mask >> 24) == 0 || !IsContiguousMask(mask)) {
+    failure = kMsgMaskIncorrect;
+  } else if (!UsableHostAddress(gateway) || (gateway & ~mask) == ~mask) {
+    failure = kMsgGatewayIncorrect;
+  }
+  if (failure < 0) return true;
+  MessageBox(m_messages[failure]);
+  return false;
 }

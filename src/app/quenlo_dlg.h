@@ -7,18 +7,26 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/dialog_window.h"
 #include "app/net_settings.h"
 #include "app/page_host.h"
 #include "discovery/discovery_wire.h"
+#include "discovery/ip_finder_thread.h"
 #include "thread/uthread.h"
 
 // Threads: construction, OnInitDialog, OnDestroy, OnTimer, the click handlers
-// and the page actions run on the UI thread. ShowPageLater and MessageBox may
-// be called from worker threads. Fields written by one thread and read by
-// another are atomic; m_pendingPage is guarded by m_pendingMutex.
+// and the page actions run on the UI thread. OnFinderEvent and what it calls
+// (OnSearchFinished, OnFinderIdle, OnSettingsResult, StartLiveView) run on the
+// finder thread. ShowPageLater and MessageBox may be called from worker
+// threads. Fields written by one thread and read by another are atomic;
+// m_pendingPage is guarded by m_pendingMutex and m_cameras by m_camerasMutex.
+// The finder's job fields and m_targetCamera, m_netSettings, m_password and
+// m_newPassword are written only while no finder job runs, or by the job's own
+// end-of-job call; thread start and join order those writes.
 class CQuenloDlg : public IPageEvents {
  public:
   static constexpr int TIMER_SHOW_PAGE = 1224;
@@ -32,6 +40,12 @@ class CQuenloDlg : public IPageEvents {
   static constexpr const char* kAboutItemText = "&About Quenlo...";  // string 101
   static constexpr const char* kStartPassword = "kerut";
   static constexpr const char* kMakerAppUrl = "https://www.quenlo.example/App/";
+  static constexpr int kSettingsWaitMs = 40000;  // the camera restarts its network
+  static constexpr int kSleepStepMs = 100;       // finder-thread waits watch m_closing
+  static constexpr int kLiveStartMs = 500;
+  static constexpr int kMaxFinishNameChars = 520;
+  static constexpr int kMinPasswordLength = 8;
+  static constexpr int kMaxPasswordLength = 32;
 
   // `exe_path` is the program's own full path; the page folder derives from it.
   CQuenloDlg(const DialogServices& services, std::string exe_path);
@@ -60,14 +74,44 @@ class CQuenloDlg : public IPageEvents {
   // Stops the video and audio workers and waits until neither runs.
   void StopLiveView();
   std::string PendingPage() const;
+
+ protected:
+  // The discovery worker of the start-up; null when it cannot be made.
+  virtual std::unique_ptr<NTavoIPFinderThread> CreateFinder();
+
+ public:
+  // The finder's callback: `context` is the dialog.
+  static void FinderThunk(void* context, const void* data, int eventType, bool done);
+  void OnFinderEvent(const void* data, int eventType, bool done);
+  // UI thread: empties the list and starts a search job.
+  void StartSearch();
+  // Finder thread: the ends of a search, a pause job and a set-address job.
+  void OnSearchFinished();
+  void OnFinderIdle();
+  void OnSettingsResult(uint8_t status);
+  // Gives the chosen camera to the live view; the finder thread.
+  void StartLiveView();
+  void ShowFinishInfo();
+
+  // Reads the fixed-address fields into m_netSettings and checks them,
+  // showing the message of the first rejected entry.
+  bool ReadFixedIpFields();
+  bool ValidateFixedIp();
+  static bool IsDottedText(const std::string& text);
+  static bool IsPasswordFormatValid(const std::string& password);
+
+  // A copy of the camera at `index`, if there is one; any thread.
+  std::optional<CameraRecord> CameraAt(int index) const;
+  size_t CameraCount() const;
   const std::string& BaseFolder() const { return m_baseFolder; }
 
   // The wizard's state.
   std::string m_model;
-  // Cameras of the last search in order of arrival. Appended by the finder
-  // thread during a search only; the UI thread reads it after the search end
-  // has come through the show-page timer (whose hand-over is locked).
+  // Cameras of the last search in order of arrival, guarded by
+  // m_camerasMutex: a search started while an earlier job still runs empties
+  // it on the UI thread while that job appends on the finder thread.
   std::vector<CameraRecord> m_cameras;
+  mutable std::mutex m_camerasMutex;
   std::atomic<uint8_t> m_replyStatus{0};
   std::atomic<uint8_t> m_noReply{1};
   std::atomic<uint8_t> m_closing{0};
@@ -84,7 +128,7 @@ class CQuenloDlg : public IPageEvents {
   std::atomic<uint8_t> m_waiting{0};
   std::atomic<uint8_t> m_changePassword{0};
   // The three workers; created at start-up, deleted in OnDestroy.
-  std::unique_ptr<UThread> m_finder;
+  std::unique_ptr<NTavoIPFinderThread> m_finder;
   std::unique_ptr<UThread> m_video;
   std::unique_ptr<UThread> m_audio;
   int m_showMenu = 0;
@@ -92,6 +136,8 @@ class CQuenloDlg : public IPageEvents {
   std::atomic<int> m_errorCode{0};
   int m_fixedIp = 0;
   ILiveWindow* m_liveWnd;
+  // How long the finder waits after the camera accepted new settings.
+  int m_settingsWaitMs = kSettingsWaitMs;
 
  private:
   using Handler = void (CQuenloDlg::*)();
@@ -109,8 +155,23 @@ class CQuenloDlg : public IPageEvents {
   void HideLiveWindow();
   void OpenTarget(const std::string& target);
 
-  // The chosen camera, or null while none is chosen.
-  const CameraRecord* SelectedCamera() const;
+  // The chosen camera, if one is chosen.
+  std::optional<CameraRecord> SelectedCamera() const;
+  // Starts the finder's job; a thread that cannot be made ends the job at
+  // once, as if it had heard nothing.
+  void StartFinderJob(int commandCode);
+  // UI thread: waits while m_waiting is set (and the window stays open).
+  void WaitForFinderJob();
+  // Finder thread: sleeps `ms`, in steps, returning early once closing.
+  void SleepUnlessClosing(int ms);
+  bool FinderBusy() const;
+  // The "value" of a page element, when it is a string.
+  std::optional<std::string> ReadText(const std::string& id);
+  void ApplySameSubnet();
+  void ApplyOverDiscovery(const CameraRecord& camera);
+  // Proves m_password over HTTP and changes it to m_newPassword when asked:
+  // 0 done, otherwise the message slot of the failure.
+  int ProveAndChangePassword(const CameraRecord& camera, bool prove);
 
   // Page actions run when a document completes.
   void OnMacLoaded();
@@ -141,6 +202,12 @@ class CQuenloDlg : public IPageEvents {
   void OnFinishApp();
   void OnCameraWebPage();
   void OnFinishNext();
+  void OnListNext();
+  void OnIdPwNext();
+  void OnNetworkNext();
+  void OnFixedIpNext();
+  void OnFixedIpAuto();
+  void OnConfigFailRetry();
 
   DialogServices m_services;
   std::string m_exePath;

@@ -94,7 +94,9 @@ int NTavoIPFinderThread::OnStart() { return StartMessageQueue(*this); }
 int NTavoIPFinderThread::Run() {
   RefreshAdapters();
   if (commandCode == 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs));
+    // In steps, so that the owner's Stop at shut-down ends the pause quickly.
+    for (int slept = 0; slept < kPauseMs && !IsStopRequested(); slept += kPollMs)
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
   } else if (commandCode == kCommandSearch) {
     SearchAll();
   } else if (commandCode >= 2 && commandCode <= kLastCommand) {

@@ -9,33 +9,14 @@
 #include <cstring>
 #include <thread>
 
-#include "support/fake_page_host.h"
-#include "support/medium_dir.h"
+#include "support/dlg_fixture.h"
 
 namespace {
 
-const char kConfig[] =
-    "[System]\nModel=TAVO-C1\nTitle=Setup A\nTitle2=Setup B\nWindowWidth=800\n"
-    "WindowHeight=600\nMenu=1\n[Default_Password]\nDefault=fromini\n"
-    "[Menu]\nIPSetup=bin/ipsetup.sh\nVigilonPro=\nManual=Doc/Manual.html\nQIG=Doc/QIG.html\n"
-    "ProDuctReg=https://www.quenlo.example/register\n";
-
-const char kMessages[] =
-    "[Message]\nmsg_pw_incorrect=m0\nmsg_pw_not_match=m1\nmsg_pw_format_error=m2\n"
-    "msg_change_pwd_fail=m3\nmsg_ip_incorrect=m4\nmsg_mask_incorrect=m5\n"
-    "msg_gateway_incorrect=m6\nmsg_set_dhcp_fail=m7\nmsg_set_fixed_ip_fail=m8\n"
-    "msg_rediscovery_fail=m9\n";  // msg_not_in_same_subnet is missing
-
-CameraRecord Camera(const char* model, std::array<uint8_t, 6> mac, const char* ip, uint16_t port) {
-  CameraRecord record{};
-  std::memcpy(record.modelName, model, std::strlen(model));
-  std::memcpy(record.header.macAddress, mac.data(), 6);
-  uint32_t address = inet_addr(ip);
-  std::memcpy(record.header.ipAddress, &address, 4);
-  record.httpPort[0] = static_cast<uint8_t>(port & 0xFF);
-  record.httpPort[1] = static_cast<uint8_t>(port >> 8);
-  return record;
-}
+using dlgtest::Camera;
+using dlgtest::kConfig;
+using dlgtest::kMessages;
+using QuenloDlgTest = dlgtest::QuenloDlgTest;
 
 // A worker that runs until asked to stop, or that ends by itself.
 class LoopWorker : public UThread {
@@ -57,28 +38,6 @@ class LoopWorker : public UThread {
 
  private:
   bool polls_;
-};
-
-class QuenloDlgTest : public ::testing::Test {
- protected:
-  void Start(const std::string& config = kConfig, const std::string& messages = kMessages) {
-    if (!config.empty()) medium.WriteHtmlFile("Config.ini", config);
-    if (!messages.empty()) medium.WriteHtmlFile("Message.ini", messages);
-    dlg = std::make_unique<CQuenloDlg>(window.Services(&pages), medium.ExePath());
-    pages.SetEvents(dlg.get());
-    ASSERT_TRUE(dlg->OnInitDialog());
-  }
-  std::string Page(const std::string& name) const { return medium.HtmlFolder() + name; }
-  // Clicks and lets the new page complete.
-  void ClickAndLoad(const std::string& id) {
-    pages.Click(id);
-    pages.Complete();
-  }
-
-  MediumDir medium;
-  FakePageHost pages;
-  FakeDialogWindow window;
-  std::unique_ptr<CQuenloDlg> dlg;
 };
 
 TEST_F(QuenloDlgTest, StartUpReadsConfigurationAndShowsMainMenu) {
@@ -220,18 +179,17 @@ TEST_F(QuenloDlgTest, HomeResetsPasswordAndFlagsButKeepsChoice) {
 TEST_F(QuenloDlgTest, HomeAndPasswordBackIgnoredWhileFinderRuns) {
   Start();
   ClickAndLoad("main_btn_install_camera");
-  auto finder = std::make_unique<LoopWorker>(false);
-  LoopWorker* raw = finder.get();
-  dlg->m_finder = std::move(finder);
-  ASSERT_TRUE(raw->Start());
+  ScriptedFinder* raw = dlg->finder;
+  raw->hold = true;
+  dlg->StartSearch();
   dlg->m_password = "changed1";
   size_t before = pages.navigations.size();
   pages.Click("home");
   pages.Click("id_pw_back");
   EXPECT_EQ(pages.navigations.size(), before);
   EXPECT_EQ(dlg->m_password, "changed1");
-  raw->release.store(true);
-  ASSERT_TRUE(raw->WaitForEnd(-1));
+  raw->hold = false;
+  ASSERT_TRUE(raw->WaitIdle());
   pages.Click("home");
   EXPECT_EQ(pages.LastPage(), Page("Main.html"));
 }
@@ -285,15 +243,14 @@ TEST_F(QuenloDlgTest, FinishNextStopsLiveViewAndShowsFinish2) {
 
 TEST_F(QuenloDlgTest, DestroyStopsWorkersAndSetsClosingFirst) {
   Start();
-  auto finder = std::make_unique<LoopWorker>(false);  // a job that ignores the flag
-  LoopWorker* job = finder.get();
+  ScriptedFinder* job = dlg->finder;  // a job that ignores the flag
+  job->hold = true;
   ASSERT_TRUE(job->Start());
-  dlg->m_finder = std::move(finder);
   dlg->m_video = std::make_unique<LoopWorker>();
   ASSERT_TRUE(dlg->m_video->Start());
   std::thread finish_job([&] {
     while (!dlg->m_closing.load()) std::this_thread::yield();
-    job->release.store(true);
+    job->hold.store(false);
   });
   dlg->OnDestroy();
   finish_job.join();
@@ -316,16 +273,18 @@ TEST_F(QuenloDlgTest, ShowPageLaterNavigatesFromTimerOnly) {
 
 TEST_F(QuenloDlgTest, RediscoverTimerGivesUpWaitingAfterElevenPolls) {
   Start();
-  auto finder = std::make_unique<LoopWorker>(false);
-  LoopWorker* job = finder.get();
+  ScriptedFinder* job = dlg->finder;
+  job->hold = true;
   ASSERT_TRUE(job->Start());
-  dlg->m_finder = std::move(finder);
   window.Start(CQuenloDlg::TIMER_REDISCOVER, 300);
   dlg->OnTimer(CQuenloDlg::TIMER_REDISCOVER);  // returns although the job still runs
   EXPECT_TRUE(job->IsRunning());
   EXPECT_EQ(window.pauses, CQuenloDlg::kRediscoverPolls);
   EXPECT_FALSE(window.TimerPending(CQuenloDlg::TIMER_REDISCOVER));
-  job->release.store(true);
+  job->hold = false;
+  ASSERT_TRUE(job->WaitIdle());
+  // The search it then started was ignored: a job still ran.
+  EXPECT_EQ(job->Jobs(), std::vector<int>{0});
 }
 
 TEST_F(QuenloDlgTest, MessageBoxFromWorkerUsesTitleAsCaption) {

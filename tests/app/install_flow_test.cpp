@@ -1,0 +1,530 @@
+// The installation flows of the dialog: search and selection, password page,
+// network settings, apply, re-discovery and the failure page's retry. The
+// finder is scripted (no datagram leaves the process); the HTTP side talks
+// to the camera simulator on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/profile.h"
+#include "net/http.h"
+#include "net/tavo_cgi.h"
+#include "support/camsim_process.h"
+#include "support/dlg_fixture.h"
+
+namespace {
+
+using dlgtest::Camera;
+using testsupport::CamsimProcess;
+
+const char kMessagesAll[] =
+    "[Message]\nmsg_pw_incorrect=m0\nmsg_pw_not_match=m1\nmsg_pw_format_error=m2\n"
+    "msg_change_pwd_fail=m3\nmsg_ip_incorrect=m4\nmsg_mask_incorrect=m5\n"
+    "msg_gateway_incorrect=m6\nmsg_set_dhcp_fail=m7\nmsg_set_fixed_ip_fail=m8\n"
+    "msg_rediscovery_fail=m9\nmsg_not_in_same_subnet=m10\n";
+
+const uint8_t kAdapterMac = 0x11;
+
+class InstallFlowTest : public dlgtest::QuenloDlgTest {
+ protected:
+  void StartWizard() {
+    Start(dlgtest::kConfig, kMessagesAll);
+    // The pc: one Ethernet adapter on 192.168.1.0/24 and loopback's subnet
+    // for the simulator's HTTP side.
+    finder().adapters().Set(
+        {FakeAdapterSource::Entry("eth0", kAdapterMac, kAdapterTypeEthernet, "192.168.1.10",
+                                  "255.255.255.0", "192.168.1.1"),
+         FakeAdapterSource::Entry("eth1", 0x12, kAdapterTypeEthernet, "127.0.0.10", "255.0.0.0")});
+  }
+  ScriptedFinder& finder() { return *dlg->finder; }
+
+  static CameraRecord Found(const char* model, uint8_t last_mac, const char* ip, uint16_t port = 80,
+                            uint8_t adapter = kAdapterMac) {
+    CameraRecord record = Camera(model, {0x00, 0x1a, 0x2b, 0x3c, 0x4d, last_mac}, ip, port);
+    record.adapterAddress[0] = 0x02;
+    record.adapterAddress[5] = adapter;
+    // The camera's own mask: /8 on loopback, /16 on 10.x, /24 elsewhere.
+    const uint32_t mask =
+        inet_addr(ip[0] == '1' && ip[1] == '2' && ip[2] == '7'   ? "255.0.0.0"
+                  : ip[0] == '1' && ip[1] == '0' && ip[2] == '.' ? "255.255.0.0"
+                                                                 : "255.255.255.0");
+    std::memcpy(record.subnetMask, &mask, 4);
+    return record;
+  }
+  // A search job that answers with these records.
+  void ScriptSearch(std::vector<CameraRecord> records) {
+    finder().SetScript(kCommandSearch, [records](ScriptedFinder& self) {
+      for (const CameraRecord& r : records) self.Report(&r, kCommandSearch, false);
+    });
+  }
+  // A set-address job: no answer, or one result byte.
+  void ScriptSettingsReply(int result) {
+    finder().SetScript(kCommandSetAddress, [result](ScriptedFinder& self) {
+      if (result < 0) return;
+      const uint8_t byte = static_cast<uint8_t>(result);
+      self.Report(&byte, kCommandSetAddress, false);
+    });
+  }
+  // Runs the page the show-page timer holds, as the UI thread would.
+  void FireShowPage() {
+    ASSERT_TRUE(finder().WaitIdle());
+    ASSERT_TRUE(window.TimerPending(CQuenloDlg::TIMER_SHOW_PAGE));
+    dlg->OnTimer(CQuenloDlg::TIMER_SHOW_PAGE);
+  }
+  // From Ethernet.html through the search to the page it ends on.
+  void Search() {
+    pages.Click("ethernet_next");
+    EXPECT_EQ(pages.LastPage(), Page("WaitSearch.html"));
+    FireShowPage();
+  }
+  void ChooseRow(int row, size_t rows) {
+    pages.Complete();
+    for (size_t i = 1; i <= rows; ++i)
+      pages.AddElement("list_radio" + std::to_string(i), "checked", static_cast<int>(i) == row);
+    pages.Click("list_next");
+  }
+  void FillPassword(const std::string& current, bool change, const std::string& next = "",
+                    const std::string& confirm = "") {
+    pages.AddElement("id_pw_password", "value", current);
+    pages.AddElement("id_pw_change_pw", "checked", change);
+    pages.AddElement("id_pw_new_pw", "value", next);
+    pages.AddElement("id_pw_cf_new_pw", "value", confirm);
+  }
+  void FillFixed(const std::string& ip, const std::string& mask, const std::string& gw) {
+    pages.AddElement("fixedip_ip", "value", ip);
+    pages.AddElement("fixedip_mask", "value", mask);
+    pages.AddElement("fixedip_gw", "value", gw);
+  }
+  std::vector<std::string> BoxTexts() {
+    std::lock_guard<std::mutex> lock(window.mutex);
+    std::vector<std::string> texts;
+    for (const auto& box : window.boxes) texts.push_back(box.second);
+    return texts;
+  }
+  // A camera chosen on another subnet, with the settings wait shortened.
+  void ChooseOtherSubnetCamera() {
+    StartWizard();
+    dlg->m_settingsWaitMs = 10;
+    ScriptSearch({Found("TAVO-C1", 0x01, "10.20.30.40")});
+    Search();
+    ChooseRow(1, 1);
+    ASSERT_EQ(pages.LastPage(), Page("Network.html"));
+  }
+};
+
+TEST_F(InstallFlowTest, SearchKeepsConfiguredModelOncePerMacInArrivalOrder) {
+  StartWizard();
+  CameraRecord first = Found("TAVO-C1", 0x03, "192.168.1.30");
+  CameraRecord again = Found("TAVO-C1", 0x03, "192.168.1.99");  // same MAC, other address
+  CameraRecord lower = Found("tavo-c1", 0x04, "192.168.1.31");  // letter case differs
+  CameraRecord other = Found("TAVO-X9", 0x05, "192.168.1.32");
+  CameraRecord second = Found("TAVO-C1", 0x01, "192.168.1.33");
+  CameraRecord third = Found("TAVO-C1", 0x02, "10.20.30.40");
+  ScriptSearch({first, again, lower, other, second, third});
+  Search();
+  EXPECT_EQ(pages.LastPage(), Page("List.html"));
+  ASSERT_EQ(dlg->CameraCount(), 3u);
+  EXPECT_EQ(RecordIpAddress(*dlg->CameraAt(0)), inet_addr("192.168.1.30"));  // the first answer
+  EXPECT_EQ(MacTextUpper(*dlg->CameraAt(1)), "001A2B3C4D01");
+  EXPECT_EQ(MacTextUpper(*dlg->CameraAt(2)), "001A2B3C4D02");
+  pages.Complete();
+  ASSERT_EQ(pages.ScriptCount("ListAddCamera"), 3);
+  EXPECT_EQ(pages.scripts[2].args, (std::vector<std::string>{"3", "TAVO-C1", "001A2B3C4D02"}));
+
+  // The second row on another subnet: the network page with DHCP chosen and
+  // settings proposed from the adapter that heard the camera.
+  for (size_t i = 1; i <= 3; ++i)
+    pages.AddElement("list_radio" + std::to_string(i), "checked", i == 3);
+  pages.Click("list_next");
+  EXPECT_EQ(dlg->m_selectedIndex.load(), 2);
+  EXPECT_EQ(pages.LastPage(), Page("Network.html"));
+  EXPECT_EQ(dlg->m_sameSubnet.load(), 0);
+  EXPECT_EQ(dlg->m_netSettings.ipAddress, inet_addr("192.168.1.2"));
+  EXPECT_EQ(dlg->m_netSettings.subnetMask, inet_addr("255.255.255.0"));
+  EXPECT_EQ(dlg->m_netSettings.gateway, inet_addr("192.168.1.1"));
+}
+
+TEST_F(InstallFlowTest, SearchWithoutMatchingCameraShowsNotFoundAndListNeedsACheckedRow) {
+  StartWizard();
+  ScriptSearch({Found("TAVO-X9", 0x05, "192.168.1.32")});
+  Search();
+  EXPECT_EQ(pages.LastPage(), Page("NotFound.html"));
+  ScriptSearch({Found("TAVO-C1", 0x01, "192.168.1.30")});
+  pages.Click("not_found_retry");
+  FireShowPage();
+  ASSERT_EQ(pages.LastPage(), Page("List.html"));
+  ChooseRow(0, 1);  // nothing checked: the list stays
+  EXPECT_EQ(pages.LastPage(), Page("List.html"));
+  EXPECT_EQ(dlg->m_selectedIndex.load(), -1);
+  ChooseRow(1, 1);
+  EXPECT_EQ(pages.LastPage(), Page("IDPassword.html"));
+  EXPECT_EQ(dlg->m_sameSubnet.load(), 1);
+}
+
+TEST_F(InstallFlowTest, SearchStartedWhileAJobRunsLetsThatJobGoOn) {
+  StartWizard();
+  finder().hold = true;
+  ScriptSearch({Found("TAVO-C1", 0x01, "192.168.1.30")});
+  pages.Click("ethernet_next");
+  while (dlg->CameraCount() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  pages.Click("home");  // ignored while the search runs
+  pages.Click("id_pw_back");
+  pages.Click("list_retry");  // empties the list; no second job
+  EXPECT_EQ(pages.LastPage(), Page("WaitSearch.html"));
+  finder().hold = false;
+  FireShowPage();
+  EXPECT_EQ(finder().Jobs(), std::vector<int>{kCommandSearch});
+  EXPECT_EQ(pages.LastPage(), Page("NotFound.html"));  // its answer came before the retry
+}
+
+TEST_F(InstallFlowTest, PasswordFormatAndItsOrderOfChecks) {
+  for (const char* ok : {"abcd1234", "ABCDEFGHabcdefgh0123456789ABCDEF"})
+    EXPECT_TRUE(CQuenloDlg::IsPasswordFormatValid(ok)) << ok;
+  for (const char* bad :
+       {"abcd123", "ABCDEFGHabcdefgh0123456789ABCDEFG", "abcd_1234", "abcd 1234", "",
+        "abcd\xc3\xa9"
+        "1234"})
+    EXPECT_FALSE(CQuenloDlg::IsPasswordFormatValid(bad)) << bad;
+
+  StartWizard();
+  ScriptSearch({Found("TAVO-C1", 0x01, "127.0.0.1", 1, 0x12)});
+  Search();
+  ChooseRow(1, 1);
+  ASSERT_EQ(pages.LastPage(), Page("IDPassword.html"));
+  // A format error beats a mismatch; nothing is sent, no job starts.
+  FillPassword("pw", true, "short", "other");
+  pages.Click("id_pw_next");
+  FillPassword("pw", true, "goodpass12", "goodpass13");
+  pages.Click("id_pw_next");
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"m2", "m1"}));
+  EXPECT_EQ(dlg->m_newPassword, "");
+  EXPECT_EQ(dlg->m_password, "pw");
+  EXPECT_EQ(finder().Jobs(), std::vector<int>{kCommandSearch});
+  EXPECT_EQ(pages.LastPage(), Page("IDPassword.html"));
+}
+
+TEST_F(InstallFlowTest, SameSubnetProvesPasswordChangesItAndFinishesAfterPause) {
+  CamsimProcess sim({"--password", "Start123"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  StartWizard();
+  CameraRecord camera = Found("TAVO-C1", 0x01, "127.0.0.1", sim.port(), 0x12);
+  const char name[] = "Caf\xc3\xa9 \xff<b>";  // one valid and one broken sequence
+  std::memcpy(camera.cameraName, name, sizeof name);
+  ScriptSearch({camera});
+  Search();
+  ChooseRow(1, 1);
+  ASSERT_EQ(pages.LastPage(), Page("IDPassword.html"));
+
+  FillPassword("wrong", false);
+  pages.Click("id_pw_next");
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"m0"});
+  EXPECT_EQ(finder().Jobs().size(), 1u);  // nothing after the refused proof
+
+  FillPassword("Start123", true, "NewPass99", "NewPass99");
+  pages.Click("id_pw_next");  // returns once the pause job has ended
+  EXPECT_EQ(finder().Jobs(), (std::vector<int>{kCommandSearch, 0}));
+  EXPECT_EQ(dlg->m_password, "NewPass99");
+  EXPECT_EQ(dlg->m_waiting.load(), 0);
+  FireShowPage();
+  ASSERT_EQ(pages.LastPage(), Page("Finish.html"));
+  pages.Complete();
+  ASSERT_EQ(pages.ScriptCount("FinishSetInfo"), 1);
+  EXPECT_EQ(pages.scripts.back().args,
+            (std::vector<std::string>{"Caf\xc3\xa9 \xef\xbf\xbd<b>", "001A2B3C4D01",
+                                      "http://127.0.0.1:" + std::to_string(sim.port()) + "/"}));
+  EXPECT_TRUE(window.live_visible);
+
+  NTavoCGI check(false);  // the camera now takes only the new password
+  check.http().SetServer("127.0.0.1", sim.port(), "admin", "Start123");
+  EXPECT_EQ(check.QueryIPAddress(), nullptr);
+  check.http().SetServer("127.0.0.1", sim.port(), "admin", "NewPass99");
+  EXPECT_NE(check.QueryIPAddress(), nullptr);
+}
+
+TEST_F(InstallFlowTest, PasswordsTooLongForAFieldAreRefusedWithoutSending) {
+  StartWizard();
+  ScriptSearch(
+      {Found("TAVO-C1", 0x01, "127.0.0.1", 1, 0x12), Found("TAVO-C1", 0x02, "10.20.30.40")});
+  Search();
+  ChooseRow(1, 2);
+  // HTTP: "admin:" and 169 bytes is one more than the authorization line holds.
+  FillPassword(std::string(NHttp::kMaxCredentials - 5, 'p'), false);
+  pages.Click("id_pw_next");
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"m0"});
+  // Discovery: 64 bytes do not fit the command's field; characters above
+  // U+00FF count one byte each.
+  pages.Navigate(Page("List.html"));
+  ChooseRow(2, 2);
+  pages.AddElement("network_dhcp", "checked", true);
+  pages.Click("network_next");
+  FillPassword(std::string(63, 'p') + "\xe2\x82\xac", false);
+  pages.Click("id_pw_next");
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"m0", "m0"}));
+  EXPECT_EQ(dlg->m_waiting.load(), 0);
+  EXPECT_EQ(finder().Jobs(), std::vector<int>{kCommandSearch});
+  // 63 bytes fit: the command goes out, the password narrowed to 8 bits.
+  ScriptSettingsReply(-1);
+  FillPassword(std::string(62, 'p') + "\xe2\x82\xac", false);
+  pages.Click("id_pw_next");
+  EXPECT_EQ(std::string(finder().password), std::string(62, 'p') + "?");
+  EXPECT_EQ(finder().Jobs(), (std::vector<int>{kCommandSearch, kCommandSetAddress}));
+}
+
+TEST_F(InstallFlowTest, DhcpApplyWaitsThenFindsCameraAgainAndChangesPassword) {
+  CamsimProcess sim({"--password", "Start123"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  ChooseOtherSubnetCamera();
+  pages.Click("network_next");  // neither radio button: stays
+  EXPECT_EQ(pages.LastPage(), Page("Network.html"));
+  EXPECT_EQ(dlg->m_fixedIp, 2);
+  pages.AddElement("network_dhcp", "checked", true);
+  pages.Click("network_next");
+  ASSERT_EQ(pages.LastPage(), Page("IDPassword.html"));
+  ScriptSettingsReply(1);
+  FillPassword("Start123", true, "NewPass99", "NewPass99");
+  pages.Click("id_pw_next");
+  // The target and settings of the command.
+  EXPECT_EQ(std::string(finder().cameraIp), "10.20.30.40");
+  EXPECT_EQ(std::string(finder().cameraMac), "001a2b3c4d01");
+  EXPECT_EQ(std::string(finder().userName), "admin");
+  EXPECT_EQ(std::string(finder().password), "Start123");
+  EXPECT_EQ(finder().addressMode, 1);
+  EXPECT_EQ(dlg->m_netSettings.dhcp, 1);
+  EXPECT_EQ(dlg->m_password, "Start123");  // changed only after re-discovery
+  FireShowPage();
+  EXPECT_EQ(pages.LastPage(), Page("Setup.html"));
+  EXPECT_EQ(dlg->m_rediscovering.load(), 1);
+  ASSERT_TRUE(window.TimerPending(CQuenloDlg::TIMER_REDISCOVER));
+
+  // The camera comes back on the pc's subnet (the simulator's loopback side).
+  ScriptSearch({Found("TAVO-C1", 0x09, "127.0.0.2", 80, 0x12),
+                Found("TAVO-C1", 0x01, "127.0.0.1", sim.port(), 0x12)});
+  dlg->OnTimer(CQuenloDlg::TIMER_REDISCOVER);
+  FireShowPage();
+  EXPECT_EQ(pages.LastPage(), Page("Finish.html"));
+  EXPECT_EQ(dlg->m_selectedIndex.load(), 1);
+  EXPECT_EQ(dlg->m_password, "NewPass99");
+  NTavoCGI check(false);
+  check.http().SetServer("127.0.0.1", sim.port(), "admin", "NewPass99");
+  EXPECT_NE(check.QueryIPAddress(), nullptr);
+}
+
+TEST_F(InstallFlowTest, RediscoveryFailuresAndWhatRetryDoes) {
+  ChooseOtherSubnetCamera();
+  pages.AddElement("network_dhcp", "checked", true);
+  pages.Click("network_next");
+  ScriptSettingsReply(1);
+  FillPassword("pw", false);
+  pages.Click("id_pw_next");
+  FireShowPage();
+
+  struct Case {
+    std::vector<CameraRecord> answers;
+    int code;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{}, 0, "m9"},                                        // nobody answers
+      {{Found("TAVO-C1", 0x07, "192.168.1.40")}, 0, "m9"},  // another camera only
+      {{Found("TAVO-C1", 0x01, "10.20.30.40")}, 2, "m10"},  // still on another subnet
+  };
+  for (const Case& c : cases) {
+    ScriptSearch(c.answers);
+    dlg->OnTimer(CQuenloDlg::TIMER_REDISCOVER);
+    FireShowPage();
+    EXPECT_EQ(pages.LastPage(), Page("ConfigureFail.html"));
+    EXPECT_EQ(dlg->m_errorCode.load(), c.code);
+    pages.scripts.clear();
+    pages.Complete();
+    ASSERT_EQ(pages.scripts.size(), 1u);
+    EXPECT_EQ(pages.scripts[0].args, std::vector<std::string>{c.message});
+  }
+  // Code 2: retry leads to the network page.
+  pages.Click("config_fail_retry");
+  EXPECT_EQ(pages.LastPage(), Page("Network.html"));
+  // Code 0: retry shows Setup.html and searches again at once.
+  dlg->m_errorCode = 0;
+  ScriptSearch({Found("TAVO-C1", 0x01, "192.168.1.50")});
+  const size_t jobs = finder().Jobs().size();
+  pages.Click("config_fail_retry");
+  EXPECT_EQ(pages.LastPage(), Page("Setup.html"));
+  FireShowPage();
+  EXPECT_EQ(finder().Jobs().size(), jobs + 1);
+  EXPECT_EQ(pages.LastPage(), Page("Finish.html"));
+  EXPECT_EQ(dlg->m_selectedIndex.load(), 0);
+}
+
+TEST_F(InstallFlowTest, RefusedNewPasswordAfterRediscoveryIsCodeThree) {
+  CamsimProcess sim({"--password", "Start123"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  ChooseOtherSubnetCamera();
+  pages.AddElement("network_dhcp", "checked", true);
+  pages.Click("network_next");
+  ScriptSettingsReply(1);
+  FillPassword("Start123", true, "NewPass99", "NewPass99");
+  pages.Click("id_pw_next");
+  FireShowPage();
+  dlg->m_password = "NotTheOne1";  // the change authenticates with a wrong password
+  ScriptSearch({Found("TAVO-C1", 0x01, "127.0.0.1", sim.port(), 0x12)});
+  dlg->OnTimer(CQuenloDlg::TIMER_REDISCOVER);
+  FireShowPage();
+  EXPECT_EQ(pages.LastPage(), Page("ConfigureFail.html"));
+  EXPECT_EQ(dlg->m_errorCode.load(), 3);
+  EXPECT_EQ(dlg->m_password, "NotTheOne1");
+  pages.Complete();
+  EXPECT_EQ(pages.scripts.back().args, std::vector<std::string>{"m3"});
+  pages.Click("config_fail_retry");
+  EXPECT_EQ(pages.LastPage(), Page("IDPassword.html"));
+}
+
+TEST_F(InstallFlowTest, SettingsRefusedOrUnansweredAndRetrySendsAgain) {
+  ChooseOtherSubnetCamera();
+  pages.AddElement("network_fixedip", "checked", true);
+  pages.AddElement("network_dhcp", "checked", true);  // fixed wins
+  pages.Click("network_next");
+  ASSERT_EQ(pages.LastPage(), Page("FixedIP.html"));
+  EXPECT_EQ(dlg->m_fixedIp, 1);
+  pages.Complete();
+  FillFixed("", "", "typed");
+  dlg->m_netSettings = NetSettings{};
+  pages.Click("fixedip_auto");  // the proposal: past the network address and the gateway
+  EXPECT_EQ(pages.GetAttribute("fixedip_ip", "value"), PageValue(std::string("192.168.1.2")));
+  EXPECT_EQ(pages.GetAttribute("fixedip_mask", "value"), PageValue(std::string("255.255.255.0")));
+  EXPECT_EQ(pages.GetAttribute("fixedip_gw", "value"), PageValue(std::string("192.168.1.1")));
+  pages.Click("fixedip_next");
+  ASSERT_EQ(pages.LastPage(), Page("IDPassword.html"));
+
+  ScriptSettingsReply(0);  // the camera refuses the credentials
+  FillPassword("pw", false);
+  pages.Click("id_pw_next");
+  EXPECT_EQ(finder().addressMode, 0);
+  EXPECT_EQ(std::string(finder().newIp), "192.168.1.2");
+  EXPECT_EQ(std::string(finder().newMask), "255.255.255.0");
+  EXPECT_EQ(std::string(finder().newGateway), "192.168.1.1");
+  ASSERT_TRUE(finder().WaitIdle());
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"m0"});
+  EXPECT_FALSE(window.TimerPending(CQuenloDlg::TIMER_SHOW_PAGE));  // stays on the page
+
+  ScriptSettingsReply(-1);  // no answer
+  pages.Click("id_pw_next");
+  FireShowPage();
+  EXPECT_EQ(pages.LastPage(), Page("ConfigureFail.html"));
+  EXPECT_EQ(dlg->m_errorCode.load(), 1);
+  pages.Complete();
+  EXPECT_EQ(pages.scripts.back().args, std::vector<std::string>{"m8"});  // fixed address
+
+  ScriptSettingsReply(1);
+  pages.Click("config_fail_retry");
+  EXPECT_EQ(pages.LastPage(), Page("Setup.html"));
+  FireShowPage();  // accepted this time: the setup page again and the re-discovery timer
+  EXPECT_EQ(std::string(finder().newIp), "192.168.1.2");
+  EXPECT_TRUE(window.TimerPending(CQuenloDlg::TIMER_REDISCOVER));
+  const std::vector<int> jobs = finder().Jobs();
+  EXPECT_EQ(std::count(jobs.begin(), jobs.end(), kCommandSetAddress), 3);
+}
+
+TEST_F(InstallFlowTest, FixedAddressEntriesAndTheirMessages) {
+  ChooseOtherSubnetCamera();
+  pages.AddElement("network_fixedip", "checked", true);
+  pages.Click("network_next");
+  struct Case {
+    const char* ip;
+    const char* mask;
+    const char* gw;
+    const char* message;  // null: accepted
+  };
+  const Case cases[] = {
+      {"192.168.1.0", "255.255.255.0", "192.168.1.1", "m5"},    // the subnet's own address
+      {"192.168.1.255", "255.255.255.0", "192.168.1.1", "m5"},  // its broadcast
+      {"192.168.1.20", "255.255.255.255", "192.168.1.1", "m5"},
+      {"192.168.1.20", "255.0.255.0", "192.168.1.1", "m5"},  // not contiguous
+      {"192.168.1.20", "0.255.255.0", "192.168.1.1", "m5"},
+      {"127.0.0.5", "255.0.0.0", "192.168.1.1", "m4"},
+      {"0.1.2.3", "255.255.255.0", "192.168.1.1", "m4"},
+      {"224.0.0.1", "255.255.255.0", "192.168.1.1", "m4"},
+      {"192.168.1.10", "255.255.255.0", "192.168.1.1", "m4"},  // the pc's own address
+      {"10.0.1", "255.255.255.0", "192.168.1.1", "m4"},        // two dots
+      {"192.168.1.20", "255.255.255", "192.168.1.1", "m5"},
+      {"192.168.1.20", "255.255.255.0", "192.168.1", "m6"},
+      {"192.168.1.20", "255.255.255.0", "192.168.1.255", "m6"},  // a broadcast address
+      {"192.168.1.20", "255.255.255.0", "127.0.0.1", "m6"},
+      {"192.168.1.20", "255.255.255.0", "0.0.0.0", "m6"},
+      {"1.2.3.x", "255.255.255.0", "192.168.1.1", "m4"},  // unparsable: 255.255.255.255
+      {"223.1.1.1", "255.255.255.0", "223.1.1.254", nullptr},
+      {"192.168.1.20", "255.255.255.0", "10.0.0.1", nullptr},  // gateway elsewhere is fine
+      {"192.168.1.20", "255.255.255.0", "192.168.1.1", nullptr},
+  };
+  for (const Case& c : cases) {
+    {
+      std::lock_guard<std::mutex> lock(window.mutex);
+      window.boxes.clear();
+    }
+    pages.Navigate(Page("FixedIP.html"));
+    FillFixed(c.ip, c.mask, c.gw);
+    pages.Click("fixedip_next");
+    if (c.message) {
+      EXPECT_EQ(BoxTexts(), std::vector<std::string>{c.message}) << c.ip << " " << c.mask;
+      EXPECT_EQ(pages.LastPage(), Page("FixedIP.html")) << c.ip;
+    } else {
+      EXPECT_TRUE(BoxTexts().empty()) << c.ip << " " << c.gw;
+      EXPECT_EQ(pages.LastPage(), Page("IDPassword.html")) << c.ip;
+    }
+  }
+  // A rejected entry stays in the settings, and the page shows it again.
+  pages.Navigate(Page("FixedIP.html"));
+  FillFixed("192.168.1.20", "255.0.255.0", "192.168.1.1");
+  pages.Click("fixedip_next");
+  EXPECT_EQ(dlg->m_netSettings.subnetMask, inet_addr("255.0.255.0"));
+  EXPECT_TRUE(CQuenloDlg::IsDottedText("..."));
+  EXPECT_FALSE(CQuenloDlg::IsDottedText(""));
+  pages.Click("fixedip_back");
+  EXPECT_EQ(pages.LastPage(), Page("Network.html"));
+  pages.Complete();
+  EXPECT_EQ(pages.scripts.back().function, "ClickFixedIP");
+}
+
+TEST_F(InstallFlowTest, ClosingDuringTheSettingsWaitEndsPromptly) {
+  ChooseOtherSubnetCamera();
+  dlg->m_settingsWaitMs = CQuenloDlg::kSettingsWaitMs;  // the real 40 s
+  pages.AddElement("network_dhcp", "checked", true);
+  pages.Click("network_next");
+  ScriptSettingsReply(1);
+  FillPassword("pw", false);
+  pages.Click("id_pw_next");  // returns at once: the wait is on the finder thread
+  EXPECT_TRUE(finder().IsRunning());
+  const auto start = std::chrono::steady_clock::now();
+  dlg->OnDestroy();
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(dlg->m_finder, nullptr);
+  // Far from the 40 s: the wait sleeps in steps and watches m_closing.
+  EXPECT_LT(took, std::chrono::seconds(5));
+  EXPECT_FALSE(window.TimerPending(CQuenloDlg::TIMER_REDISCOVER));
+}
+
+TEST_F(InstallFlowTest, StartUpWithoutFinderShowsErrorAndQuits) {
+  medium.WriteHtmlFile("Config.ini", dlgtest::kConfig);
+  dlg = std::make_unique<ScriptedDlg>(window.Services(&pages), medium.ExePath());
+  dlg->fail_finder = true;
+  pages.SetEvents(dlg.get());
+  ASSERT_TRUE(dlg->OnInitDialog());
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error Code: 0x00000001"});
+  EXPECT_EQ(window.quit_codes, std::vector<int>{0});
+  EXPECT_TRUE(pages.navigations.empty());
+  pages.Click("ethernet_next");  // nothing uses the missing finder
+  pages.Click("id_pw_next");
+  pages.Click("list_next");
+  EXPECT_EQ(pages.navigations, std::vector<std::string>{Page("WaitSearch.html")});
+}
+
+TEST(TextNarrowing, Latin1AndUtf8) {
+  EXPECT_EQ(Utf8ToLatin1("ab\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80z"), "ab\xe9??z");
+  EXPECT_EQ(Utf8ToLatin1("\xc0\xaf\xff"), "??");  // overlong and broken bytes
+  EXPECT_EQ(Latin1ToUtf8("\xe9x"), "\xc3\xa9x");
+  EXPECT_EQ(RepairUtf8("a\xff\xc3"), "a\xef\xbf\xbd\xef\xbf\xbd");
+}
+
+}  // namespace
