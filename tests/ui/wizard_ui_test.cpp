@@ -84,7 +84,8 @@ TEST_F(WizardUiTest, ClickPathForwardAndBack) {
   EXPECT_TRUE(ui.ClickTo("main_btn_install_camera", "Mac.html"));
   EXPECT_TRUE(ui.ClickTo("mac_next", "Power.html"));
   EXPECT_TRUE(ui.ClickTo("power_next", "Ethernet.html"));
-  EXPECT_TRUE(ui.ClickTo("ethernet_next", "WaitSearch.html"));
+  // "ethernet_next" starts a search: the end-to-end tests click it inside
+  // their own network namespaces, never from this machine's.
 }
 
 TEST_F(WizardUiTest, EnterKeyPressesMainButtonAndInnerClicksReachHandler) {
