@@ -1,0 +1,394 @@
+// Whole installations: the real program under Xvfb, driven through its
+// automation socket as a person would, inside a virtual LAN of network
+// namespaces that each test builds and removes. The pc has one adapter on
+// 192.168.1.0/24; simulated cameras sit on its subnet or on 10.20.0.0/16.
+// Each test checks the pages, the message boxes, what the page scripts
+// showed, and the simulator afterwards (its address, and its password by
+// logging in over HTTP from inside the pc).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/profile.h"
+#include "net/tavo_cgi.h"
+#include "support/ui_session.h"
+#include "support/vlan.h"
+
+namespace {
+
+using nlohmann::json;
+using testsupport::VirtualLan;
+
+constexpr const char* kSameMac = "001A2B000001";
+constexpr const char* kOtherMac = "001A2B000002";
+// The 40-second wait, the simulator's restart and a search, with room.
+constexpr int kSettingsRoundMs = 75000;
+constexpr int kSearchMs = 20000;
+
+class InstallE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    display_ = std::make_unique<XvfbDisplay>();
+    ASSERT_TRUE(display_->Ok()) << "Xvfb did not start";
+    lan_ = std::make_unique<VirtualLan>();
+    ASSERT_TRUE(lan_->AddSegment("a") &&
+                lan_->AddPcAdapter("qa0", "a", "02:00:00:00:0a:01", "192.168.1.10/24") &&
+                lan_->SetPcDefaultRoute("192.168.1.1", "qa0"))
+        << lan_->Error();
+    medium_ = std::make_unique<MediumCopy>();
+    messages_.Load(medium_->Root() + "HTML/Message.ini");
+  }
+  void TearDown() override {
+    session_.reset();
+    pc_.reset();
+    const std::string prefix = lan_ ? lan_->Prefix() : "";
+    lan_.reset();
+    if (!prefix.empty()) {
+      EXPECT_TRUE(VirtualLan::NamespacesWithPrefix(prefix).empty());
+    }
+    display_.reset();
+  }
+
+  // "same": 192.168.1.20 on the pc's subnet. "other": 10.20.30.40/16, which
+  // takes 192.168.1.21 when told to use DHCP.
+  void AddSameCamera(std::vector<std::string> extra = {}) {
+    // Later options win: the test's own come last.
+    extra.insert(extra.begin(), {"--mac", "00:1a:2b:00:00:01", "--name", "Front door", "--gateway",
+                                 "192.168.1.1"});
+    ASSERT_TRUE(lan_->AddCamera("same", "a", "192.168.1.20/24", extra)) << lan_->Error();
+  }
+  void AddOtherCamera(std::vector<std::string> extra = {}) {
+    extra.insert(extra.begin(), {"--mac", "00:1a:2b:00:00:02", "--name", "Garden", "--gateway",
+                                 "10.20.0.1", "--set-delay-ms", "500", "--dhcp-lease",
+                                 "192.168.1.21/24", "--dhcp-gateway", "192.168.1.1"});
+    ASSERT_TRUE(lan_->AddCamera("other", "a", "10.20.30.40/16", extra)) << lan_->Error();
+  }
+
+  // Enters the pc and starts the wizard there, on its main menu.
+  UiSession& Launch() {
+    pc_ = lan_->EnterPc();
+    EXPECT_TRUE(pc_->ok());
+    session_ = std::make_unique<UiSession>(medium_->Root(), display_->Name());
+    EXPECT_TRUE(session_->Connected());
+    EXPECT_TRUE(session_->WaitForPage("Main.html")) << session_->PageName();
+    return *session_;
+  }
+  UiSession& ui() { return *session_; }
+
+  // From the main menu through the search to the list page.
+  void SearchToList() {
+    ASSERT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
+    ASSERT_TRUE(ui().ClickTo("mac_next", "Power.html"));
+    ASSERT_TRUE(ui().ClickTo("power_next", "Ethernet.html"));
+    ASSERT_TRUE(ui().ClickTo("ethernet_next", "WaitSearch.html"));
+    ASSERT_TRUE(ui().WaitForPage("List.html", kSearchMs)) << ui().PageName();
+  }
+  // The search, the camera on the other subnet, and DHCP or a fixed address.
+  void OtherCameraByDhcpToPasswordPage() {
+    ASSERT_NO_FATAL_FAILURE(SearchToList());
+    ASSERT_NO_FATAL_FAILURE(ChooseCamera(kOtherMac, "Network.html"));
+    Check("network_dhcp", true);
+    ASSERT_TRUE(ui().ClickTo("network_next", "IDPassword.html"));
+  }
+  void OtherCameraToFixedAddressPage() {
+    ASSERT_NO_FATAL_FAILURE(SearchToList());
+    ASSERT_NO_FATAL_FAILURE(ChooseCamera(kOtherMac, "Network.html"));
+    Check("network_fixedip", true);
+    ASSERT_TRUE(ui().ClickTo("network_next", "FixedIP.html"));
+  }
+  json Eval(const std::string& js) { return ui().Request({{"cmd", "eval"}, {"js", js}})["result"]; }
+  std::string Text(const std::string& id) {
+    json value = Eval("document.getElementById('" + id + "').textContent");
+    return value.is_string() ? value.get<std::string>() : "";
+  }
+  int Rows() { return Eval("document.querySelectorAll('#camera_list input').length").get<int>(); }
+  // Checks the row that shows this MAC and goes on.
+  void ChooseCamera(const std::string& mac, const std::string& next_page) {
+    json id = Eval(
+        "(function(){var ls=document.querySelectorAll('#camera_list label');"
+        "for(var i=0;i<ls.length;i++)if(ls[i].textContent.indexOf('" +
+        mac + "')>=0)return ls[i].querySelector('input').id;return '';})()");
+    ASSERT_TRUE(id.is_string() && !id.get<std::string>().empty()) << mac;
+    ASSERT_EQ(ui().Request({{"cmd", "check"}, {"id", id}, {"checked", true}})["ok"], true);
+    ASSERT_TRUE(ui().ClickTo("list_next", next_page)) << ui().PageName();
+  }
+  void Set(const std::string& id, const std::string& value) {
+    ASSERT_EQ(ui().Request({{"cmd", "set"}, {"id", id}, {"value", value}})["ok"], true) << id;
+  }
+  void Check(const std::string& id, bool checked) {
+    ASSERT_EQ(ui().Request({{"cmd", "check"}, {"id", id}, {"checked", checked}})["ok"], true) << id;
+  }
+  void Click(const std::string& id) {
+    ASSERT_EQ(ui().Request({{"cmd", "click"}, {"id", id}})["ok"], true) << id;
+  }
+  void FillPassword(const std::string& current, bool change, const std::string& next = "",
+                    const std::string& confirm = "") {
+    Set("id_pw_password", current);
+    Check("id_pw_change_pw", change);
+    Set("id_pw_new_pw", next);
+    Set("id_pw_cf_new_pw", confirm);
+  }
+  // Waits for the message box, closes it and returns its text.
+  std::string TakeBox(int timeout_ms = 20000) {
+    for (int waited = 0; waited < timeout_ms; waited += 100) {
+      json box = ui().Request({{"cmd", "messagebox"}});
+      if (box.value("open", false)) {
+        EXPECT_EQ(box["caption"], "Quenlo Camera Setup");
+        EXPECT_EQ(ui().Request({{"cmd", "dismiss"}})["ok"], true);
+        return box["text"].get<std::string>();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return "(no box)";
+  }
+  std::string Message(const char* key) { return messages_.GetString("Message", key, ""); }
+  void Shot(const std::string& name) {
+    const std::string dir = std::string(QUENLO_BUILD_DIR) + "/test-artifacts/";
+    std::filesystem::create_directories(dir);
+    const std::string path = dir + "e2e-" + name + ".png";
+    EXPECT_EQ(ui().Request({{"cmd", "screenshot"}, {"path", path}})["ok"], true) << name;
+  }
+  // Logs in to a camera's HTTP side from inside the pc.
+  static bool LoginWorks(const char* address, const char* password) {
+    NTavoCGI cgi(false);
+    cgi.http().SetServer(address, 80, "admin", password);
+    return cgi.QueryIPAddress() != nullptr;
+  }
+  bool CameraHasAddress(const std::string& camera, const std::string& address) {
+    std::string out;
+    lan_->Ip(camera, {"-4", "-o", "addr", "show", "dev", "eth0"}, &out);
+    return out.find("inet " + address + "/") != std::string::npos;
+  }
+  void ExpectFailurePage(const char* key) {
+    ASSERT_TRUE(ui().WaitForPage("ConfigureFail.html", kSettingsRoundMs)) << ui().PageName();
+    EXPECT_TRUE(ui().WaitForScript("document.getElementById('fail_message').textContent === " +
+                                   json(Message(key)).dump()))
+        << key;
+  }
+
+  std::unique_ptr<XvfbDisplay> display_;
+  std::unique_ptr<VirtualLan> lan_;
+  std::unique_ptr<VirtualLan::PcScope> pc_;
+  std::unique_ptr<MediumCopy> medium_;
+  std::unique_ptr<UiSession> session_;
+  ProfileFile messages_;
+};
+
+TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
+  ASSERT_NO_FATAL_FAILURE(AddSameCamera());
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(SearchToList());
+  EXPECT_EQ(Rows(), 1);
+  EXPECT_NE(Text("camera_list").find(kSameMac), std::string::npos);
+  Shot("list");
+  ASSERT_NO_FATAL_FAILURE(ChooseCamera(kSameMac, "IDPassword.html"));
+  EXPECT_EQ(Eval("document.getElementById('id_pw_password').value"), "kerut");
+  const auto clicked = std::chrono::steady_clock::now();
+  Click("id_pw_next");
+  ASSERT_TRUE(ui().WaitForPage("Finish.html", 15000)) << ui().PageName();
+  // The 2-second pause job ran before the finish page.
+  EXPECT_GE(std::chrono::steady_clock::now() - clicked, std::chrono::milliseconds(1900));
+  EXPECT_TRUE(ui().WaitForScript("document.getElementById('finish_url').textContent !== ''"));
+  EXPECT_EQ(Text("finish_name"), "Front door");
+  EXPECT_EQ(Text("finish_mac"), kSameMac);
+  EXPECT_EQ(Text("finish_url"), "http://192.168.1.20:80/");
+  EXPECT_EQ(ui().Request({{"cmd", "live"}})["visible"], true);
+  Shot("finish");
+  EXPECT_TRUE(LoginWorks("192.168.1.20", "kerut"));
+  ASSERT_TRUE(ui().ClickTo("finish_next", "Finish2.html"));
+  EXPECT_EQ(ui().Request({{"cmd", "live"}})["visible"], false);
+}
+
+TEST_F(InstallE2E, SameSubnetWithPasswordChange) {
+  ASSERT_NO_FATAL_FAILURE(AddSameCamera());
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(SearchToList());
+  ASSERT_NO_FATAL_FAILURE(ChooseCamera(kSameMac, "IDPassword.html"));
+  FillPassword("wrong", false);
+  Click("id_pw_next");
+  EXPECT_EQ(TakeBox(), Message("msg_pw_incorrect"));
+  FillPassword("kerut", true, "Short12", "Short12");
+  Click("id_pw_next");
+  EXPECT_EQ(TakeBox(), Message("msg_pw_format_error"));
+  FillPassword("kerut", true, "NewPass99", "NewPass98");
+  Click("id_pw_next");
+  EXPECT_EQ(TakeBox(), Message("msg_pw_not_match"));
+  EXPECT_EQ(ui().PageName(), "IDPassword.html");
+  EXPECT_TRUE(LoginWorks("192.168.1.20", "kerut"));  // nothing changed so far
+  FillPassword("kerut", true, "NewPass99", "NewPass99");
+  Click("id_pw_next");
+  ASSERT_TRUE(ui().WaitForPage("Finish.html", 15000)) << ui().PageName();
+  EXPECT_TRUE(LoginWorks("192.168.1.20", "NewPass99"));
+  EXPECT_FALSE(LoginWorks("192.168.1.20", "kerut"));
+}
+
+TEST_F(InstallE2E, OtherSubnetByDhcp) {
+  ASSERT_NO_FATAL_FAILURE(AddSameCamera());
+  ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(SearchToList());
+  EXPECT_EQ(Rows(), 2);
+  Shot("list-two");
+  ASSERT_NO_FATAL_FAILURE(ChooseCamera(kOtherMac, "Network.html"));
+  Check("network_dhcp", true);
+  ASSERT_TRUE(ui().ClickTo("network_next", "IDPassword.html"));
+  Click("id_pw_next");
+  ASSERT_TRUE(ui().WaitForPage("Setup.html", 20000)) << ui().PageName();
+  Shot("setup");
+  ASSERT_TRUE(ui().WaitForPage("Finish.html", kSettingsRoundMs)) << ui().PageName();
+  EXPECT_TRUE(ui().WaitForScript("document.getElementById('finish_url').textContent !== ''"));
+  EXPECT_EQ(Text("finish_name"), "Garden");
+  EXPECT_EQ(Text("finish_mac"), kOtherMac);
+  EXPECT_EQ(Text("finish_url"), "http://192.168.1.21:80/");
+  EXPECT_TRUE(CameraHasAddress("other", "192.168.1.21"));
+  EXPECT_TRUE(LoginWorks("192.168.1.21", "kerut"));
+}
+
+TEST_F(InstallE2E, OtherSubnetByFixedAddressWithPasswordChange) {
+  ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(OtherCameraToFixedAddressPage());
+  Click("fixedip_auto");
+  EXPECT_TRUE(ui().WaitForScript("document.getElementById('fixedip_ip').value === '192.168.1.2'"));
+  EXPECT_EQ(Eval("document.getElementById('fixedip_mask').value"), "255.255.255.0");
+  EXPECT_EQ(Eval("document.getElementById('fixedip_gw').value"), "192.168.1.1");
+  Shot("fixedip");
+  const std::vector<std::pair<std::vector<const char*>, const char*>> rejected = {
+      {{"127.0.0.5", "255.255.255.0", "192.168.1.1"}, "msg_ip_incorrect"},
+      {{"192.168.1.0", "255.255.255.0", "192.168.1.1"}, "msg_mask_incorrect"},
+      {{"192.168.1.2", "255.255.255.0", "192.168.1.255"}, "msg_gateway_incorrect"},
+  };
+  for (const auto& [fields, key] : rejected) {
+    Set("fixedip_ip", fields[0]);
+    Set("fixedip_mask", fields[1]);
+    Set("fixedip_gw", fields[2]);
+    Click("fixedip_next");
+    EXPECT_EQ(TakeBox(), Message(key)) << fields[0];
+    EXPECT_EQ(ui().PageName(), "FixedIP.html");
+  }
+  Click("fixedip_auto");
+  EXPECT_TRUE(ui().WaitForScript("document.getElementById('fixedip_gw').value === '192.168.1.1'"));
+  ASSERT_TRUE(ui().ClickTo("fixedip_next", "IDPassword.html"));
+  FillPassword("kerut", true, "NewPass99", "NewPass99");
+  Click("id_pw_next");
+  ASSERT_TRUE(ui().WaitForPage("Setup.html", 20000)) << ui().PageName();
+  EXPECT_TRUE(LoginWorks("192.168.1.2", "kerut") || CameraHasAddress("other", "10.20.30.40"));
+  ASSERT_TRUE(ui().WaitForPage("Finish.html", kSettingsRoundMs)) << ui().PageName();
+  EXPECT_TRUE(CameraHasAddress("other", "192.168.1.2"));
+  EXPECT_TRUE(LoginWorks("192.168.1.2", "NewPass99"));
+  EXPECT_FALSE(LoginWorks("192.168.1.2", "kerut"));
+}
+
+TEST_F(InstallE2E, UnansweredSettingsFailAndRetrySendsAgain) {
+  ASSERT_NO_FATAL_FAILURE(AddOtherCamera({"--discovery-fault", "no-set-address"}));
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(OtherCameraByDhcpToPasswordPage());
+  Click("id_pw_next");
+  ExpectFailurePage("msg_set_dhcp_fail");
+  Shot("fail-no-answer");
+  ASSERT_TRUE(ui().ClickTo("config_fail_retry", "Setup.html"));
+  ExpectFailurePage("msg_set_dhcp_fail");  // sent again, unanswered again
+  EXPECT_TRUE(CameraHasAddress("other", "10.20.30.40"));
+}
+
+TEST_F(InstallE2E, WrongPasswordOverDiscoveryStaysOnPasswordPage) {
+  ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(OtherCameraByDhcpToPasswordPage());
+  FillPassword("wrong", false);
+  Click("id_pw_next");
+  EXPECT_EQ(TakeBox(), Message("msg_pw_incorrect"));
+  EXPECT_EQ(ui().PageName(), "IDPassword.html");
+  EXPECT_TRUE(CameraHasAddress("other", "10.20.30.40"));
+}
+
+TEST_F(InstallE2E, CameraBackOnAnotherSubnetIsCodeTwo) {
+  ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(OtherCameraToFixedAddressPage());
+  Set("fixedip_ip", "10.99.0.5");
+  Set("fixedip_mask", "255.255.0.0");
+  Set("fixedip_gw", "10.99.0.1");
+  ASSERT_TRUE(ui().ClickTo("fixedip_next", "IDPassword.html"));
+  Click("id_pw_next");
+  ExpectFailurePage("msg_not_in_same_subnet");
+  Shot("fail-other-subnet");
+  EXPECT_TRUE(CameraHasAddress("other", "10.99.0.5"));
+  ASSERT_TRUE(ui().ClickTo("config_fail_retry", "Network.html"));
+}
+
+TEST_F(InstallE2E, VanishedCameraIsCodeZeroAndRetrySearchesAgain) {
+  ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(OtherCameraByDhcpToPasswordPage());
+  Click("id_pw_next");
+  ASSERT_TRUE(ui().WaitForPage("Setup.html", 20000)) << ui().PageName();
+  EXPECT_EQ(lan_->Ip("other", {"link", "set", "eth0", "down"}), 0);
+  ExpectFailurePage("msg_rediscovery_fail");
+  Shot("fail-vanished");
+  EXPECT_EQ(lan_->Ip("other", {"link", "set", "eth0", "up"}), 0);
+  ASSERT_TRUE(ui().ClickTo("config_fail_retry", "Setup.html"));
+  ASSERT_TRUE(ui().WaitForPage("Finish.html", kSearchMs)) << ui().PageName();
+  EXPECT_TRUE(
+      ui().WaitForScript("document.getElementById('finish_url').textContent === "
+                         "'http://192.168.1.21:80/'"));
+}
+
+TEST_F(InstallE2E, RefusedNewPasswordAfterRediscoveryIsCodeThree) {
+  ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(OtherCameraByDhcpToPasswordPage());
+  FillPassword("kerut", true, "NewPass99", "NewPass99");
+  Click("id_pw_next");
+  ASSERT_TRUE(ui().WaitForPage("Setup.html", 20000)) << ui().PageName();
+  // Someone else changes the password while the wizard waits.
+  bool changed = false;
+  for (int i = 0; i < 100 && !changed; ++i) {
+    NTavoCGI cgi(false);
+    cgi.http().SetServer("192.168.1.21", 80, "admin", "kerut");
+    changed = cgi.UpdateAdminPassword("Other123") != nullptr;
+    if (!changed) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  ASSERT_TRUE(changed);
+  ExpectFailurePage("msg_change_pwd_fail");
+  Shot("fail-password");
+  EXPECT_TRUE(LoginWorks("192.168.1.21", "Other123"));
+  ASSERT_TRUE(ui().ClickTo("config_fail_retry", "IDPassword.html"));
+}
+
+TEST_F(InstallE2E, CameraTextIsShownLiterallyAndRunsNoScript) {
+  const std::string model = "<img src=x onerror=__m=1>";
+  const std::string name = "\"Q' </script><img src=x onerror=__n=1>";
+  medium_->SetConfigLine("Model", model);
+  ASSERT_NO_FATAL_FAILURE(AddSameCamera({"--model", model, "--name", name}));
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(SearchToList());
+  EXPECT_EQ(Rows(), 1);
+  EXPECT_NE(Text("camera_list").find(model), std::string::npos);
+  EXPECT_EQ(Eval("document.querySelectorAll('#camera_list img').length"), 0);
+  Shot("list-literal");
+  ASSERT_NO_FATAL_FAILURE(ChooseCamera(kSameMac, "IDPassword.html"));
+  Click("id_pw_next");
+  ASSERT_TRUE(ui().WaitForPage("Finish.html", 15000)) << ui().PageName();
+  EXPECT_TRUE(ui().WaitForScript("document.getElementById('finish_name').textContent !== ''"));
+  EXPECT_EQ(Text("finish_name"), name);
+  EXPECT_EQ(Eval("document.querySelectorAll('img[src=x]').length"), 0);
+  EXPECT_EQ(Eval("typeof window.__m + typeof window.__n"), "undefinedundefined");
+  Shot("finish-literal");
+}
+
+// The pages shown while a search runs offer no "home" or back button; the
+// dialog tests cover those clicks arriving during a search.
+TEST_F(InstallE2E, RepeatedAnswerIsListedOnce) {
+  ASSERT_NO_FATAL_FAILURE(AddSameCamera({"--discovery-fault", "twice"}));
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(SearchToList());
+  EXPECT_EQ(Rows(), 1);
+}
+
+}  // namespace
