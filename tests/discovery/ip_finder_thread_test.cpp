@@ -79,6 +79,17 @@ TEST_F(FinderJobs, DestroyingDuringAJobWaitsForItsEnd) {
   EXPECT_TRUE(probe_.EndedOnceWith(0));
 }
 
+// The owner stops the finder at shut-down: the 2-second pause then ends
+// within a few polls, and the job still reports its end.
+TEST_F(FinderJobs, StopEndsThePauseEarly) {
+  finder_->commandCode = 0;
+  ASSERT_TRUE(finder_->Start());
+  finder_->Stop();
+  EXPECT_TRUE(finder_->WaitForEnd(5));
+  ASSERT_TRUE(finder_->WaitForEnd(-1));
+  EXPECT_TRUE(probe_.EndedOnceWith(0));
+}
+
 TEST_F(FinderJobs, SetTargetRefusesAPasswordThatDoesNotFit) {
   const uint8_t adapter[8] = {0x02, 0, 0, 0, 0, 1, 0, 0};
   const std::string fits(63, 'p'), tooLong(64, 'p');
