@@ -720,7 +720,7 @@ void CQuenloDlg::OnConfigFailRetry() {
       ShowPage("Setup.html");
       break;
     case kErrOtherSubnet:
-      ShowPage("Network.html");
+      ShowPage("NetWork.html");  // the page host finds the file whatever the case
       break;
     case kErrPasswordRefused:
       ShowPage("IDPassword.html");

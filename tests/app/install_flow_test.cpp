@@ -345,7 +345,7 @@ TEST_F(InstallFlowTest, RediscoveryFailuresAndWhatRetryDoes) {
   }
   // Code 2: retry leads to the network page.
   pages.Click("config_fail_retry");
-  EXPECT_EQ(pages.LastPage(), Page("Network.html"));
+  EXPECT_EQ(pages.LastPage(), Page("NetWork.html"));
   // Code 0: retry shows Setup.html and searches again at once.
   dlg->m_errorCode = 0;
   ScriptSearch({Found("TAVO-C1", 0x01, "192.168.1.50")});

@@ -323,6 +323,8 @@ TEST_F(InstallE2E, CameraBackOnAnotherSubnetIsCodeTwo) {
   Shot("fail-other-subnet");
   EXPECT_TRUE(CameraHasAddress("other", "10.99.0.5"));
   ASSERT_TRUE(ui().ClickTo("config_fail_retry", "Network.html"));
+  // The page is named "NetWork.html" there; its page action still restores the fixed choice.
+  EXPECT_TRUE(ui().WaitForScript("document.getElementById('network_fixedip').checked === true"));
 }
 
 TEST_F(InstallE2E, VanishedCameraIsCodeZeroAndRetrySearchesAgain) {

@@ -7,6 +7,7 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <strings.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -165,7 +166,9 @@ bool UiSession::WaitForPage(const std::string& file_name, int timeout_ms) {
   for (int waited = 0; waited < timeout_ms; waited += 50) {
     nlohmann::json reply = Request({{"cmd", "page"}});
     std::string page = reply.value("page", "");
-    if (reply.value("complete", false) && page.substr(page.rfind('/') + 1) == file_name) {
+    // Page names are matched without regard to case, as the wizard matches them.
+    if (reply.value("complete", false) &&
+        strcasecmp(page.substr(page.rfind('/') + 1).c_str(), file_name.c_str()) == 0) {
       return true;
     }
     SleepMs(50);
