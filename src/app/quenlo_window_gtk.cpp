@@ -367,6 +367,11 @@ QuenloWindowGtk::ModalState QuenloWindowGtk::Modal() const { return impl_->modal
 bool QuenloWindowGtk::DismissModal() {
   if (!impl_->modal_dialog) return false;
   gtk_dialog_response(GTK_DIALOG(impl_->modal_dialog), GTK_RESPONSE_OK);
+  // The box's loop ends at its next turn; from now on it counts as closed, so
+  // a request that comes before that turn does not see it open. RunModal
+  // restores the outer box's state when its loop returns.
+  impl_->modal_dialog = nullptr;
+  impl_->modal = {};
   return true;
 }
 
