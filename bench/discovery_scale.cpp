@@ -3,7 +3,7 @@
 // unprivileged user. Builds its own network namespaces (needs root) and
 // removes them at the end; nothing is sent from the machine's own namespace.
 //
-//   bench_discovery_scale [--count N] [--runs N] [--camsim PATH]
+//   bench_discovery_scale [--count N] [--runs N]
 //   bench_discovery_scale --finder      (one search, run inside the pc namespace)
 //   bench_discovery_scale --small-buffer BYTES   (the same on a plain socket of that size)
 #include <arpa/inet.h>
@@ -11,9 +11,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,6 +26,7 @@
 #include "discovery/discovery_wire.h"
 #include "discovery/ip_finder_thread.h"
 #include "discovery/transactions.h"
+#include "support/vlan.h"
 
 namespace {
 
@@ -111,125 +110,10 @@ int RunSmallBufferSearch(int bytes) {
 
 volatile sig_atomic_t g_interrupted = 0;
 
-int Run(std::vector<std::string> args, bool quiet = true) {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    if (quiet) {
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, STDERR_FILENO);
-    }
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-class Lan {
- public:
-  explicit Lan(std::string camsim)
-      : prefix_("qd" + std::to_string(getpid()) + "-"), camsim_(std::move(camsim)) {}
-  ~Lan() {
-    if (simulator_ > 0) {
-      kill(simulator_, SIGTERM);
-      waitpid(simulator_, nullptr, 0);
-    }
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it) Run({"ip", "netns", "del", *it});
-  }
-
-  bool Build(int count) {
-    const std::string sw = Ns("sw"), pc = Ns("pc"), cam = Ns("cam");
-    for (const std::string& ns : {sw, pc, cam}) {
-      if (Run({"ip", "netns", "add", ns}) != 0) return false;
-      made_.push_back(ns);
-      Run({"ip", "-n", ns, "link", "set", "lo", "up"});
-    }
-    return Step({"ip", "-n", sw, "link", "add", "br0", "type", "bridge"}) &&
-           Step({"ip", "-n", sw, "link", "set", "br0", "up"}) &&
-           Attach("p1", pc, "qa0", "192.168.60.10/16") &&
-           Attach("c1", cam, "eth0", "192.168.60.2/16") &&
-           Step({"ip", "netns", "exec", pc, "sysctl", "-qw", "net.ipv4.conf.all.rp_filter=2"}) &&
-           StartSimulator(count);
-  }
-
-  std::string Ns(const std::string& host) const { return prefix_ + host; }
-
- private:
-  bool Step(std::vector<std::string> args) { return Run(std::move(args)) == 0; }
-
-  bool Attach(const std::string& port, const std::string& ns, const std::string& ifname,
-              const std::string& address) {
-    const std::string sw = Ns("sw");
-    return Step({"ip", "-n", sw, "link", "add", port, "type", "veth", "peer", "name", ifname,
-                 "netns", ns}) &&
-           Step({"ip", "-n", sw, "link", "set", port, "master", "br0", "up"}) &&
-           Step({"ip", "-n", ns, "addr", "add", address, "dev", ifname}) &&
-           Step({"ip", "-n", ns, "link", "set", ifname, "up"});
-  }
-
-  bool StartSimulator(int count) {
-    int out[2];
-    if (pipe(out) != 0) return false;
-    std::vector<std::string> args = {"ip",
-                                     "netns",
-                                     "exec",
-                                     Ns("cam"),
-                                     camsim_,
-                                     "--iface",
-                                     "eth0",
-                                     "--port",
-                                     "0",
-                                     "--count",
-                                     std::to_string(count),
-                                     "--address",
-                                     "192.168.61.1/16"};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    simulator_ = fork();
-    if (simulator_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGTERM);
-      dup2(out[1], STDOUT_FILENO);
-      execvp(argv[0], argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    std::string seen;
-    char chunk[256];
-    pollfd entry{out[0], POLLIN, 0};
-    while (seen.find("listening on") == std::string::npos && poll(&entry, 1, 10000) == 1) {
-      const ssize_t got = read(out[0], chunk, sizeof chunk);
-      if (got <= 0) break;
-      seen.append(chunk, static_cast<size_t>(got));
-    }
-    close(out[0]);
-    return seen.find("listening on") != std::string::npos;
-  }
-
-  std::string prefix_;
-  std::string camsim_;
-  std::vector<std::string> made_;
-  pid_t simulator_ = -1;
-};
-
-std::string DefaultCamsim() {
-  char self[4096] = {};
-  if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return "tavo-camsim";
-  std::string dir(self);
-  dir.resize(dir.rfind('/'));
-  return dir + "/../tools/camsim/tavo-camsim";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   int count = 1000, runs = 3;
-  std::string camsim = DefaultCamsim();
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--finder") return RunFinder();
@@ -238,10 +122,8 @@ int main(int argc, char** argv) {
       count = std::atoi(argv[++i]);
     else if (arg == "--runs" && i + 1 < argc)
       runs = std::atoi(argv[++i]);
-    else if (arg == "--camsim" && i + 1 < argc)
-      camsim = argv[++i];
     else {
-      std::fprintf(stderr, "usage: %s [--count N] [--runs N] [--camsim PATH]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--count N] [--runs N]\n", argv[0]);
       return 2;
     }
   }
@@ -257,22 +139,24 @@ int main(int argc, char** argv) {
   std::string self(4096, '\0');
   self.resize(static_cast<size_t>(
       std::max<ssize_t>(0, readlink("/proc/self/exe", self.data(), self.size() - 1))));
-  Lan lan(camsim);
-  if (!lan.Build(count)) {
-    std::fprintf(stderr, "could not build the virtual LAN (simulator: %s)\n", camsim.c_str());
+  testsupport::VirtualLan lan;
+  lan.AddSegment("lan");
+  lan.AddPcAdapter("qa0", "lan", "02:00:00:00:60:10", "192.168.60.10/16");
+  lan.AddCamera("cam", "lan", "192.168.60.2/16",
+                {"--port", "0", "--count", std::to_string(count), "--address", "192.168.61.1/16"});
+  if (!lan.ok()) {
+    std::fprintf(stderr, "could not build the virtual LAN: %s\n", lan.Error().c_str());
     return 1;
   }
   std::printf("%d simulated cameras in one process, one search through one adapter\n", count);
   std::fflush(stdout);
-  const std::string pc = lan.Ns("pc");
+  const std::string pc = lan.Namespace("pc");
   for (int run = 0; run < runs && !g_interrupted; ++run) {
-    Run({"ip", "netns", "exec", pc, self, "--finder"}, false);
-    Run({"ip", "netns", "exec", pc, "setpriv", "--reuid=nobody", "--regid=nogroup",
-         "--clear-groups", self, "--finder"},
-        false);
+    testsupport::RunProgram({"ip", "netns", "exec", pc, self, "--finder"});
+    testsupport::RunProgram({"ip", "netns", "exec", pc, "setpriv", "--reuid=nobody",
+                             "--regid=nogroup", "--clear-groups", self, "--finder"});
   }
-  Run({"ip", "netns", "exec", pc, "setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
-       self, "--small-buffer", "212992"},
-      false);
+  testsupport::RunProgram({"ip", "netns", "exec", pc, "setpriv", "--reuid=nobody",
+                           "--regid=nogroup", "--clear-groups", self, "--small-buffer", "212992"});
   return 0;
 }
