@@ -7,6 +7,7 @@
 
 #include "app/about_dlg.h"
 #include "app/page_host.h"
+#include "media/live_target.h"
 
 // The main window itself. UI thread only.
 class IDialogWindow {
@@ -65,6 +66,9 @@ class ILiveWindow {
   // Hides it and moves it to 0,0 with size 0 by 0.
   virtual void Hide() = 0;
   virtual bool IsVisible() const = 0;
+  // What the decode thread draws into; null when pictures can't be shown.
+  // Lives as long as the window.
+  virtual ILiveTarget* Target() = 0;
 };
 
 // Everything the dialog borrows from its platform.

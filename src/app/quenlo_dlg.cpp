@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "app/about_dlg.h"
@@ -42,6 +43,8 @@ constexpr int kErrOtherSubnet = 2;
 constexpr int kErrPasswordRefused = 3;
 
 constexpr const char* kCreateFinderFailed = "Error Code: 0x00000001";
+constexpr const char* kCreateVideoFailed = "Error Code: 0x00000002";
+constexpr const char* kCreateAudioFailed = "Error Code: 0x00000003";
 
 bool SameMac(const CameraRecord& a, const CameraRecord& b) {
   return std::memcmp(a.header.macAddress, b.header.macAddress, 6) == 0;
@@ -56,6 +59,13 @@ bool UsableHostAddress(uint32_t host_order) {
 bool IsContiguousMask(uint32_t host_order) {
   const uint32_t inverted = ~host_order;
   return (inverted & (inverted + 1)) == 0;  // ones then zeros
+}
+
+// Each byte becomes one wide character, as the camera's 8-bit texts do.
+std::wstring WidenBytes(const std::string& bytes) {
+  std::wstring wide;
+  for (unsigned char c : bytes) wide.push_back(static_cast<wchar_t>(c));
+  return wide;
 }
 
 std::string UpperAscii(std::string text) {
@@ -134,15 +144,18 @@ bool CQuenloDlg::OnInitDialog() {
   m_baseFolder = BaseFolderFromExecutable(m_exePath);
   m_htmlFolder = HtmlFolderFromBase(m_baseFolder);
   LoadConfiguration();
-  // The video and audio workers come with the live view; until then only the
-  // discovery worker exists.
+  // A worker that can't be made ends the program; nothing after it uses it.
   m_finder = CreateFinder();
-  if (!m_finder) {
-    MessageBox(kCreateFinderFailed);
+  const char* failure = !m_finder ? kCreateFinderFailed : nullptr;
+  if (!failure && !(m_video = CreateVideo())) failure = kCreateVideoFailed;
+  if (!failure && !(m_audio = CreateAudio())) failure = kCreateAudioFailed;
+  if (failure) {
+    MessageBox(failure);
     m_services.window->PostQuit(0);
     return true;
   }
   m_liveWnd->Hide();
+  m_video->SetLiveWindow(m_liveWnd->Target());
   ShowPage(FirstPage());
   return true;
 }
@@ -194,21 +207,27 @@ std::unique_ptr<NTavoIPFinderThread> CQuenloDlg::CreateFinder() {
   return NTavoIPFinderThread::Create(&CQuenloDlg::FinderThunk, this);
 }
 
+std::unique_ptr<NTavoVideoThread> CQuenloDlg::CreateVideo() {
+  return std::unique_ptr<NTavoVideoThread>(new (std::nothrow) NTavoVideoThread);
+}
+
+std::unique_ptr<NTavoAudioThread> CQuenloDlg::CreateAudio() {
+  return std::unique_ptr<NTavoAudioThread>(new (std::nothrow) NTavoAudioThread);
+}
+
 std::string CQuenloDlg::FirstPage() const { return m_showMenu >= 1 ? "Main.html" : "Mac.html"; }
 
 void CQuenloDlg::OnDestroy() {
   m_closing = 1;
-  if (m_finder) {
-    m_finder->Stop();
-    WaitForWorker(m_finder.get(), -1);
-    m_finder.reset();
-  }
-  for (std::unique_ptr<UThread>* worker : {&m_video, &m_audio}) {
-    if (!*worker) continue;
-    (*worker)->Stop();
-    WaitForWorker(worker->get(), -1);
-    worker->reset();
-  }
+  auto stop_and_delete = [this](auto& worker) {
+    if (!worker) return;
+    worker->Stop();
+    WaitForWorker(worker.get(), -1);
+    worker.reset();
+  };
+  stop_and_delete(m_finder);
+  stop_and_delete(m_video);
+  stop_and_delete(m_audio);
 }
 
 void CQuenloDlg::WaitForWorker(UThread* worker, int max_polls) {
@@ -682,14 +701,19 @@ void CQuenloDlg::OnSettingsResult(uint8_t status) {
   }
 }
 
-// The video and audio workers take the camera's address, HTTP port and
-// m_password when they arrive with the live view; until then none exists and
-// nothing starts.
 void CQuenloDlg::StartLiveView() {
-  if (!SelectedCamera()) return;
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  if (!camera) return;
+  const std::wstring host = WidenBytes(DottedAddress(RecordIpAddress(*camera)));
+  const std::wstring password = WidenBytes(Utf8ToLatin1(m_password));
   bool started = false;
-  if (m_video) started = m_video->Start() || started;
-  if (m_audio) started = m_audio->Start() || started;
+  for (NTavoStreamThread* worker : {static_cast<NTavoStreamThread*>(m_video.get()),
+                                    static_cast<NTavoStreamThread*>(m_audio.get())}) {
+    // A worker still running keeps its camera; its fields are its own then.
+    if (!worker || worker->IsRunning()) continue;
+    worker->SetCamera(host.c_str(), RecordHttpPort(*camera), password.c_str());
+    started = worker->Start() || started;
+  }
   if (started) SleepUnlessClosing(kLiveStartMs);
 }
 

@@ -16,6 +16,8 @@
 #include "app/page_host.h"
 #include "discovery/discovery_wire.h"
 #include "discovery/ip_finder_thread.h"
+#include "media/audio_thread.h"
+#include "media/video_thread.h"
 #include "thread/uthread.h"
 
 // Threads: construction, OnInitDialog, OnDestroy, OnTimer, the click handlers
@@ -76,8 +78,10 @@ class CQuenloDlg : public IPageEvents {
   std::string PendingPage() const;
 
  protected:
-  // The discovery worker of the start-up; null when it cannot be made.
+  // The workers of the start-up; null when one cannot be made.
   virtual std::unique_ptr<NTavoIPFinderThread> CreateFinder();
+  virtual std::unique_ptr<NTavoVideoThread> CreateVideo();
+  virtual std::unique_ptr<NTavoAudioThread> CreateAudio();
 
  public:
   // The finder's callback: `context` is the dialog.
@@ -89,7 +93,8 @@ class CQuenloDlg : public IPageEvents {
   void OnSearchFinished();
   void OnFinderIdle();
   void OnSettingsResult(uint8_t status);
-  // Gives the chosen camera to the live view; the finder thread.
+  // Gives the chosen camera and m_password to the video and audio workers
+  // and starts them; the finder thread.
   void StartLiveView();
   void ShowFinishInfo();
 
@@ -129,8 +134,8 @@ class CQuenloDlg : public IPageEvents {
   std::atomic<uint8_t> m_changePassword{0};
   // The three workers; created at start-up, deleted in OnDestroy.
   std::unique_ptr<NTavoIPFinderThread> m_finder;
-  std::unique_ptr<UThread> m_video;
-  std::unique_ptr<UThread> m_audio;
+  std::unique_ptr<NTavoVideoThread> m_video;
+  std::unique_ptr<NTavoAudioThread> m_audio;
   int m_showMenu = 0;
   std::atomic<int> m_selectedIndex{-1};
   std::atomic<int> m_errorCode{0};

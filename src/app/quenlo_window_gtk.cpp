@@ -10,6 +10,8 @@
 #include <mutex>
 #include <thread>
 
+#include "app/live_picture_gtk.h"
+
 namespace {
 
 // "&About" -> "_About": the Windows mnemonic marker in GTK's spelling.
@@ -73,7 +75,7 @@ struct QuenloWindowGtk::Impl {
   std::vector<std::string> launched;
   GtkWidget* modal_dialog = nullptr;  // UI thread
   ModalState modal;                   // UI thread
-  std::atomic<int> frames{0};
+  std::unique_ptr<LivePictureGtk> picture;
   std::atomic<bool> closing{false};
 
   std::mutex mutex;
@@ -151,14 +153,6 @@ gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;  // the window goes when the main loop has ended
 }
 
-gboolean OnDrawLive(GtkWidget* widget, cairo_t* cr, gpointer) {
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  cairo_rectangle(cr, 0, 0, gtk_widget_get_allocated_width(widget),
-                  gtk_widget_get_allocated_height(widget));
-  cairo_fill(cr);
-  return TRUE;
-}
-
 void OnAboutActivate(GtkMenuItem*, gpointer data) {
   auto* impl = static_cast<QuenloWindowGtk::Impl*>(data);
   if (impl->sys_command) impl->sys_command(16);
@@ -214,7 +208,7 @@ QuenloWindowGtk::QuenloWindowGtk(GtkWidget* page_view, bool record_launches)
   gtk_widget_set_margin_start(d.live, kLiveX);
   gtk_widget_set_margin_top(d.live, kLiveY);
   gtk_widget_set_no_show_all(d.live, TRUE);
-  g_signal_connect(d.live, "draw", G_CALLBACK(OnDrawLive), nullptr);
+  d.picture = std::make_unique<LivePictureGtk>(d.live);
   gtk_overlay_add_overlay(GTK_OVERLAY(d.overlay), d.live);
   gtk_container_add(GTK_CONTAINER(d.window), d.overlay);
   g_signal_connect(d.window, "delete-event", G_CALLBACK(OnDeleteEvent), &d);
@@ -227,6 +221,7 @@ QuenloWindowGtk::~QuenloWindowGtk() {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   for (const auto& [id, source] : impl_->timers) g_source_remove(source);
   impl_->timers.clear();
+  impl_->picture.reset();
   gtk_widget_destroy(impl_->window);
   g_main_loop_unref(impl_->loop);
 }
@@ -356,9 +351,17 @@ void QuenloWindowGtk::Open(const std::string& target) {
   if (!target.empty()) LaunchTarget(target);
 }
 
-void QuenloWindowGtk::Show() { gtk_widget_show(impl_->live); }
+void QuenloWindowGtk::Show() {
+  gtk_widget_show(impl_->live);
+  impl_->picture->SetShown(true);
+}
 
-void QuenloWindowGtk::Hide() { gtk_widget_hide(impl_->live); }
+void QuenloWindowGtk::Hide() {
+  impl_->picture->SetShown(false);
+  gtk_widget_hide(impl_->live);
+}
+
+ILiveTarget* QuenloWindowGtk::Target() { return impl_->picture.get(); }
 
 bool QuenloWindowGtk::IsVisible() const { return gtk_widget_get_visible(impl_->live); }
 
@@ -376,7 +379,7 @@ bool QuenloWindowGtk::DismissModal() {
 }
 
 QuenloWindowGtk::LiveState QuenloWindowGtk::Live() const {
-  LiveState state{IsVisible(), 0, 0, 0, 0, impl_->frames.load()};
+  LiveState state{IsVisible(), 0, 0, 0, 0, impl_->picture->PaintedPictures()};
   if (state.visible) {
     gtk_widget_translate_coordinates(impl_->live, impl_->overlay, 0, 0, &state.x, &state.y);
     state.width = gtk_widget_get_allocated_width(impl_->live);
@@ -384,8 +387,6 @@ QuenloWindowGtk::LiveState QuenloWindowGtk::Live() const {
   }
   return state;
 }
-
-void QuenloWindowGtk::CountFrame() { impl_->frames.fetch_add(1); }
 
 const std::vector<std::string>& QuenloWindowGtk::Launched() const { return impl_->launched; }
 
@@ -446,3 +447,5 @@ bool QuenloWindowGtk::Screenshot(const std::string& path, void* page) const {
 }
 
 GtkWidget* QuenloWindowGtk::Toplevel() const { return impl_->window; }
+
+GtkWidget* QuenloWindowGtk::LiveWidget() const { return impl_->live; }

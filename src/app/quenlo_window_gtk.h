@@ -59,6 +59,7 @@ class QuenloWindowGtk : public IDialogWindow,
   void Show() override;
   void Hide() override;
   bool IsVisible() const override;
+  ILiveTarget* Target() override;
 
   // For automation (UI thread).
   struct ModalState {
@@ -74,9 +75,8 @@ class QuenloWindowGtk : public IDialogWindow,
     int x, y, width, height;
     int frames;
   };
+  // `frames`: pictures painted so far.
   LiveState Live() const;
-  // Counts one drawn frame (called by the drawing code).
-  void CountFrame();
   const std::vector<std::string>& Launched() const;
   // The title and the client area (the page view) in screen coordinates.
   struct ClientState {
@@ -91,6 +91,7 @@ class QuenloWindowGtk : public IDialogWindow,
   // over it; false on failure.
   bool Screenshot(const std::string& path, void* page) const;
   GtkWidget* Toplevel() const;
+  GtkWidget* LiveWidget() const;
 
   struct Impl;
 

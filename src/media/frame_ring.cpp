@@ -82,7 +82,13 @@ int UFrameRing::Put(const uint8_t* data, uint32_t length) {
       if (old != end_) At(old)->previous = n;
     }
   }
+  stored_.notify_all();
   return 0;
+}
+
+bool UFrameRing::WaitForFrame(uint32_t wanted, std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mu_);
+  return stored_.wait_for(lock, timeout, [&] { return buffer_ && next_sequence_ != wanted; });
 }
 
 bool UFrameRing::Find(uint32_t sequence, uint32_t* offset) {
@@ -106,7 +112,10 @@ int UFrameRing::Get(uint32_t* wanted, uint8_t* destination, uint32_t* length) {
     if (!Find(*wanted, &b)) return -1;
   }
   const Header* h = At(b);
-  if (Stride(h->length) > kGetCapacity) return -1;
+  if (Stride(h->length) > kGetCapacity) {
+    *wanted = h->sequence + 1;
+    return -1;
+  }
   std::memcpy(destination, buffer_.get() + h->data, h->length);
   *length = h->length;
   *wanted += 1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -33,9 +35,13 @@ class UFrameRing {
   int Put(const uint8_t* data, uint32_t length);
   // Copies frame `wanted` (or, when it has been overwritten, the newest one)
   // into `destination` (kGetCapacity bytes) and advances `wanted` past it: 0.
-  // -1 with nothing copied when no newer frame exists or the frame is too
-  // large for the destination (then `wanted` stays).
+  // -1 with nothing copied when no newer frame exists, or when the frame is
+  // too large for the destination: then `wanted` moves past it, so that a
+  // reader waiting for new frames is not held on it.
   int Get(uint32_t* wanted, uint8_t* destination, uint32_t* length);
+  // Waits up to `timeout` until a frame numbered `wanted` or later has been
+  // stored: true when one has (then Get finds it, or a newer one).
+  bool WaitForFrame(uint32_t wanted, std::chrono::milliseconds timeout);
   void Destroy();
 
   // Bytes a frame of `length` bytes occupies, header included.
@@ -60,6 +66,7 @@ class UFrameRing {
   bool Find(uint32_t sequence, uint32_t* offset);
 
   mutable std::mutex mu_;
+  std::condition_variable stored_;  // notified by every Put
   std::unique_ptr<uint8_t[]> buffer_;
   uint32_t write_ = 0;  // offset of the block where the next frame goes
   uint32_t first_ = 0;  // offset of the first block: always 0

@@ -21,7 +21,8 @@ constexpr int kFormatWordOffset = 20;  // audio format word, see below
 constexpr uint32_t kCodecMjpg = 0;
 constexpr uint32_t kCodecLpcm = 2;
 constexpr uint32_t kCodecUlaw = 3;
-constexpr uint32_t kWidth16 = 0x10;
+constexpr uint32_t kWidth16 = 0x10;      // what the simulator sets for 16-bit sound
+constexpr uint32_t kWidth16Mask = 0x30;  // either bit means 16 bits
 
 // Sample rates by rate index; indexes 5 to 7 name no rate.
 constexpr uint16_t kRates[8] = {8000, 11000, 24000, 44000, 48000, 0, 0, 0};

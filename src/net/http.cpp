@@ -1,18 +1,19 @@
 #include "net/http.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "net/base64.h"
 
 namespace {
 
-constexpr auto kHeaderPause = std::chrono::milliseconds(13);
-constexpr auto kBodyPause = std::chrono::milliseconds(14);
+// Bounds of the waits between partial receives. A wait ends as soon as more
+// data has arrived: the pause keeps a reader from spinning while nothing
+// comes, without delaying data that is already there.
+constexpr int kHeaderPauseMs = 13;
+constexpr int kBodyPauseMs = 14;
 constexpr char kRequestFormat[] =
     "GET %s HTTP/1.1\r\nUser-Agent: \r\nConnection: Keep-Alive\r\n%s\r\n";
 
@@ -95,7 +96,7 @@ int NHttp::ReceiveHeader(const char** header) {
     blank = static_cast<const char*>(
         memmem(buffer_, static_cast<size_t>(fill_ - buffer_), "\r\n\r\n", 4));
     if (blank) break;
-    std::this_thread::sleep_for(kHeaderPause);
+    socket_.WaitReadable(kHeaderPauseMs);
   }
   if (!blank) return -1;
   const size_t end = static_cast<size_t>(blank - buffer_);
@@ -122,6 +123,10 @@ int NHttp::TakeBuffered(char* destination, int size) {
   return n;
 }
 
+bool NHttp::WaitForData(int milliseconds) {
+  return BufferedBodyBytes() > 0 || socket_.WaitReadable(milliseconds);
+}
+
 int NHttp::ReadSome(void* destination, int size) {
   if (size <= 0) return -1;
   auto* out = static_cast<char*>(destination);
@@ -142,7 +147,7 @@ int NHttp::ReadExact(void* destination, int size) {
       return n;
     }
     got += n;
-    std::this_thread::sleep_for(kBodyPause);
+    socket_.WaitReadable(kBodyPauseMs);
   }
   return size;
 }

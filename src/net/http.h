@@ -44,6 +44,9 @@ class NHttp {
   int ReadSome(void* destination, int size);
   // Exactly `size` body bytes: `size`, or the failing receive's 0 or -1.
   int ReadExact(void* destination, int size);
+  // Waits up to `milliseconds` until body bytes can be read without
+  // blocking: true at once when some are buffered.
+  bool WaitForData(int milliseconds);
 
   int last_error() const { return last_error_; }
   const char* last_error_text() const { return last_error_text_; }

@@ -6,7 +6,8 @@
 // The TCP client end of one camera connection: resolves a host and port,
 // connects with a bounded wait of 3 seconds, and keeps at most one open
 // connection. NHttp sends and receives on it. Used by one thread at a time;
-// no locking.
+// no locking. Another thread may end its waits through the wake-up
+// descriptor (SetWakeFd), which is how a stream thread is stopped promptly.
 class NSocket {
  public:
   NSocket();
@@ -27,10 +28,18 @@ class NSocket {
   // One send call of `size` bytes; the byte count sent or -1.
   int Send(const void* data, int size);
   // One receive call of up to `size` bytes: the count, 0 when the peer has
-  // closed, -1 on an error or when the receive time-out passes.
+  // closed, -1 on an error or when the receive time-out passes (EAGAIN) or
+  // the wake-up descriptor is signalled (ECANCELED).
   int Receive(void* data, int size);
   // Receive time-out for every later Receive on this connection.
   bool SetReceiveTimeout(int milliseconds);
+  // Waits up to `milliseconds` until a Receive would not block: true then
+  // (data, the peer's close or an error), false on time-out or wake-up.
+  bool WaitReadable(int milliseconds);
+  // The peer closed this connection or it failed; a time-out does not count.
+  bool IsBroken() const { return broken_; }
+  // Polled beside the socket in every wait; -1 for none. Not owned.
+  void SetWakeFd(int fd) { wake_fd_ = fd; }
   // Shuts the connection down in both directions and closes it.
   void ShutdownAndClose();
 
@@ -46,4 +55,7 @@ class NSocket {
   int family_ = 0;   // address family of the address last tried
   int type_ = 0;     // 1 (stream) once a connection was attempted
   int protocol_ = 0;
+  int receive_timeout_ms_ = -1;  // -1: wait without bound
+  int wake_fd_ = -1;
+  bool broken_ = false;
 };

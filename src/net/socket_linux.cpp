@@ -3,11 +3,12 @@
 
 #include <fcntl.h>
 #include <netdb.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -36,31 +37,50 @@ bool SetBlocking(int fd, bool blocking) {
   return fcntl(fd, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK) == 0;
 }
 
-// -1 on failure, else how many of the read and write sets reported the
-// socket within the wait: 0 (time-out), 1 (connected) or 2 (failed: a refused
-// connection shows up as both readable and writable).
-int ConnectWithTimeout(int fd, const sockaddr* address, socklen_t length) {
+// Waits up to `timeout_ms` (-1: without bound) for `events` on `fd` while
+// watching the wake-up descriptor `wake_fd` (-1: none). 1 when `fd` is ready
+// (its events in `revents`); 0 on time-out (errno EAGAIN); -1 when woken
+// (errno ECANCELED) or when poll fails.
+int PollWithWake(int fd, short events, int wake_fd, int timeout_ms, short* revents) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  pollfd p[2] = {{fd, events, 0}, {wake_fd, POLLIN, 0}};
+  const nfds_t count = wake_fd >= 0 ? 2 : 1;
+  for (;;) {
+    int wait = -1;
+    if (timeout_ms >= 0) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+      wait = left > 0 ? static_cast<int>(left) : 0;
+    }
+    const int n = poll(p, count, wait);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (count == 2 && p[1].revents != 0) {
+      errno = ECANCELED;
+      return -1;
+    }
+    if (n == 0) {
+      errno = EAGAIN;
+      return 0;
+    }
+    *revents = p[0].revents;
+    return 1;
+  }
+}
+
+// -1 on failure or wake-up; 0 when the wait of 3 seconds passed; 1 when
+// connected; 2 when the attempt failed (refused, unreachable).
+int ConnectWithTimeout(int fd, const sockaddr* address, socklen_t length, int wake_fd) {
   if (!SetBlocking(fd, false)) return -1;
   if (connect(fd, address, length) != 0 && errno != EINPROGRESS) return -1;
-  fd_set reads, writes;
-  FD_ZERO(&reads);
-  FD_ZERO(&writes);
-  FD_SET(fd, &reads);
-  FD_SET(fd, &writes);
-  timeval wait{kConnectWaitSeconds, 0};
-  int count;
-  do {
-    count = select(fd + 1, &reads, &writes, nullptr, &wait);
-  } while (count < 0 && errno == EINTR);
-  if (count < 0) return -1;
+  short revents = 0;
+  const int ready = PollWithWake(fd, POLLOUT, wake_fd, kConnectWaitSeconds * 1000, &revents);
+  if (ready <= 0) return ready;
   if (!SetBlocking(fd, true)) return -1;
-  if (count == 1) {
-    // One readiness indication with a pending error is a failed attempt too.
-    int error = 0;
-    socklen_t size = sizeof error;
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return 2;
-  }
-  return count;
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return 2;
+  return 1;
 }
 
 }  // namespace
@@ -82,6 +102,8 @@ void NSocket::ShutdownAndClose() {
 
 bool NSocket::Connect(const char* host, uint16_t port) {
   CloseWithoutShutdown();
+  broken_ = false;
+  receive_timeout_ms_ = -1;
   char service[6];
   std::snprintf(service, sizeof service, "%u", static_cast<unsigned>(port));
   addrinfo* list = Resolve(host, service);
@@ -95,7 +117,7 @@ bool NSocket::Connect(const char* host, uint16_t port) {
       socket_ = -1;
       continue;
     }
-    const int r = ConnectWithTimeout(socket_, a->ai_addr, a->ai_addrlen);
+    const int r = ConnectWithTimeout(socket_, a->ai_addr, a->ai_addrlen, wake_fd_);
     if (r < 0) break;  // the socket stays; the next Connect or the destructor closes it
     if (r == 1) {
       connected = true;
@@ -118,17 +140,26 @@ int NSocket::Receive(void* data, int size) {
     errno = socket_ == -1 ? ENOTCONN : EINVAL;
     return -1;
   }
-  ssize_t n;
-  do {
-    n = recv(socket_, data, static_cast<size_t>(size), 0);
-  } while (n < 0 && errno == EINTR);
-  return n < 0 ? -1 : static_cast<int>(n);
+  for (;;) {
+    short revents = 0;
+    if (PollWithWake(socket_, POLLIN, wake_fd_, receive_timeout_ms_, &revents) <= 0) return -1;
+    const ssize_t n = recv(socket_, data, static_cast<size_t>(size), MSG_DONTWAIT);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) broken_ = true;
+    return n < 0 ? -1 : static_cast<int>(n);
+  }
 }
 
 bool NSocket::SetReceiveTimeout(int milliseconds) {
   if (socket_ == -1) return false;
-  timeval t{milliseconds / 1000, (milliseconds % 1000) * 1000};
-  return setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t) == 0;
+  receive_timeout_ms_ = milliseconds;
+  return true;
+}
+
+bool NSocket::WaitReadable(int milliseconds) {
+  if (socket_ == -1) return true;  // a Receive fails at once
+  short revents = 0;
+  return PollWithWake(socket_, POLLIN, wake_fd_, milliseconds, &revents) > 0;
 }
 
 int NSocket::LastError() { return errno; }

@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr auto kPartPause = std::chrono::milliseconds(14);
+constexpr auto kPoolFullPause = std::chrono::milliseconds(14);  // the consumer frees parts
+constexpr int kPartPauseMs = 14;
 constexpr int kGatherChunk = 48;
 
 // Appends one formatted piece to a request path; false when it does not fit
@@ -125,7 +126,7 @@ int NTavoCGI::GatherPartHeader(char** content_start, char** position) {
         *position = at;
         return 1;
       }
-      if (read_before) std::this_thread::sleep_for(kPartPause);
+      if (read_before) http_.WaitForData(kPartPauseMs);
     }
     if (at + kGatherChunk + 1 >= end) return -1;
     const int n = http_.ReadSome(at, kGatherChunk);
@@ -134,6 +135,12 @@ int NTavoCGI::GatherPartHeader(char** content_start, char** position) {
     *at = '\0';
   }
 }
+
+bool NTavoCGI::WaitForStreamData(int milliseconds) {
+  return carried_ > 0 || http_.WaitForData(milliseconds);
+}
+
+bool NTavoCGI::StreamBroken() { return !http_.socket().IsOpen() || http_.socket().IsBroken(); }
 
 int NTavoCGI::ReadStreamFrame(std::unique_ptr<NTavoMediaSample>* out) {
   out->reset();
@@ -158,7 +165,7 @@ int NTavoCGI::ReadStreamFrame(std::unique_ptr<NTavoMediaSample>* out) {
   std::unique_ptr<NTavoMediaSample> sample = pool_->NewSample(length);
   while (!sample) {
     std::fputs("Network===:Mem Full\n", stdout);
-    std::this_thread::sleep_for(kPartPause);
+    std::this_thread::sleep_for(kPoolFullPause);
     sample = pool_->NewSample(length);
   }
   const int already = static_cast<int>(position - content);

@@ -45,6 +45,12 @@ class NTavoCGI {
   // missing or out-of-range Content-Length, or a failed content read. Waits
   // in steps of 14 ms while the pool is full. `sample` is null unless > 0.
   int ReadStreamFrame(std::unique_ptr<NTavoMediaSample>* sample);
+  // Waits up to `milliseconds` until the next part can be read without
+  // waiting: true at once when bytes of it are already here.
+  bool WaitForStreamData(int milliseconds);
+  // The camera closed the stream's connection, or it failed (a read time-out
+  // does not count): reading on would never give another part.
+  bool StreamBroken();
 
  private:
   const char* TextReply(const char* path);

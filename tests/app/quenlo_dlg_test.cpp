@@ -18,28 +18,6 @@ using dlgtest::kConfig;
 using dlgtest::kMessages;
 using QuenloDlgTest = dlgtest::QuenloDlgTest;
 
-// A worker that runs until asked to stop, or that ends by itself.
-class LoopWorker : public UThread {
- public:
-  explicit LoopWorker(bool polls = true) : UThread("loop"), polls_(polls) {}
-  ~LoopWorker() override {
-    release.store(true);
-    WaitForEnd(-1);
-  }
-  std::atomic<bool> release{false};
-
- protected:
-  int Run() override {
-    while (!release.load() && !(polls_ && IsStopRequested())) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return 0;
-  }
-
- private:
-  bool polls_;
-};
-
 TEST_F(QuenloDlgTest, StartUpReadsConfigurationAndShowsMainMenu) {
   Start();
   EXPECT_EQ(pages.navigations, std::vector<std::string>{Page("Main.html")});
@@ -216,12 +194,8 @@ TEST_F(QuenloDlgTest, PasswordBackChoosesByPath) {
 
 TEST_F(QuenloDlgTest, ExitStopsLiveViewHidesLiveWindowAndQuitsWithZero) {
   Start();
-  auto video = std::make_unique<LoopWorker>();
-  auto audio = std::make_unique<LoopWorker>();
-  ASSERT_TRUE(video->Start());
-  ASSERT_TRUE(audio->Start());
-  dlg->m_video = std::move(video);
-  dlg->m_audio = std::move(audio);
+  ASSERT_TRUE(dlg->m_video->Start());
+  ASSERT_TRUE(dlg->m_audio->Start());
   window.live_visible = true;
   pages.Click("exit");
   EXPECT_FALSE(dlg->m_video->IsRunning());
@@ -246,7 +220,6 @@ TEST_F(QuenloDlgTest, DestroyStopsWorkersAndSetsClosingFirst) {
   ScriptedFinder* job = dlg->finder;  // a job that ignores the flag
   job->hold = true;
   ASSERT_TRUE(job->Start());
-  dlg->m_video = std::make_unique<LoopWorker>();
   ASSERT_TRUE(dlg->m_video->Start());
   std::thread finish_job([&] {
     while (!dlg->m_closing.load()) std::this_thread::yield();

@@ -111,6 +111,7 @@ class FakeDialogWindow : public IDialogWindow,
   void Show() override { live_visible = true; }
   void Hide() override { live_visible = false; }
   bool IsVisible() const override { return live_visible; }
+  ILiveTarget* Target() override { return nullptr; }
 
   bool TimerPending(int id) {
     std::lock_guard<std::mutex> lock(mutex);

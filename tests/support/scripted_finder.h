@@ -78,12 +78,30 @@ class ScriptedFinder : public NTavoIPFinderThread {
   std::vector<int> jobs_;          // guarded by mutex_
 };
 
-// The dialog with a scripted finder; `fail_finder` makes the start-up fail
-// to create it.
+// A live-view worker that never opens a connection: it runs, takes its
+// camera as the real one does, and keeps failing to open until stopped.
+template <typename Stream>
+class IdleStream : public Stream {
+ public:
+  ~IdleStream() override {
+    this->Stop();
+    this->WaitForEnd(-1);
+  }
+  std::atomic<int> opens{0};
+
+ protected:
+  bool OpenStream() override {
+    ++opens;
+    return false;
+  }
+};
+
+// The dialog with a scripted finder and idle live-view workers; `fail_*`
+// makes the start-up fail to create one.
 class ScriptedDlg : public CQuenloDlg {
  public:
   using CQuenloDlg::CQuenloDlg;
-  bool fail_finder = false;
+  bool fail_finder = false, fail_video = false, fail_audio = false;
   ScriptedFinder* finder = nullptr;  // owned by m_finder
 
  protected:
@@ -92,5 +110,11 @@ class ScriptedDlg : public CQuenloDlg {
     auto made = std::make_unique<ScriptedFinder>(this, new FakeAdapterSource);
     finder = made.get();
     return made;
+  }
+  std::unique_ptr<NTavoVideoThread> CreateVideo() override {
+    return fail_video ? nullptr : std::make_unique<IdleStream<NTavoVideoThread>>();
+  }
+  std::unique_ptr<NTavoAudioThread> CreateAudio() override {
+    return fail_audio ? nullptr : std::make_unique<IdleStream<NTavoAudioThread>>();
   }
 };

@@ -15,6 +15,7 @@
 
 #include "generators.h"
 #include "media/media_header.h"
+#include "time_stamp.h"
 
 namespace camsim {
 namespace {
@@ -341,19 +342,27 @@ void HttpServer::StreamPictures(int fd) {
   std::vector<uint8_t> jpeg;
   const auto period = std::chrono::microseconds(1000000 / s.fps);
   const Clock::time_point start = Clock::now();
+  const uint64_t start_micros = MonotonicMicros();
   uint32_t frame = 0;
   for (int sent = 0; !stopping_; ++sent) {
+    // Each picture is ready before its time comes and leaves at that time,
+    // as a camera sends what it has just taken.
+    const auto due = frame * period;
     generator->Render(frame, s.width, s.height, rgb.data());
+    if (s.stamp) {
+      const uint64_t micros = start_micros + std::chrono::microseconds(due).count();
+      StampPicture(rgb.data(), s.width, s.height, StampWord(frame, micros));
+    }
     if (!encoder.Encode(rgb.data(), s.width, s.height, s.quality, &jpeg)) return;
+    if (!SleepUnlessStopping(start + due)) return;
     std::string content = MediaHeader(frame, sent + 1, MillisSince(start),
                                       static_cast<uint32_t>(jpeg.size()), media_header::kCodecMjpg);
     content.append(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
     if (!SendPart(fd, sent, "image/jpeg", content)) return;
     // A live camera drops the pictures it could not send in time.
     ++frame;
-    const uint32_t due = static_cast<uint32_t>((Clock::now() - start) / period);
-    if (due > frame) frame = due;
-    if (!SleepUnlessStopping(start + frame * period)) return;
+    const uint32_t late = static_cast<uint32_t>((Clock::now() - start) / period);
+    if (late > frame) frame = late;
   }
 }
 

@@ -30,6 +30,7 @@ struct StreamConfig {
   bool audio_pcm16 = false;  // else mu-law, 8 bits
   int audio_rate = 8000;     // one of 8000, 11000, 24000, 44000, 48000
   double tone_hz = 440;
+  bool stamp = false;  // send times written into the pictures (time_stamp.h)
 };
 
 struct HttpConfig {

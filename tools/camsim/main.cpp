@@ -45,6 +45,7 @@ constexpr char kUsage[] =
     "  --audio ulaw|pcm16   sound coding (default ulaw: mu-law, 8 bits)\n"
     "  --audio-rate N       8000, 11000, 24000, 44000 or 48000 (default 8000)\n"
     "  --tone HZ            frequency of the test tone (default 440)\n"
+    "  --stamp none|time    write each picture's send time into it (default none)\n"
     "  --boundary TEXT      multipart boundary (default quenloframe)\n"
     "  --fault KIND         none, stall-header, close-mid-part, wrong-length,\n"
     "                       garbage-part or lowercase-length (default none)\n"
@@ -129,6 +130,9 @@ bool ApplyOption(const std::string& opt, const char* value, SimOptions* o, std::
     int hz = 0;
     ok = ParseInt(value, 1, 20000, &hz);
     s.tone_hz = hz;
+  } else if (opt == "--stamp") {
+    ok = std::strcmp(value, "none") == 0 || std::strcmp(value, "time") == 0;
+    s.stamp = std::strcmp(value, "time") == 0;
   } else if (opt == "--boundary") {
     o->http.boundary = value;
     ok = !o->http.boundary.empty();

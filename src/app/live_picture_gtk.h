@@ -1,0 +1,64 @@
+// The live window's picture on GTK: the decode thread hands each picture
+// over under a lock, the drawing area paints the newest one on the UI thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "media/live_target.h"
+
+typedef struct _GtkWidget GtkWidget;
+typedef struct _cairo cairo_t;
+typedef struct _cairo_surface cairo_surface_t;
+
+// Threads: the constructor, the destructor, SetShown and the painting run on
+// the UI thread; the ILiveTarget methods on the decode thread. The decode
+// thread converts into its own back buffer, then swaps it with the front
+// buffer under mu_; at most one redraw request is pending at a time. The
+// destructor runs after every decode thread using this object has ended.
+class LivePictureGtk : public ILiveTarget {
+ public:
+  // Paints `area` (a drawing area) from now on: black, with the picture
+  // fitted in and centred, scaled nearest-neighbour.
+  explicit LivePictureGtk(GtkWidget* area);
+  ~LivePictureGtk() override;
+  LivePictureGtk(const LivePictureGtk&) = delete;
+  LivePictureGtk& operator=(const LivePictureGtk&) = delete;
+
+  // Follows the window's visibility, for IsVisible.
+  void SetShown(bool shown) { shown_.store(shown); }
+  // Pictures painted so far, each counted once.
+  int PaintedPictures() const { return painted_.load(); }
+
+  // ILiveTarget
+  bool IsVisible() const override { return shown_.load(); }
+  bool CreateSurface(int width, int height) override;
+  void ReleaseSurface() override;
+  bool DrawPicture(const BitmapInfo& info, const uint8_t* pixels) override;
+
+  // The drawing area's "draw" handler.
+  void Paint(cairo_t* cr, int client_width, int client_height);
+  // The redraw request, on the UI thread.
+  void RequestedRedraw();
+
+ private:
+  struct Picture {
+    std::vector<uint32_t> pixels;  // 0xFFRRGGBB, top row first
+    int width = 0, height = 0;
+    uint64_t sequence = 0;  // which picture; 0: none
+  };
+
+  GtkWidget* area_;
+  std::atomic<bool> shown_{false};
+  std::atomic<int> painted_{0};
+  Picture back_;       // decode thread only
+  uint64_t drawn_ = 0;  // decode thread only: pictures handed over, never reset
+  std::mutex mu_;
+  Picture front_;               // guarded by mu_
+  bool redraw_pending_ = false;  // guarded by mu_
+  // UI thread only: the picture being painted, as a Cairo image.
+  cairo_surface_t* shown_image_ = nullptr;
+  uint64_t shown_sequence_ = 0;
+};

@@ -1,0 +1,62 @@
+#include "media/audio_player.h"
+
+#include <cstring>
+#include <new>
+
+CAudioPlayer::CAudioPlayer(std::unique_ptr<IAudioOutput> output) : device_(std::move(output)) {}
+
+CAudioPlayer::~CAudioPlayer() { Close(); }
+
+int CAudioPlayer::DecodeMuLaw(const uint8_t* source, int16_t* destination, int count) {
+  for (int i = 0; i < count; ++i) {
+    const int u = static_cast<uint8_t>(~source[i]);
+    const int t = ((u & 0x0F) * 8 + 132) << ((u >> 4) & 7);
+    destination[i] = static_cast<int16_t>((u & 0x80) ? 132 - t : t - 132);
+  }
+  return count * 2;
+}
+
+void CAudioPlayer::Close() {
+  bufferIndex_ = headerIndex_ = 0;
+  if (!deviceOpen_) return;
+  device_->Close();
+  deviceOpen_ = false;
+}
+
+void CAudioPlayer::Play(int length, WaveFormat format, const uint8_t* data) {
+  if (length <= 0 || !data || !device_) return;
+  int needed = 0;
+  if (format.formatTag == kWaveFormatPcm) needed = length;
+  if (format.formatTag == kWaveFormatMuLaw) needed = 2 * length;
+  if (needed == 0) return;
+  const int i = bufferIndex_;
+  if (bufferSizes_[i] != needed) {
+    buffers_[i].reset();
+    bufferSizes_[i] = needed;
+  }
+  if (!buffers_[i]) {
+    buffers_[i].reset(new (std::nothrow) uint8_t[static_cast<size_t>(needed)]);
+    if (!buffers_[i]) return;
+  }
+  if (format.formatTag == kWaveFormatMuLaw) {
+    DecodeMuLaw(data, reinterpret_cast<int16_t*>(buffers_[i].get()), length);
+    format.formatTag = kWaveFormatPcm;
+    format.avgBytesPerSec *= 2;
+    format.blockAlign *= 2;
+    format.bitsPerSample *= 2;
+  } else {
+    std::memcpy(buffers_[i].get(), data, static_cast<size_t>(needed));
+  }
+  if (IsFormatChanged(format)) {
+    Close();
+    openFormat_ = format;
+    deviceOpen_ = device_->Open(format);
+  }
+  if (!deviceOpen_) return;
+  // The output copies what it is given, so no slot is ever read while it is
+  // refilled; what bounds the latency is the number of packets it holds.
+  if (device_->QueuedBuffers() >= kSlots) return;
+  device_->Write(buffers_[i].get(), bufferSizes_[i]);
+  bufferIndex_ = (bufferIndex_ + 1) % kSlots;
+  headerIndex_ = (headerIndex_ + 1) % kSlots;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "media/audio_output.h"
+
+// Plays packets of live sound in the order they arrive: mu-law packets are
+// expanded to 16-bit linear PCM, each packet is copied into one of ten
+// buffers in rotation and queued on the output, which is opened again only
+// when the format changes. At most ten packets are queued: while the output
+// still holds ten, a new packet is dropped, so the sound never falls behind
+// by more than ten packets. Used by the audio thread alone; no lock.
+class CAudioPlayer {
+ public:
+  static constexpr int kSlots = 10;
+
+  explicit CAudioPlayer(std::unique_ptr<IAudioOutput> output);
+  virtual ~CAudioPlayer();
+  CAudioPlayer(const CAudioPlayer&) = delete;
+  CAudioPlayer& operator=(const CAudioPlayer&) = delete;
+
+  // Plays `length` bytes of `format` (tag 1 or 7); anything that fails drops
+  // the packet and nothing else.
+  void Play(int length, WaveFormat format, const uint8_t* data);
+  // Drops what is queued and closes the output.
+  void Close();
+  bool IsFormatChanged(const WaveFormat& format) const { return !(format == openFormat_); }
+  // G.711 mu-law to 16-bit linear, by the formula; returns count * 2.
+  static int DecodeMuLaw(const uint8_t* source, int16_t* destination, int count);
+
+  bool IsOpen() const { return deviceOpen_; }
+  const WaveFormat& open_format() const { return openFormat_; }
+  int buffer_index() const { return bufferIndex_; }
+  const uint8_t* slot_buffer(int slot) const { return buffers_[slot].get(); }
+
+ private:
+  std::unique_ptr<IAudioOutput> device_;
+  bool deviceOpen_ = false;
+  WaveFormat openFormat_{};
+  int bufferIndex_ = 0;
+  int headerIndex_ = 0;  // always equal to bufferIndex_
+  std::unique_ptr<uint8_t[]> buffers_[kSlots];
+  int bufferSizes_[kSlots] = {};
+};

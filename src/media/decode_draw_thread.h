@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "media/bitmap_info.h"
+#include "media/frame_ring.h"
+#include "media/live_target.h"
+#include "thread/uthread.h"
+#include "thread/uthread_message.h"
+
+// Drawing state of the decode thread: the decoded picture and the window it
+// goes to. Touched by the decode thread only while it runs.
+struct DrawSurface {
+  ILiveTarget* window = nullptr;
+  BitmapInfo descriptor{};
+  std::unique_ptr<uint8_t[]> pixels;  // kPixelBufferSize bytes
+  int width = 0;                      // of the surface; 0 when not ready
+  int height = 0;
+  bool ready = false;
+};
+
+// Turns the camera's JPEG frames into pictures in the live window: takes the
+// next frame from its frame ring (filled by the video thread), decodes it in
+// full and hands the picture to the window, which fits it in with its aspect
+// kept. Owned, started and stopped by the video thread.
+// Threads: the constructor, SetTargetWindow and the destructor run while the
+// thread does not; Run and OnEnd run on the decode thread; ring() is shared
+// with the video thread under the ring's own lock.
+class NTavoDecodeAndDrawThread : public UThread, public UThreadMessage {
+ public:
+  static constexpr size_t kPixelBufferSize = 9437184;  // 2048 x 1536 x 3
+  static constexpr uint32_t kFrameBufferSize = 319488;
+  static constexpr uint32_t kFrameRingSize = 3145728;
+  static constexpr int kFrameWaitMs = 15;
+
+  NTavoDecodeAndDrawThread();
+  ~NTavoDecodeAndDrawThread() override;
+
+  void SetTargetWindow(ILiveTarget* window) { targetWindow_ = window; }
+  UFrameRing& ring() { return frameRing_; }
+
+  // One pass of the loop: decodes and draws the next frame, if there is one.
+  void DecodeAndDrawOnce();
+  // Prepares the window for pictures of `width` x `height`: true when ready.
+  bool CreateSurface(int width, int height);
+  void ReleaseSurface();
+  // Hands the decoded picture to the window: true when it will be drawn.
+  bool DrawFrame();
+  const DrawSurface& surface() const { return surface_; }
+
+ protected:
+  int OnStart() override;
+  int Run() override;
+  int OnEnd() override;
+
+ private:
+  ILiveTarget* targetWindow_ = nullptr;
+  DrawSurface surface_;
+  UFrameRing frameRing_;
+  std::unique_ptr<uint8_t[]> frameBuffer_;  // kFrameBufferSize bytes
+  uint32_t frameLength_ = 0;
+  uint32_t wantedSequence_ = 0;
+};

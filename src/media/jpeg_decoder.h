@@ -1,0 +1,27 @@
+// One camera JPEG frame decoded in full into a bounded pixel buffer, as a
+// 24-bit bottom-up blue-green-red bitmap, with libjpeg.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "media/bitmap_info.h"
+
+struct jpeg_decompress_struct;
+
+// Describes the decompressor's output in `info` after its header has been
+// read: false (and `info` untouched) for an output this program's one-entry
+// descriptor can't describe (greyscale or quantised output, which need a
+// 256-entry colour table, and colour spaces other than blue-green-red and
+// CMYK), or for a picture whose byte size does not fit 32 bits.
+bool FillBitmapInfo(const jpeg_decompress_struct& decompressor, BitmapInfo* info);
+
+// Decodes the `length` bytes at `data` into `pixels` (`pixels_size` bytes),
+// bottom row first, and rewrites `info` to describe them: 0, or -1 when the
+// frame is not a JPEG image libjpeg can decode or its picture would not fit
+// `pixels` (checked from the header, before anything is decompressed; then
+// `pixels` and `info` stay untouched). Greyscale frames come out as grey
+// blue-green-red triples. A frame cut short is decoded with its missing end
+// filled in; nothing is read past `length`.
+int DecodeJpeg(const uint8_t* data, uint32_t length, BitmapInfo* info, uint8_t* pixels,
+               size_t pixels_size);

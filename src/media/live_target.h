@@ -1,0 +1,23 @@
+// The window the live picture is drawn into, as the decode thread sees it.
+#pragma once
+
+#include <cstdint>
+
+#include "media/bitmap_info.h"
+
+// Implementations paint on their own UI thread: DrawPicture only hands the
+// picture over and asks for one redraw. Every method is called on the decode
+// thread; the target outlives every decode thread that uses it.
+class ILiveTarget {
+ public:
+  virtual ~ILiveTarget() = default;
+  // Whether the window is shown; a hidden window gets no pictures.
+  virtual bool IsVisible() const = 0;
+  // Prepares for pictures of `width` x `height`: false when it can't.
+  virtual bool CreateSurface(int width, int height) = 0;
+  // Gives back what CreateSurface took; the window shows black again.
+  virtual void ReleaseSurface() = 0;
+  // Shows the picture described by `info` (of the surface's size, 24 bits
+  // per pixel): false when nothing will be drawn.
+  virtual bool DrawPicture(const BitmapInfo& info, const uint8_t* pixels) = 0;
+};

@@ -1,0 +1,41 @@
+#include "media/video_thread.h"
+
+#include <new>
+
+NTavoVideoThread::NTavoVideoThread()
+    : NTavoStreamThread("Video Thread"), decoder_(new (std::nothrow) NTavoDecodeAndDrawThread) {}
+
+// The decoder is stopped by OnEnd; the base class's destructor would wait too
+// late, after the decoder is gone.
+NTavoVideoThread::~NTavoVideoThread() {
+  Stop();
+  WaitForEnd(-1);
+}
+
+void NTavoVideoThread::SetLiveWindow(ILiveTarget* window) {
+  liveWindow_ = window;
+  if (decoder_) decoder_->SetTargetWindow(window);
+}
+
+int NTavoVideoThread::OnStart() {
+  NTavoStreamThread::OnStart();
+  if (decoder_) decoder_->Start();
+  return 0;
+}
+
+int NTavoVideoThread::OnEnd() {
+  if (decoder_) {
+    decoder_->Stop();
+    decoder_->WaitForEnd(-1);
+  }
+  return 0;
+}
+
+bool NTavoVideoThread::OpenStream() { return camera().OpenVideoStream(); }
+
+// The 28-byte media header stays behind: the decoder gets the JPEG image. A
+// frame the ring does not take is dropped.
+void NTavoVideoThread::OnPart(const NTavoMediaSample& sample) {
+  if (!decoder_ || sample.GetPayloadLength() <= 0) return;
+  decoder_->ring().Put(sample.GetPayload(), static_cast<uint32_t>(sample.GetPayloadLength()));
+}
