@@ -1,0 +1,206 @@
+// JPEG frames into the bounded pixel buffer, and how pictures are laid out
+// and fitted into the live window.
+#include "media/jpeg_decoder.h"
+
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "media/decode_draw_thread.h"
+
+namespace {
+
+using Colour = std::array<uint8_t, 3>;  // red, green, blue
+
+// A baseline JPEG of `colour(x, y)`; one grey component when `grey`.
+std::vector<uint8_t> MakeJpeg(int width, int height, bool grey,
+                              const std::function<Colour(int, int)>& colour) {
+  std::vector<uint8_t> pixels;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const Colour c = colour(x, y);
+      if (grey) pixels.push_back(c[0]);
+      else pixels.insert(pixels.end(), c.begin(), c.end());
+    }
+  tjhandle tj = tjInitCompress();
+  unsigned char* jpeg = nullptr;
+  unsigned long size = 0;
+  const int ok = tjCompress2(tj, pixels.data(), width, 0, height, grey ? TJPF_GRAY : TJPF_RGB,
+                             &jpeg, &size, grey ? TJSAMP_GRAY : TJSAMP_444, 95, 0);
+  std::vector<uint8_t> out;
+  if (ok == 0) out.assign(jpeg, jpeg + size);
+  tjFree(jpeg);
+  tjDestroy(tj);
+  return out;
+}
+
+Colour Red(int, int) { return {255, 0, 0}; }
+
+// The decoder's buffer, with a byte pattern that shows whether it was touched.
+struct Pixels {
+  std::vector<uint8_t> bytes = std::vector<uint8_t>(NTavoDecodeAndDrawThread::kPixelBufferSize, 0xA5);
+  bool Untouched() const {
+    for (uint8_t b : bytes)
+      if (b != 0xA5) return false;
+    return true;
+  }
+};
+
+int Decode(const std::vector<uint8_t>& jpeg, BitmapInfo* info, Pixels* pixels) {
+  return DecodeJpeg(jpeg.data(), static_cast<uint32_t>(jpeg.size()), info, pixels->bytes.data(),
+                    pixels->bytes.size());
+}
+
+TEST(JpegDecode, DescriptorFollowsStrideAndDensityRules) {
+  struct Case {
+    uint8_t unit;
+    uint16_t density;
+    int32_t pels_per_meter;
+  } cases[] = {{0, 1, 2834}, {1, 72, 2834}, {2, 40, 4000}, {3, 72, 1234 /* kept */}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> jpeg = MakeJpeg(641, 3, false, Red);
+    ASSERT_EQ(std::memcmp(&jpeg[6], "JFIF", 4), 0);
+    jpeg[13] = c.unit;
+    for (int at : {14, 16}) {
+      jpeg[at] = static_cast<uint8_t>(c.density >> 8);
+      jpeg[at + 1] = static_cast<uint8_t>(c.density);
+    }
+    BitmapInfo info{};
+    info.header.xPelsPerMeter = info.header.yPelsPerMeter = 1234;
+    Pixels pixels;
+    ASSERT_EQ(Decode(jpeg, &info, &pixels), 0);
+    EXPECT_EQ(info.header.size, 40u);
+    EXPECT_EQ(info.header.width, 641);
+    EXPECT_EQ(info.header.height, 3);  // bottom-up
+    EXPECT_EQ(info.header.bitCount, 24);
+    EXPECT_EQ(info.header.sizeImage, 1924u * 3);  // 1923 rounded up to a multiple of 4
+    EXPECT_EQ(info.header.xPelsPerMeter, c.pels_per_meter) << int{c.unit};
+    EXPECT_EQ(info.header.yPelsPerMeter, c.pels_per_meter) << int{c.unit};
+  }
+}
+
+TEST(JpegDecode, BadFramesNeverReachPastTheirBuffers) {
+  Pixels pixels;
+  BitmapInfo info{};
+  const std::vector<uint8_t> noise = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
+  EXPECT_EQ(Decode(noise, &info, &pixels), -1);
+  EXPECT_EQ(DecodeJpeg(nullptr, 0, &info, pixels.bytes.data(), pixels.bytes.size()), -1);
+
+  // A header claiming 4096 x 4096 is refused before anything is decoded.
+  std::vector<uint8_t> huge = MakeJpeg(16, 16, false, Red);
+  size_t sof = 2;
+  while (sof + 9 < huge.size() && !(huge[sof] == 0xFF && huge[sof + 1] == 0xC0)) ++sof;
+  ASSERT_LT(sof + 9, huge.size());
+  for (int at : {5, 7}) huge[sof + at] = 0x10, huge[sof + at + 1] = 0x00;
+  EXPECT_EQ(Decode(huge, &info, &pixels), -1);
+  EXPECT_TRUE(pixels.Untouched());
+  EXPECT_EQ(info.header.width, 0);  // the descriptor is only rewritten with a picture
+
+  // A frame cut in half: decoded with its end filled in, from its own bytes
+  // only (a heap copy of exactly that length, so that a read past it shows).
+  const auto busy_red = [](int x, int y) -> Colour { return {255, uint8_t(x * y * 37 % 64), 0}; };
+  const std::vector<uint8_t> whole = MakeJpeg(128, 128, false, busy_red);
+  const std::vector<uint8_t> half(whole.begin(), whole.begin() + whole.size() / 2);
+  ASSERT_EQ(Decode(half, &info, &pixels), 0);
+  EXPECT_EQ(info.header.width, 128);
+  const uint8_t* top_row = pixels.bytes.data() + info.header.sizeImage - BitmapStride(24, 128);
+  EXPECT_GT(top_row[2], 200);  // red, in blue-green-red order
+  EXPECT_LT(top_row[0], 50);
+}
+
+TEST(JpegDecode, GreyFramesComeOutAsGreyTriplesAndRowsComeOutUpright) {
+  Pixels pixels;
+  BitmapInfo info{};
+  const auto half_and_half = [](int, int y) -> Colour { return y < 8 ? Colour{200, 200, 200} : Colour{40, 40, 40}; };
+  ASSERT_EQ(Decode(MakeJpeg(16, 16, true, half_and_half), &info, &pixels), 0);
+  EXPECT_EQ(info.header.bitCount, 24);
+  for (uint32_t i = 0; i < info.header.sizeImage; i += 3) {
+    ASSERT_EQ(pixels.bytes[i], pixels.bytes[i + 1]);
+    ASSERT_EQ(pixels.bytes[i], pixels.bytes[i + 2]);
+  }
+  std::vector<uint32_t> xrgb(16 * 16);
+  CopyToXrgb(info, pixels.bytes.data(), xrgb.data());
+  EXPECT_NEAR(xrgb.front() & 0xFF, 200, 8);  // the top row is light
+  EXPECT_NEAR(xrgb.back() & 0xFF, 40, 8);
+  EXPECT_EQ(xrgb.front() >> 24, 0xFFu);
+}
+
+TEST(FitPicture, KeepsAspectAndCentres) {
+  struct Case {
+    int client_width, client_height;
+    PictureRect expected;
+  } cases[] = {{160, 120, {0, 0, 160, 120}}, {400, 400, {0, 50, 400, 300}},
+               {800, 300, {200, 0, 400, 300}}, {100, 100, {0, 13, 100, 75}}};
+  for (const Case& c : cases) {
+    const PictureRect r = FitPicture(640, 480, c.client_width, c.client_height);
+    EXPECT_EQ(std::tie(r.x, r.y, r.width, r.height),
+              std::tie(c.expected.x, c.expected.y, c.expected.width, c.expected.height))
+        << c.client_width << "x" << c.client_height;
+  }
+}
+
+// Records what the decode thread asks of its window.
+class FakeTarget : public ILiveTarget {
+ public:
+  bool IsVisible() const override { return visible.load(); }
+  bool CreateSurface(int width, int height) override {
+    std::lock_guard<std::mutex> lock(mu);
+    surfaces.push_back({width, height});
+    return true;
+  }
+  void ReleaseSurface() override { releases.fetch_add(1); }
+  bool DrawPicture(const BitmapInfo& info, const uint8_t*) override {
+    std::lock_guard<std::mutex> lock(mu);
+    drawn.push_back({info.header.width, info.header.height});
+    return true;
+  }
+  size_t Drawn() {
+    std::lock_guard<std::mutex> lock(mu);
+    return drawn.size();
+  }
+  bool WaitForDrawn(size_t count) {
+    for (int waited = 0; Drawn() < count; waited += 5) {
+      if (waited > 5000) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+  }
+
+  std::atomic<bool> visible{true};
+  std::atomic<int> releases{0};
+  std::mutex mu;
+  std::vector<std::pair<int, int>> surfaces, drawn;  // guarded by mu
+};
+
+TEST(DecodeAndDrawThread, EachSizeGetsItsOwnSurfaceAndHiddenWindowsGetNothing) {
+  FakeTarget target;
+  NTavoDecodeAndDrawThread decoder;
+  decoder.SetTargetWindow(&target);
+  ASSERT_TRUE(decoder.Start());
+  const auto put = [&](const std::vector<uint8_t>& jpeg) {
+    ASSERT_EQ(decoder.ring().Put(jpeg.data(), static_cast<uint32_t>(jpeg.size())), 0);
+  };
+  put(MakeJpeg(64, 48, false, Red));
+  ASSERT_TRUE(target.WaitForDrawn(1));
+  put({0xFF, 0xD8, 0x00});  // skipped: the window keeps its picture
+  put(MakeJpeg(32, 16, false, Red));
+  ASSERT_TRUE(target.WaitForDrawn(2));
+  target.visible = false;
+  put(MakeJpeg(32, 16, false, Red));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  decoder.Stop();
+  ASSERT_TRUE(decoder.WaitForEnd(50));
+  std::lock_guard<std::mutex> lock(target.mu);
+  EXPECT_EQ(target.surfaces, (std::vector<std::pair<int, int>>{{64, 48}, {32, 16}}));
+  EXPECT_EQ(target.drawn, (std::vector<std::pair<int, int>>{{64, 48}, {32, 16}}));
+  EXPECT_EQ(target.releases.load(), 2);  // at the size change and at the end
+}
+
+}  // namespace
