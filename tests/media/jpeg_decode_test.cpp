@@ -9,11 +9,11 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "media/decode_draw_thread.h"
+#include "support/fake_live_target.h"
 
 namespace {
 
@@ -146,41 +146,8 @@ TEST(FitPicture, KeepsAspectAndCentres) {
   }
 }
 
-// Records what the decode thread asks of its window.
-class FakeTarget : public ILiveTarget {
- public:
-  bool IsVisible() const override { return visible.load(); }
-  bool CreateSurface(int width, int height) override {
-    std::lock_guard<std::mutex> lock(mu);
-    surfaces.push_back({width, height});
-    return true;
-  }
-  void ReleaseSurface() override { releases.fetch_add(1); }
-  bool DrawPicture(const BitmapInfo& info, const uint8_t*) override {
-    std::lock_guard<std::mutex> lock(mu);
-    drawn.push_back({info.header.width, info.header.height});
-    return true;
-  }
-  size_t Drawn() {
-    std::lock_guard<std::mutex> lock(mu);
-    return drawn.size();
-  }
-  bool WaitForDrawn(size_t count) {
-    for (int waited = 0; Drawn() < count; waited += 5) {
-      if (waited > 5000) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-  }
-
-  std::atomic<bool> visible{true};
-  std::atomic<int> releases{0};
-  std::mutex mu;
-  std::vector<std::pair<int, int>> surfaces, drawn;  // guarded by mu
-};
-
 TEST(DecodeAndDrawThread, EachSizeGetsItsOwnSurfaceAndHiddenWindowsGetNothing) {
-  FakeTarget target;
+  FakeLiveTarget target;
   NTavoDecodeAndDrawThread decoder;
   decoder.SetTargetWindow(&target);
   ASSERT_TRUE(decoder.Start());
