@@ -5,6 +5,7 @@
 // Each test checks the pages, the message boxes, what the page scripts
 // showed, and the simulator afterwards (its address, and its password by
 // logging in over HTTP from inside the pc).
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -147,11 +148,34 @@ class InstallE2E : public ::testing::Test {
     return "(no box)";
   }
   std::string Message(const char* key) { return messages_.GetString("Message", key, ""); }
-  void Shot(const std::string& name) {
+  std::string Shot(const std::string& name) {
     const std::string dir = std::string(QUENLO_BUILD_DIR) + "/test-artifacts/";
     std::filesystem::create_directories(dir);
     const std::string path = dir + "e2e-" + name + ".png";
     EXPECT_EQ(ui().Request({{"cmd", "screenshot"}, {"path", path}})["ok"], true) << name;
+    return path;
+  }
+  int Frames() { return ui().Request({{"cmd", "live"}}).value("frames", -1); }
+  // The share of the live area's pixels in the screenshot `png` that are not
+  // black, over the whole area and along its bottom row (a picture fitted
+  // with bars above and below would leave that row black).
+  std::pair<double, double> LiveAreaLit(const std::string& png) {
+    GdkPixbuf* shot = gdk_pixbuf_new_from_file(png.c_str(), nullptr);
+    if (!shot) return {0, 0};
+    const int client_height = ui().Request({{"cmd", "window"}}).value("height", 0);
+    const int top = gdk_pixbuf_get_height(shot) - client_height;  // the header bar
+    const int stride = gdk_pixbuf_get_rowstride(shot), channels = gdk_pixbuf_get_n_channels(shot);
+    const guchar* data = gdk_pixbuf_get_pixels(shot);
+    auto lit = [&](int x, int y) {
+      const guchar* p = data + (top + 60 + y) * stride + (490 + x) * channels;
+      return p[0] + p[1] + p[2] > 60;
+    };
+    int area = 0, bottom = 0;
+    for (int y = 0; y < 120; ++y)
+      for (int x = 0; x < 160; ++x) area += lit(x, y);
+    for (int x = 0; x < 160; ++x) bottom += lit(x, 119);
+    g_object_unref(shot);
+    return {area / (160.0 * 120), bottom / 160.0};
   }
   // Logs in to a camera's HTTP side from inside the pc.
   static bool LoginWorks(const char* address, const char* password) {
@@ -198,12 +222,25 @@ TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
   EXPECT_EQ(Text("finish_name"), "Front door");
   EXPECT_EQ(Text("finish_mac"), kSameMac);
   EXPECT_EQ(Text("finish_url"), "http://192.168.1.20:80/");
-  EXPECT_EQ(ui().Request({{"cmd", "live"}})["visible"], true);
-  Shot("finish");
+  // The live picture: 640x480 at 15 frames/s, drawn 160x120 at (490, 60).
+  const json live = ui().Request({{"cmd", "live"}});
+  EXPECT_EQ(live["visible"], true);
+  EXPECT_EQ(std::vector<int>({live["x"], live["y"], live["width"], live["height"]}),
+            std::vector<int>({490, 60, 160, 120}));
+  const int frames = Frames();
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_GE(Frames() - frames, 20);
+  const auto [area, bottom_row] = LiveAreaLit(Shot("finish"));
+  EXPECT_GT(area, 0.9);
+  EXPECT_EQ(bottom_row, 1.0);
   EXPECT_TRUE(LoginWorks("192.168.1.20", "kerut"));
   ASSERT_TRUE(ui().ClickTo("finish_next", "Finish2.html"));
   EXPECT_EQ(ui().Request({{"cmd", "live"}})["visible"], false);
   Shot("finish2");
+  const int stopped = Frames();
+  ASSERT_TRUE(ui().ClickTo("home", "Main.html"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(Frames(), stopped);
 }
 
 TEST_F(InstallE2E, SameSubnetWithPasswordChange) {

@@ -107,6 +107,9 @@ UiSession::UiSession(const std::string& medium_root, const std::string& display)
     ::unsetenv("DBUS_SESSION_BUS_ADDRESS");  // a silent bus would hang gtk_init
     ::setenv("GTK_A11Y", "none", 1);
     ::setenv("NO_AT_BRIDGE", "1", 1);
+    // The live sound goes to a test's own sound server, or nowhere: never to
+    // one of this machine's.
+    ::setenv("PULSE_SERVER", ::getenv("PULSE_SERVER") ?: "unix:/nonexistent/quenlo-no-sound", 1);
     ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
