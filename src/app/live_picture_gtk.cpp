@@ -10,7 +10,7 @@ namespace {
 gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
   static_cast<LivePictureGtk*>(data)->Paint(cr, gtk_widget_get_allocated_width(widget),
                                             gtk_widget_get_allocated_height(widget));
-  return TRUE;
+  return FALSE;  // handlers connected later may draw over it
 }
 
 gboolean OnRedrawIdle(gpointer data) {

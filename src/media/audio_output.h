@@ -31,8 +31,13 @@ class IAudioOutput {
   // Queues `size` bytes for playing; they are copied before this returns.
   // False when nothing was queued.
   virtual bool Write(const uint8_t* data, int size) = 0;
-  // Buffers written and not yet played to their end.
-  virtual int QueuedBuffers() = 0;
+  // What is written and not yet taken for playing: buffers (one partly
+  // taken counts) and microseconds. The device's own buffer is not counted.
+  struct Queue {
+    int buffers;
+    int64_t microseconds;
+  };
+  virtual Queue Queued() = 0;
   // Drops what is still queued and closes; nothing when not open.
   virtual void Close() = 0;
   // Microseconds until a buffer written now would be heard: what is queued

@@ -4,6 +4,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <deque>
@@ -65,7 +66,7 @@ class PulseAudioOutput : public IAudioOutput {
   ~PulseAudioOutput() override;
   bool Open(const WaveFormat& format) override;
   bool Write(const uint8_t* data, int size) override;
-  int QueuedBuffers() override;
+  Queue Queued() override;
   void Close() override;
   int64_t LatencyUs() override;
 
@@ -186,17 +187,21 @@ bool PulseAudioOutput::Write(const uint8_t* data, int size) {
   return true;
 }
 
-// A buffer counts as played once the sample playing now (the stream's time,
-// the sink's own latency taken into account) lies past its end.
-int PulseAudioOutput::QueuedBuffers() {
-  if (!stream_) return 0;
+// The stream's latency less the sink's own is what waits in the server for
+// this stream; the buffers that end before that part have been taken.
+IAudioOutput::Queue PulseAudioOutput::Queued() {
+  if (!stream_) return {0, 0};
   LoopLock lock(loop_);
-  pa_usec_t now = 0;
-  if (pa_stream_get_time(stream_, &now) == 0) {
-    const uint64_t played = pa_usec_to_bytes(now, &spec_);
-    while (!ends_.empty() && ends_.front() <= played) ends_.pop_front();
+  pa_usec_t latency = 0;
+  int negative = 0;
+  const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+  if (!timing || pa_stream_get_latency(stream_, &latency, &negative) != 0) {
+    return {static_cast<int>(ends_.size()), 0};  // not known yet: count what was written
   }
-  return static_cast<int>(ends_.size());
+  const pa_usec_t waiting = negative || latency < timing->sink_usec ? 0 : latency - timing->sink_usec;
+  const uint64_t waiting_bytes = std::min<uint64_t>(written_, pa_usec_to_bytes(waiting, &spec_));
+  while (!ends_.empty() && ends_.front() <= written_ - waiting_bytes) ends_.pop_front();
+  return {static_cast<int>(ends_.size()), static_cast<int64_t>(waiting)};
 }
 
 int64_t PulseAudioOutput::LatencyUs() {

@@ -54,8 +54,9 @@ void CAudioPlayer::Play(int length, WaveFormat format, const uint8_t* data) {
   }
   if (!deviceOpen_) return;
   // The output copies what it is given, so no slot is ever read while it is
-  // refilled; what bounds the latency is the number of packets it holds.
-  if (device_->QueuedBuffers() >= kSlots) return;
+  // refilled; what bounds the latency is what the output still holds.
+  const IAudioOutput::Queue queued = device_->Queued();
+  if (queued.buffers >= kSlots || queued.microseconds > kMaxQueuedUs) return;
   device_->Write(buffers_[i].get(), bufferSizes_[i]);
   bufferIndex_ = (bufferIndex_ + 1) % kSlots;
   headerIndex_ = (headerIndex_ + 1) % kSlots;

@@ -8,12 +8,14 @@
 // Plays packets of live sound in the order they arrive: mu-law packets are
 // expanded to 16-bit linear PCM, each packet is copied into one of ten
 // buffers in rotation and queued on the output, which is opened again only
-// when the format changes. At most ten packets are queued: while the output
-// still holds ten, a new packet is dropped, so the sound never falls behind
-// by more than ten packets. Used by the audio thread alone; no lock.
+// when the format changes. The sound stays live: while the output still
+// holds ten packets, or more than 80 ms of sound, a new packet is dropped, so
+// a stall of the output or a burst from the network is caught up instead of
+// delaying everything after it. Used by the audio thread alone; no lock.
 class CAudioPlayer {
  public:
   static constexpr int kSlots = 10;
+  static constexpr int64_t kMaxQueuedUs = 80000;
 
   explicit CAudioPlayer(std::unique_ptr<IAudioOutput> output);
   virtual ~CAudioPlayer();

@@ -61,7 +61,7 @@ class FakeOutput : public IAudioOutput {
     writes.emplace_back(data, data + size);
     return true;
   }
-  int QueuedBuffers() override { return queued; }
+  Queue Queued() override { return {queued, queued_us}; }
   void Close() override {
     is_open = false;
     ++closes;
@@ -70,6 +70,7 @@ class FakeOutput : public IAudioOutput {
   std::vector<WaveFormat> opened;
   std::vector<std::vector<uint8_t>> writes;
   int queued = 0, closes = 0;
+  int64_t queued_us = 0;
   bool is_open = false;
 };
 
@@ -120,17 +121,22 @@ TEST_F(AudioPlayerTest, RefusedFormatAndFullQueueDropPackets) {
   EXPECT_EQ(output_->opened.size(), 2u);
   EXPECT_EQ(output_->writes.size(), 1u);
 
-  output_->queued = 10;  // the output still holds ten: no more latency
-  PlayMuLaw(160, 8000);
-  EXPECT_EQ(output_->writes.size(), 1u);
-  output_->queued = 9;
-  PlayMuLaw(160, 8000);
-  EXPECT_EQ(output_->writes.size(), 2u);
+  // The output still holds ten packets, or more than 80 ms: dropped, so
+  // the sound does not fall further behind.
+  const std::pair<int, int64_t> queues[] = {{10, 0}, {9, 0}, {3, 80001}, {3, 80000}};
+  for (const auto& [buffers, us] : queues) {
+    output_->queued = buffers;
+    output_->queued_us = us;
+    const size_t before = output_->writes.size();
+    PlayMuLaw(160, 8000);
+    EXPECT_EQ(output_->writes.size() - before, buffers < 10 && us <= 80000 ? 1u : 0u) << buffers;
+  }
 
   const uint8_t byte = 0;
+  const size_t written = output_->writes.size();
   player_.Play(0, {kWaveFormatPcm, 1, 8000, 8000, 1, 8, 0}, &byte);
   player_.Play(1, {3, 1, 8000, 8000, 1, 8, 0}, &byte);  // neither PCM nor mu-law
-  EXPECT_EQ(output_->writes.size(), 2u);
+  EXPECT_EQ(output_->writes.size(), written);
 }
 
 }  // namespace

@@ -39,7 +39,9 @@ PulseServer::PulseServer() {
   const std::string server = "unix:" + socket;
   for (int tries = 0; tries < 100; ++tries) {
     std::string out;
-    if (RunProgram({"pactl", "--server", server, "info"}, &out) == 0) {
+    std::error_code ec;
+    if (std::filesystem::exists(socket, ec) &&
+        RunProgram({"pactl", "--server", server, "info"}, &out) == 0) {
       server_ = server;
       return;
     }
