@@ -1,7 +1,9 @@
-// Reads the camera simulator's picture stream for 10 seconds through NTavoCGI,
-// the way the video thread does (a 15 ms sleep per loop pass, besides the 14 ms
-// pauses inside the reader), and prints parts per second received against
-// parts per second the simulator sent, at 640x480 and 1280x720, 30 frames/s.
+// Reads the camera simulator's picture stream for 10 seconds through NTavoCGI
+// and prints parts per second received against parts per second the
+// simulator sent, at 640x480 and 1280x720, 30 frames/s, with three pacings
+// between parts: a fixed 15 ms sleep per pass, the stream threads' wait for
+// data (at most 15 ms, over as soon as bytes of the next part are there),
+// and none.
 //
 // Usage: bench_stream_rate [seconds]
 
@@ -29,7 +31,9 @@ struct Figures {
   int failed_reads = 0;
 };
 
-Figures Measure(uint16_t port, double seconds, bool loop_sleep) {
+enum class Pacing { kSleep, kWaitForData, kNone };
+
+Figures Measure(uint16_t port, double seconds, Pacing pacing) {
   Figures f;
   NTavoCGI cgi(true);
   cgi.http().SetServer("127.0.0.1", port, "admin", "kerut");
@@ -52,7 +56,8 @@ Figures Measure(uint16_t port, double seconds, bool loop_sleep) {
       ++f.failed_reads;
     }
     sample.reset();
-    if (loop_sleep) std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    if (pacing == Pacing::kSleep) std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    if (pacing == Pacing::kWaitForData) cgi.WaitForStreamData(15);
   }
   f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   f.mean_bytes = f.received ? bytes / f.received : 0;
@@ -69,19 +74,22 @@ int main(int argc, char** argv) {
   std::printf("%-9s %-14s %9s %9s %8s %10s %9s %6s\n", "size", "reader", "recv/s", "sent/s",
               "dropped", "part bytes", "lag s", "fails");
   for (const char* size : {"640x480", "1280x720"}) {
-    for (bool loop_sleep : {true, false}) {
+    for (Pacing pacing : {Pacing::kSleep, Pacing::kWaitForData, Pacing::kNone}) {
       testsupport::CamsimProcess sim({"--fps", "30", "--size", size});
       if (!sim.ok()) {
         std::fprintf(stderr, "%s\n", sim.error().c_str());
         return 1;
       }
-      const Figures f = Measure(sim.port(), seconds, loop_sleep);
+      const Figures f = Measure(sim.port(), seconds, pacing);
       sim.Stop();
       const double sent_rate = f.sent_millis ? f.sent * 1000.0 / f.sent_millis : 0;
       // Pictures the simulator skipped because it could not send them in time.
       const long dropped = static_cast<long>(f.last_frame) + 1 - static_cast<long>(f.sent);
       std::printf("%-9s %-14s %9.1f %9.1f %8ld %10.0f %9.2f %6d\n", size,
-                  loop_sleep ? "15 ms sleep" : "no loop sleep", f.received / f.seconds, sent_rate,
+                  pacing == Pacing::kSleep         ? "15 ms sleep"
+                  : pacing == Pacing::kWaitForData ? "wait for data"
+                                                   : "no pause",
+                  f.received / f.seconds, sent_rate,
                   dropped, f.mean_bytes, f.lag_seconds, f.failed_reads);
       std::fflush(stdout);
     }
