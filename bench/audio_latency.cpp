@@ -46,8 +46,8 @@ class MeasuredOutput : public IAudioOutput {
   Queue Queued() override {
     const Queue queued = real_->Queued();
     ++offered;
-    dropped += queued.buffers >= CAudioPlayer::kSlots ||
-               queued.microseconds > CAudioPlayer::kMaxQueuedUs;
+    dropped +=
+        queued.buffers >= CAudioPlayer::kSlots || queued.microseconds > CAudioPlayer::kMaxQueuedUs;
     return queued;
   }
   void Close() override { real_->Close(); }

@@ -96,10 +96,13 @@ bool Measure(const char* size, double seconds) {
   video.SetLiveWindow(&reader);
   video.SetCamera(L"127.0.0.1", sim.port(), L"kerut");
   video.Start();
-  g_timeout_add(static_cast<guint>(seconds * 1000), [](gpointer w) {
-    static_cast<QuenloWindowGtk*>(w)->PostQuit(0);
-    return G_SOURCE_REMOVE;
-  }, &window);
+  g_timeout_add(
+      static_cast<guint>(seconds * 1000),
+      [](gpointer w) {
+        static_cast<QuenloWindowGtk*>(w)->PostQuit(0);
+        return G_SOURCE_REMOVE;
+      },
+      &window);
   window.Run();
   video.Stop();
   video.WaitForEnd(-1);
@@ -143,10 +146,11 @@ int main(int argc, char** argv) {
   unsetenv("DBUS_SESSION_BUS_ADDRESS");
   setenv("GTK_A11Y", "none", 1);
   gtk_init(&argc, &argv);
-  std::printf("live picture, simulator at 30 frames/s, %.0f s per size; latency in ms from send to paint\n",
-              seconds);
-  std::printf("%-9s %9s %9s %9s %9s %9s %9s %10s %10s\n", "size", "painted/s", "sent/s",
-              "painted", "median", "p95", "max", "median 0-10", "median end");
+  std::printf(
+      "live picture, simulator at 30 frames/s, %.0f s per size; latency in ms from send to paint\n",
+      seconds);
+  std::printf("%-9s %9s %9s %9s %9s %9s %9s %10s %10s\n", "size", "painted/s", "sent/s", "painted",
+              "median", "p95", "max", "median 0-10", "median end");
   for (const char* size : {"640x480", "1280x720"})
     if (!Measure(size, seconds)) return 1;
   return 0;

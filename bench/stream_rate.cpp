@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
                   pacing == Pacing::kSleep         ? "15 ms sleep"
                   : pacing == Pacing::kWaitForData ? "wait for data"
                                                    : "no pause",
-                  f.received / f.seconds, sent_rate,
-                  dropped, f.mean_bytes, f.lag_seconds, f.failed_reads);
+                  f.received / f.seconds, sent_rate, dropped, f.mean_bytes, f.lag_seconds,
+                  f.failed_reads);
       std::fflush(stdout);
     }
   }

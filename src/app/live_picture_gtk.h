@@ -53,10 +53,10 @@ class LivePictureGtk : public ILiveTarget {
   GtkWidget* area_;
   std::atomic<bool> shown_{false};
   std::atomic<int> painted_{0};
-  Picture back_;       // decode thread only
+  Picture back_;        // decode thread only
   uint64_t drawn_ = 0;  // decode thread only: pictures handed over, never reset
   std::mutex mu_;
-  Picture front_;               // guarded by mu_
+  Picture front_;                // guarded by mu_
   bool redraw_pending_ = false;  // guarded by mu_
   // UI thread only: the picture being painted, as a Cairo image.
   cairo_surface_t* shown_image_ = nullptr;

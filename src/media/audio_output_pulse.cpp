@@ -135,9 +135,12 @@ bool PulseAudioOutput::Connect() {
     DropContext();
     return false;
   }
-  WaitUntil([this] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) ||
-                            pa_context_get_state(context_) == PA_CONTEXT_READY; },
-            kConnectWaitMs);
+  WaitUntil(
+      [this] {
+        return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) ||
+               pa_context_get_state(context_) == PA_CONTEXT_READY;
+      },
+      kConnectWaitMs);
   if (pa_context_get_state(context_) == PA_CONTEXT_READY) return true;
   DropContext();
   return false;
@@ -160,9 +163,12 @@ bool PulseAudioOutput::Open(const WaveFormat& format) {
       PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
   const bool ready =
       pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) == 0 &&
-      WaitUntil([this] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)) ||
-                                pa_stream_get_state(stream_) == PA_STREAM_READY; },
-                kConnectWaitMs) &&
+      WaitUntil(
+          [this] {
+            return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)) ||
+                   pa_stream_get_state(stream_) == PA_STREAM_READY;
+          },
+          kConnectWaitMs) &&
       pa_stream_get_state(stream_) == PA_STREAM_READY;
   if (!ready) {
     pa_stream_disconnect(stream_);
@@ -198,7 +204,8 @@ IAudioOutput::Queue PulseAudioOutput::Queued() {
   if (!timing || pa_stream_get_latency(stream_, &latency, &negative) != 0) {
     return {static_cast<int>(ends_.size()), 0};  // not known yet: count what was written
   }
-  const pa_usec_t waiting = negative || latency < timing->sink_usec ? 0 : latency - timing->sink_usec;
+  const pa_usec_t waiting =
+      negative || latency < timing->sink_usec ? 0 : latency - timing->sink_usec;
   const uint64_t waiting_bytes = std::min<uint64_t>(written_, pa_usec_to_bytes(waiting, &spec_));
   while (!ends_.empty() && ends_.front() <= written_ - waiting_bytes) ends_.pop_front();
   return {static_cast<int>(ends_.size()), static_cast<int64_t>(waiting)};

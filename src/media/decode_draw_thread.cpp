@@ -40,8 +40,7 @@ int NTavoDecodeAndDrawThread::OnEnd() {
 }
 
 void NTavoDecodeAndDrawThread::DecodeAndDrawOnce() {
-  if (!frameBuffer_ ||
-      frameRing_.Get(&wantedSequence_, frameBuffer_.get(), &frameLength_) != 0) {
+  if (!frameBuffer_ || frameRing_.Get(&wantedSequence_, frameBuffer_.get(), &frameLength_) != 0) {
     return;
   }
   if (!surface_.pixels) return;
@@ -52,8 +51,8 @@ void NTavoDecodeAndDrawThread::DecodeAndDrawOnce() {
   }
   // A picture of another size gets a surface of its own size: drawn through
   // the old one it would come out cut or smeared.
-  if (surface_.ready && (d.header.width != surface_.width ||
-                         std::abs(d.header.height) != surface_.height)) {
+  if (surface_.ready &&
+      (d.header.width != surface_.width || std::abs(d.header.height) != surface_.height)) {
     ReleaseSurface();
   }
   if (!surface_.ready) CreateSurface(d.header.width, std::abs(d.header.height));

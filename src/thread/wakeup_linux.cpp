@@ -38,8 +38,8 @@ bool UWakeup::Sleep(int ms) const {
   }
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
     pollfd p{fd_, POLLIN, 0};
     const int n = poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
     if (n > 0) return false;

@@ -531,7 +531,8 @@ TEST_F(InstallFlowTest, StartUpWithoutAWorkerShowsItsErrorAndQuits) {
     dlg->fail_audio = missing == 3;
     pages.SetEvents(dlg.get());
     ASSERT_TRUE(dlg->OnInitDialog());
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error Code: 0x0000000" + std::to_string(missing)});
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{"Error Code: 0x0000000" + std::to_string(missing)});
     EXPECT_EQ(window.quit_codes, std::vector<int>{0});
     EXPECT_TRUE(pages.navigations.empty());
     dlg->m_cameras.push_back(dlgtest::Camera("TAVO-C1", {0, 0x1a, 0x2b, 0, 0, 1}, "127.0.0.1", 9));

@@ -96,7 +96,7 @@ TEST_F(AudioPlayerTest, TenSlotsInRotationAndOneOpenPerFormat) {
   const uint8_t* first_slot = player_.slot_buffer(0);
   for (int i = 0; i < 10; ++i) PlayMuLaw(160, 8000);
   EXPECT_EQ(output_->writes.size(), 11u);
-  EXPECT_EQ(player_.buffer_index(), 1);  // the eleventh went to slot 0 again
+  EXPECT_EQ(player_.buffer_index(), 1);           // the eleventh went to slot 0 again
   EXPECT_EQ(player_.slot_buffer(0), first_slot);  // same size: not reallocated
   EXPECT_EQ(output_->opened.size(), 1u);
 

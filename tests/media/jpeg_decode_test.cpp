@@ -1,7 +1,5 @@
 // JPEG frames into the bounded pixel buffer, and how pictures are laid out
 // and fitted into the live window.
-#include "media/jpeg_decoder.h"
-
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "media/decode_draw_thread.h"
+#include "media/jpeg_decoder.h"
 #include "support/fake_live_target.h"
 
 namespace {
@@ -26,8 +25,10 @@ std::vector<uint8_t> MakeJpeg(int width, int height, bool grey,
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       const Colour c = colour(x, y);
-      if (grey) pixels.push_back(c[0]);
-      else pixels.insert(pixels.end(), c.begin(), c.end());
+      if (grey)
+        pixels.push_back(c[0]);
+      else
+        pixels.insert(pixels.end(), c.begin(), c.end());
     }
   tjhandle tj = tjInitCompress();
   unsigned char* jpeg = nullptr;
@@ -45,7 +46,8 @@ Colour Red(int, int) { return {255, 0, 0}; }
 
 // The decoder's buffer, with a byte pattern that shows whether it was touched.
 struct Pixels {
-  std::vector<uint8_t> bytes = std::vector<uint8_t>(NTavoDecodeAndDrawThread::kPixelBufferSize, 0xA5);
+  std::vector<uint8_t> bytes =
+      std::vector<uint8_t>(NTavoDecodeAndDrawThread::kPixelBufferSize, 0xA5);
   bool Untouched() const {
     for (uint8_t b : bytes)
       if (b != 0xA5) return false;
@@ -118,7 +120,9 @@ TEST(JpegDecode, BadFramesNeverReachPastTheirBuffers) {
 TEST(JpegDecode, GreyFramesComeOutAsGreyTriplesAndRowsComeOutUpright) {
   Pixels pixels;
   BitmapInfo info{};
-  const auto half_and_half = [](int, int y) -> Colour { return y < 8 ? Colour{200, 200, 200} : Colour{40, 40, 40}; };
+  const auto half_and_half = [](int, int y) -> Colour {
+    return y < 8 ? Colour{200, 200, 200} : Colour{40, 40, 40};
+  };
   ASSERT_EQ(Decode(MakeJpeg(16, 16, true, half_and_half), &info, &pixels), 0);
   EXPECT_EQ(info.header.bitCount, 24);
   for (uint32_t i = 0; i < info.header.sizeImage; i += 3) {
@@ -136,8 +140,10 @@ TEST(FitPicture, KeepsAspectAndCentres) {
   struct Case {
     int client_width, client_height;
     PictureRect expected;
-  } cases[] = {{160, 120, {0, 0, 160, 120}}, {400, 400, {0, 50, 400, 300}},
-               {800, 300, {200, 0, 400, 300}}, {100, 100, {0, 13, 100, 75}}};
+  } cases[] = {{160, 120, {0, 0, 160, 120}},
+               {400, 400, {0, 50, 400, 300}},
+               {800, 300, {200, 0, 400, 300}},
+               {100, 100, {0, 13, 100, 75}}};
   for (const Case& c : cases) {
     const PictureRect r = FitPicture(640, 480, c.client_width, c.client_height);
     EXPECT_EQ(std::tie(r.x, r.y, r.width, r.height),

@@ -4,10 +4,10 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <strings.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <strings.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
