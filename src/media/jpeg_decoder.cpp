@@ -1,10 +1,10 @@
 #include "media/jpeg_decoder.h"
 
-// jpeglib.h needs size_t and FILE declared first.
-#include <jpeglib.h>
-
 #include <csetjmp>
-#include <cstdio>
+// clang-format off
+#include <cstdio>  // jpeglib.h needs FILE declared first
+#include <jpeglib.h>
+// clang-format on
 
 namespace {
 
