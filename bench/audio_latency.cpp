@@ -83,15 +83,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto output = std::make_unique<MeasuredOutput>(MakeDefaultAudioOutput());
-  MeasuredOutput& measured = *output;
-  {
-    NTavoAudioThread audio(std::move(output));
-    audio.SetCamera(L"127.0.0.1", sim.port(), L"kerut");
-    audio.Start();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    audio.Stop();
-    audio.WaitForEnd(-1);
-  }
+  MeasuredOutput& measured = *output;  // owned by the thread's player, read while it lives
+  NTavoAudioThread audio(std::move(output));
+  audio.SetCamera(L"127.0.0.1", sim.port(), L"kerut");
+  audio.Start();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  audio.Stop();
+  audio.WaitForEnd(-1);
   std::vector<double> all, first, last;
   for (const Sample& s : measured.samples) {
     all.push_back(s.latency_ms);

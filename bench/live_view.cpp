@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -26,7 +27,8 @@
 namespace {
 
 // Stands between the decoder and the live window: reads each picture's stamp
-// on its way to the window.
+// on its way to the window, numbered as the window numbers the pictures it
+// is handed (from 1).
 class StampReader : public ILiveTarget {
  public:
   explicit StampReader(ILiveTarget& window) : window_(window) {}
@@ -38,16 +40,30 @@ class StampReader : public ILiveTarget {
   bool DrawPicture(const BitmapInfo& info, const uint8_t* pixels) override {
     const int width = info.header.width, height = info.header.height;
     const uint32_t stride = BitmapStride(24, static_cast<uint32_t>(width));
-    latest.store(camsim::ReadStamp(width, height, [&](int x, int y) {
+    const uint64_t stamp = camsim::ReadStamp(width, height, [&](int x, int y) {
       const uint8_t* p = pixels + static_cast<size_t>(height - 1 - y) * stride + x * 3;
       return (p[0] + p[1] + p[2]) / 3;
-    }));
-    return window_.DrawPicture(info, pixels);
+    });
+    {
+      // Known before the window can paint it.
+      std::lock_guard<std::mutex> lock(mu_);
+      stamps_.push_back(stamp);
+    }
+    if (window_.DrawPicture(info, pixels)) return true;
+    std::lock_guard<std::mutex> lock(mu_);
+    stamps_.pop_back();
+    return false;
   }
-  std::atomic<uint64_t> latest{0};
+  // The stamp of picture `number`, or 0.
+  uint64_t Stamp(uint64_t number) {
+    std::lock_guard<std::mutex> lock(mu_);
+    return number >= 1 && number <= stamps_.size() ? stamps_[number - 1] : 0;
+  }
 
  private:
   ILiveTarget& window_;
+  std::mutex mu_;
+  std::vector<uint64_t> stamps_;  // guarded by mu_
 };
 
 struct Paint {
@@ -58,17 +74,17 @@ struct Paint {
 struct Run {
   StampReader* reader;
   QuenloWindowGtk* window;
-  int painted_count = 0;
+  uint64_t last_picture = 0;
   std::vector<Paint> paints;
 };
 
 // Runs after the live window has painted: records a picture not seen before.
 gboolean AfterDraw(GtkWidget*, cairo_t*, gpointer data) {
   auto* run = static_cast<Run*>(data);
-  const int painted = run->window->Live().frames;
-  if (painted != run->painted_count) {
-    run->painted_count = painted;
-    run->paints.push_back({camsim::MonotonicMicros(), run->reader->latest.load()});
+  const uint64_t picture = run->window->Live().last_picture;
+  if (picture != run->last_picture) {
+    run->last_picture = picture;
+    run->paints.push_back({camsim::MonotonicMicros(), run->reader->Stamp(picture)});
   }
   return FALSE;
 }

@@ -31,6 +31,9 @@ class LivePictureGtk : public ILiveTarget {
   void SetShown(bool shown) { shown_.store(shown); }
   // Pictures painted so far, each counted once.
   int PaintedPictures() const { return painted_.load(); }
+  // UI thread: which picture was painted last, counting the pictures handed
+  // over from 1; 0 before the first.
+  uint64_t LastPaintedPicture() const { return shown_sequence_; }
 
   // ILiveTarget
   bool IsVisible() const override { return shown_.load(); }

@@ -379,7 +379,8 @@ bool QuenloWindowGtk::DismissModal() {
 }
 
 QuenloWindowGtk::LiveState QuenloWindowGtk::Live() const {
-  LiveState state{IsVisible(), 0, 0, 0, 0, impl_->picture->PaintedPictures()};
+  LiveState state{IsVisible(), 0, 0, 0, 0, impl_->picture->PaintedPictures(),
+                  impl_->picture->LastPaintedPicture()};
   if (state.visible) {
     gtk_widget_translate_coordinates(impl_->live, impl_->overlay, 0, 0, &state.x, &state.y);
     state.width = gtk_widget_get_allocated_width(impl_->live);

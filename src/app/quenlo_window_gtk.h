@@ -73,9 +73,9 @@ class QuenloWindowGtk : public IDialogWindow,
   struct LiveState {
     bool visible;
     int x, y, width, height;
-    int frames;
+    int frames;             // pictures painted so far
+    uint64_t last_picture;  // see LivePictureGtk::LastPaintedPicture
   };
-  // `frames`: pictures painted so far.
   LiveState Live() const;
   const std::vector<std::string>& Launched() const;
   // The title and the client area (the page view) in screen coordinates.

@@ -18,8 +18,9 @@ namespace {
 // little-endian PCM; the stream is declared little-endian.
 static_assert(std::endian::native == std::endian::little);
 
-constexpr int kConnectWaitMs = 2000;
-constexpr int kFlushWaitMs = 500;
+// Bounds of the waits for the server; a stopping live view may wait for them.
+constexpr int kConnectWaitMs = 1000;
+constexpr int kFlushWaitMs = 200;
 // What the server keeps buffered for the stream before and while playing:
 // a few packets, so that sound starts soon and never lags far behind.
 constexpr pa_usec_t kTargetLatencyUs = 60000;

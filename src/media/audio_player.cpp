@@ -23,6 +23,11 @@ void CAudioPlayer::Close() {
   deviceOpen_ = false;
 }
 
+void CAudioPlayer::Reset() {
+  Close();
+  openFormat_ = WaveFormat{};
+}
+
 void CAudioPlayer::Play(int length, WaveFormat format, const uint8_t* data) {
   if (length <= 0 || !data || !device_) return;
   int needed = 0;
@@ -39,11 +44,13 @@ void CAudioPlayer::Play(int length, WaveFormat format, const uint8_t* data) {
     if (!buffers_[i]) return;
   }
   if (format.formatTag == kWaveFormatMuLaw) {
+    // Each mu-law byte becomes one 16-bit sample, whatever width the packet
+    // claims: a packet claiming 16-bit mu-law must not be played as 32-bit.
     DecodeMuLaw(data, reinterpret_cast<int16_t*>(buffers_[i].get()), length);
     format.formatTag = kWaveFormatPcm;
-    format.avgBytesPerSec *= 2;
-    format.blockAlign *= 2;
-    format.bitsPerSample *= 2;
+    format.bitsPerSample = 16;
+    format.blockAlign = static_cast<uint16_t>(2 * format.channels);
+    format.avgBytesPerSec = format.blockAlign * format.samplesPerSec;
   } else {
     std::memcpy(buffers_[i].get(), data, static_cast<size_t>(needed));
   }
@@ -57,7 +64,10 @@ void CAudioPlayer::Play(int length, WaveFormat format, const uint8_t* data) {
   // refilled; what bounds the latency is what the output still holds.
   const IAudioOutput::Queue queued = device_->Queued();
   if (queued.buffers >= kSlots || queued.microseconds > kMaxQueuedUs) return;
-  device_->Write(buffers_[i].get(), bufferSizes_[i]);
+  if (!device_->Write(buffers_[i].get(), bufferSizes_[i])) {
+    Reset();  // the output is gone (its server ended): the next packet opens it again
+    return;
+  }
   bufferIndex_ = (bufferIndex_ + 1) % kSlots;
   headerIndex_ = (headerIndex_ + 1) % kSlots;
 }

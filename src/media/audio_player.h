@@ -25,8 +25,11 @@ class CAudioPlayer {
   // Plays `length` bytes of `format` (tag 1 or 7); anything that fails drops
   // the packet and nothing else.
   void Play(int length, WaveFormat format, const uint8_t* data);
-  // Drops what is queued and closes the output.
+  // Drops what is queued and closes the output. Packets of the format it was
+  // opened with (or failed to open with) stay dropped.
   void Close();
+  // Closes, and lets the next packet open the output again whatever its format.
+  void Reset();
   bool IsFormatChanged(const WaveFormat& format) const { return !(format == openFormat_); }
   // G.711 mu-law to 16-bit linear, by the formula; returns count * 2.
   static int DecodeMuLaw(const uint8_t* source, int16_t* destination, int count);

@@ -41,6 +41,11 @@ NTavoAudioThread::~NTavoAudioThread() {
   WaitForEnd(-1);
 }
 
+int NTavoAudioThread::OnEnd() {
+  player_.Reset();
+  return 0;
+}
+
 bool NTavoAudioThread::OpenStream() { return camera().OpenAudioStream(); }
 
 void NTavoAudioThread::PlayAudioSample(const IMediaSample& sample) {

@@ -23,6 +23,8 @@ class NTavoAudioThread : public NTavoStreamThread {
   void PlayAudioSample(const IMediaSample& sample);
 
  protected:
+  // Each live view starts with a closed output and ends by closing it.
+  int OnEnd() override;
   bool OpenStream() override;
   void OnPart(const NTavoMediaSample& sample) override { PlayAudioSample(sample); }
 

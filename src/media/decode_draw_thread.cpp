@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <new>
+#include <thread>
 
 #include "media/jpeg_decoder.h"
 
@@ -25,11 +26,15 @@ int NTavoDecodeAndDrawThread::OnStart() { return StartMessageQueue(*this); }
 int NTavoDecodeAndDrawThread::Run() {
   ReleaseSurface();
   surface_.window = targetWindow_;
+  const auto pass = std::chrono::milliseconds(kFrameWaitMs);
   while (!IsStopRequested()) {
     // Waits for the video thread's next frame, at most one pass long, so
     // that a frame is drawn as soon as it is stored.
-    if (frameRing_.WaitForFrame(wantedSequence_, std::chrono::milliseconds(kFrameWaitMs)))
+    if (!frameBuffer_) {
+      std::this_thread::sleep_for(pass);  // nothing can be taken from the ring
+    } else if (frameRing_.WaitForFrame(wantedSequence_, pass)) {
       DecodeAndDrawOnce();
+    }
   }
   return 0;
 }

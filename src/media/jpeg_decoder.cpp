@@ -61,7 +61,7 @@ int Decompress(jpeg_decompress_struct* cinfo, BitmapInfo* info, uint8_t* pixels,
   }
   JSAMPROW row = pixels + next.header.sizeImage - stride;
   while (cinfo->output_scanline < cinfo->output_height) {
-    jpeg_read_scanlines(cinfo, &row, 1);
+    if (jpeg_read_scanlines(cinfo, &row, 1) != 1) return -1;  // a memory source never suspends
     row -= stride;
   }
   jpeg_finish_decompress(cinfo);

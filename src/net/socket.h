@@ -36,6 +36,10 @@ class NSocket {
   // Waits up to `milliseconds` until a Receive would not block: true then
   // (data, the peer's close or an error), false on time-out or wake-up.
   bool WaitReadable(int milliseconds);
+  // Probes an idle connection: after `idle_s` seconds without data, every
+  // `interval_s` seconds; `count` probes unanswered (or refused by a peer
+  // that no longer knows the connection) make it fail.
+  bool SetKeepAlive(int idle_s, int interval_s, int count);
   // The peer closed this connection or it failed; a time-out does not count.
   bool IsBroken() const { return broken_; }
   // Polled beside the socket in every wait; -1 for none. Not owned.

@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -154,6 +156,14 @@ bool NSocket::SetReceiveTimeout(int milliseconds) {
   if (socket_ == -1) return false;
   receive_timeout_ms_ = milliseconds;
   return true;
+}
+
+bool NSocket::SetKeepAlive(int idle_s, int interval_s, int count) {
+  const int on = 1;
+  return socket_ != -1 && setsockopt(socket_, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+         setsockopt(socket_, IPPROTO_TCP, TCP_KEEPIDLE, &idle_s, sizeof idle_s) == 0 &&
+         setsockopt(socket_, IPPROTO_TCP, TCP_KEEPINTVL, &interval_s, sizeof interval_s) == 0 &&
+         setsockopt(socket_, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count) == 0;
 }
 
 bool NSocket::WaitReadable(int milliseconds) {

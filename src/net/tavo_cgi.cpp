@@ -10,6 +10,9 @@ namespace {
 constexpr auto kPoolFullPause = std::chrono::milliseconds(14);  // the consumer frees parts
 constexpr int kPartPauseMs = 14;
 constexpr int kGatherChunk = 48;
+constexpr int kKeepAliveIdleS = 5;
+constexpr int kKeepAliveIntervalS = 1;
+constexpr int kKeepAliveProbes = 3;
 
 // Appends one formatted piece to a request path; false when it does not fit
 // (a cut path would ask the camera for something else).
@@ -103,6 +106,9 @@ bool NTavoCGI::OpenStream(const char* path) {
   if (length <= 0 || length >= kBoundarySize) return false;
   std::memcpy(boundary_, value, static_cast<size_t>(length));
   boundary_[length] = '\0';
+  // A camera that lost power or restarted never closes the stream: probes
+  // of the quiet connection find that out, and the reader then sees it fail.
+  http_.socket().SetKeepAlive(kKeepAliveIdleS, kKeepAliveIntervalS, kKeepAliveProbes);
   return true;
 }
 

@@ -243,7 +243,10 @@ TEST_F(InstallFlowTest, SameSubnetProvesPasswordChangesItAndFinishesAfterPause) 
   for (NTavoStreamThread* stream : std::initializer_list<NTavoStreamThread*>{&video, &audio}) {
     ASSERT_TRUE(stream->IsRunning());
   }
-  while (video.opens == 0 || audio.opens == 0) std::this_thread::yield();
+  for (int waited = 0; video.opens == 0 || audio.opens == 0; ++waited) {
+    ASSERT_LT(waited, 2000) << "the live view never tried to open its streams";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   for (NTavoStreamThread* stream : std::initializer_list<NTavoStreamThread*>{&video, &audio}) {
     EXPECT_STREQ(stream->camera().http().host(), "127.0.0.1");
     EXPECT_EQ(stream->camera().http().port(), sim.port());

@@ -58,6 +58,7 @@ class FakeOutput : public IAudioOutput {
   }
   bool Write(const uint8_t* data, int size) override {
     EXPECT_TRUE(is_open);
+    if (server_gone) return false;
     writes.emplace_back(data, data + size);
     return true;
   }
@@ -71,7 +72,7 @@ class FakeOutput : public IAudioOutput {
   std::vector<std::vector<uint8_t>> writes;
   int queued = 0, closes = 0;
   int64_t queued_us = 0;
-  bool is_open = false;
+  bool is_open = false, server_gone = false;
 };
 
 class AudioPlayerTest : public testing::Test {
@@ -106,9 +107,9 @@ TEST_F(AudioPlayerTest, TenSlotsInRotationAndOneOpenPerFormat) {
   EXPECT_EQ(output_->opened[1].samplesPerSec, 11000u);
   EXPECT_EQ(player_.buffer_index(), 1);  // a reopen starts at slot 0
 
-  PlayMuLaw(160, 8000, 16);  // claimed 16-bit mu-law turns into 32-bit PCM
-  EXPECT_EQ(output_->opened.back().bitsPerSample, 32);
-  EXPECT_EQ(output_->opened.back().blockAlign, 4);
+  PlayMuLaw(160, 8000, 16);  // mu-law claiming 16 bits still expands to 16-bit samples
+  EXPECT_EQ(output_->opened.back(), (WaveFormat{kWaveFormatPcm, 1, 8000, 16000, 2, 16, 0}));
+  EXPECT_EQ(output_->writes.back().size(), 320u);
 }
 
 TEST_F(AudioPlayerTest, RefusedFormatAndFullQueueDropPackets) {
@@ -123,14 +124,28 @@ TEST_F(AudioPlayerTest, RefusedFormatAndFullQueueDropPackets) {
 
   // The output still holds ten packets, or more than 80 ms: dropped, so
   // the sound does not fall further behind.
-  const std::pair<int, int64_t> queues[] = {{10, 0}, {9, 0}, {3, 80001}, {3, 80000}};
-  for (const auto& [buffers, us] : queues) {
-    output_->queued = buffers;
-    output_->queued_us = us;
+  const struct {
+    int buffers;
+    int64_t us;
+    size_t written;
+  } queues[] = {{10, 0, 0}, {9, 0, 1}, {3, 80001, 0}, {3, 80000, 1}};
+  for (const auto& q : queues) {
+    output_->queued = q.buffers;
+    output_->queued_us = q.us;
     const size_t before = output_->writes.size();
     PlayMuLaw(160, 8000);
-    EXPECT_EQ(output_->writes.size() - before, buffers < 10 && us <= 80000 ? 1u : 0u) << buffers;
+    EXPECT_EQ(output_->writes.size() - before, q.written) << q.buffers << " " << q.us;
   }
+  output_->queued = 0;
+  output_->queued_us = 0;
+
+  // The output's server went away: the next packet opens it again.
+  output_->server_gone = true;
+  PlayMuLaw(160, 8000);
+  output_->server_gone = false;
+  const size_t opens = output_->opened.size();
+  PlayMuLaw(160, 8000);
+  EXPECT_EQ(output_->opened.size(), opens + 1);
 
   const uint8_t byte = 0;
   const size_t written = output_->writes.size();

@@ -13,6 +13,7 @@
 #include "media/video_thread.h"
 #include "support/camsim_process.h"
 #include "support/fake_live_target.h"
+#include "support/vlan.h"
 
 namespace {
 
@@ -82,6 +83,34 @@ TEST_F(LiveStream, StoppingDoesNotWaitForASilentCamera) {
   EXPECT_EQ(target_.Drawn(), 0u);
   EXPECT_FALSE(video_.camera().http().socket().IsOpen());
   EXPECT_FALSE(audio_.camera().http().socket().IsOpen());
+}
+
+// A camera that restarts never closes its old stream: the wizard's side of
+// the connection hears nothing more. Here the camera's link goes down and a
+// fresh camera takes its address, as a restarted one would; only a probe of
+// the quiet connection learns that it is gone.
+TEST(LiveStreamLan, DrawingResumesAfterTheCameraRestartsWithoutAWord) {
+  testsupport::VirtualLan lan;
+  ASSERT_TRUE(lan.AddSegment("a") &&
+              lan.AddPcAdapter("qa0", "a", "02:00:00:00:0a:01", "192.168.1.10/24") &&
+              lan.AddCamera("old", "a", "192.168.1.20/24", {"--fps", "30", "--size", "320x240"}))
+      << lan.Error();
+  const auto pc = lan.EnterPc();
+  ASSERT_TRUE(pc->ok());
+  FakeLiveTarget target;
+  NTavoVideoThread video;
+  video.SetLiveWindow(&target);
+  video.SetCamera(L"192.168.1.20", 80, L"kerut");
+  ASSERT_TRUE(video.Start());
+  ASSERT_TRUE(target.WaitForDrawn(3));
+  ASSERT_EQ(lan.Ip("old", {"link", "set", "eth0", "down"}), 0);
+  ASSERT_TRUE(lan.AddCamera("new", "a", "192.168.1.20/24", {"--fps", "30", "--size", "320x240"}))
+      << lan.Error();
+  ASSERT_EQ(lan.Ip("pc", {"neigh", "flush", "all"}), 0);  // the address has a new owner
+  const size_t before = target.Drawn();
+  EXPECT_TRUE(target.WaitForDrawn(before + 5, 20000));
+  video.Stop();
+  EXPECT_TRUE(video.WaitForEnd(20));
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ template <typename Luma>
 uint64_t ReadStamp(int width, int height, Luma luma) {
   const int bw = StampBlockWidth(width), bh = StampBlockHeight(width);
   uint64_t word = 0;
+  if (bw < 4 || bh > height) return word;
   for (int bit = 0; bit < kStampBits; ++bit)
     word = word << 1 | (luma(bit * bw + bw / 2, height - bh / 2 - 1) > 127 ? 1 : 0);
   return word;
