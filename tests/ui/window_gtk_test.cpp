@@ -127,9 +127,27 @@ TEST_F(WindowGtkTest, LiveWindowSitsAt490x60AndHidesToNothing) {
   EXPECT_EQ(live.y, 60);
   EXPECT_EQ(live.height, 120);
   EXPECT_EQ(live.frames, 0);
+  // Pictures handed over by another thread, as the decode thread does, are
+  // painted on this one, each counted once however often it is drawn.
+  ILiveTarget* target = window_->Target();
+  EXPECT_TRUE(target->IsVisible());
+  std::thread decoder([target] {
+    BitmapInfo info{};
+    info.header = {40, 4, 4, 1, 24, 0, 48, 0, 0, 0, 0};
+    const std::vector<uint8_t> blue(48, 0x80);
+    target->CreateSurface(4, 4);
+    for (int i = 0; i < 3; ++i) target->DrawPicture(info, blue.data());
+  });
+  decoder.join();
+  ASSERT_TRUE(IterateUntil([&] { return window_->Live().frames >= 1; }));
+  gtk_widget_queue_draw(window_->LiveWidget());
+  IterateUntil([] { return false; }, 100);
+  EXPECT_EQ(window_->Live().frames, 1);  // the newest picture only, painted once
+  EXPECT_EQ(window_->Live().last_picture, 3u);
   window_->Hide();
   live = window_->Live();
   EXPECT_FALSE(live.visible);
+  EXPECT_FALSE(target->IsVisible());
   EXPECT_EQ(live.x + live.y + live.width + live.height, 0);
 }
 
