@@ -74,6 +74,7 @@ struct PageHostWebKit::Impl {
   WebKitWebView* view = nullptr;
   IPageEvents* events = nullptr;
   std::function<bool()> blocked;
+  std::function<void(std::function<void()>)> dispatch;
   std::string path;          // as navigated to
   std::string resolved_uri;  // what was actually loaded
   bool complete = false;
@@ -109,7 +110,13 @@ void PageHostWebKit::Impl::OnLoadChanged(WebKitLoadEvent event) {
   if (!failed_uri.empty()) return;
   path = ReportedPath();  // the page may also have navigated by itself
   resolved_uri = uri ? uri : "";
-  if (events) events->OnDocumentComplete(path);
+  if (!events) return;
+  auto deliver = [this, completed = path] { events->OnDocumentComplete(completed); };
+  if (dispatch) {
+    dispatch(deliver);
+  } else {
+    deliver();
+  }
 }
 
 void PageHostWebKit::Impl::OnScriptMessage(const std::string& text) {
@@ -222,6 +229,10 @@ GtkWidget* PageHostWebKit::Widget() const { return GTK_WIDGET(impl_->view); }
 
 void PageHostWebKit::SetClickGate(std::function<bool()> blocked) {
   impl_->blocked = std::move(blocked);
+}
+
+void PageHostWebKit::SetEventDispatcher(std::function<void(std::function<void()>)> dispatch) {
+  impl_->dispatch = std::move(dispatch);
 }
 
 void PageHostWebKit::SetEvents(IPageEvents* events) { impl_->events = events; }

@@ -30,7 +30,12 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
   CQuenloDlg dlg(DialogServices{&window, &pages, &window, &window, &window, &window},
                  CurrentExecutablePath());
   pages.SetEvents(&dlg);
-  pages.SetClickGate([&window] { return window.Modal().open; });
+  // Nothing reaches the dialog while a box is open or inside its waits: a
+  // click then is dropped, as on a window that takes no input, and a
+  // completed page is handled once the wait is over.
+  pages.SetClickGate([&window] { return window.Modal().open || window.InWait(); });
+  pages.SetEventDispatcher(
+      [&window](std::function<void()> fn) { window.RunOrDefer(std::move(fn)); });
   window.SetHandler([&dlg](int id) { dlg.OnTimer(id); });
   window.SetSysCommandHandler([&dlg](int id) { dlg.OnSysCommand(id); });
   window.SetCloseHandler([&window] { window.PostQuit(kCancelCode); });

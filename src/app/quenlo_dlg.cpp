@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "app/about_dlg.h"
@@ -240,6 +241,8 @@ void CQuenloDlg::WaitForWorker(UThread* worker, int max_polls) {
 void CQuenloDlg::OnTimer(int id) {
   if (id == TIMER_SHOW_PAGE) {
     m_services.timers->Kill(id);
+    m_pagePending = false;
+    ++m_navigations;
     m_services.pages->Navigate(PendingPage());
   } else if (id == TIMER_REDISCOVER) {
     m_services.timers->Kill(id);
@@ -262,6 +265,7 @@ std::string CQuenloDlg::PendingPage() const {
 }
 
 void CQuenloDlg::ShowPage(const std::string& page) {
+  ++m_navigations;
   m_services.pages->Navigate(m_htmlFolder + page);
 }
 
@@ -270,6 +274,7 @@ void CQuenloDlg::ShowPageLater(const std::string& page) {
     std::lock_guard<std::mutex> lock(m_pendingMutex);
     m_pendingPage = m_htmlFolder + page;
   }
+  m_pagePending = true;
   m_services.timers->Start(TIMER_SHOW_PAGE, kShowPageMs);
 }
 
@@ -367,10 +372,14 @@ void CQuenloDlg::ShowConfigFailInfo() {
   CallScript("ConfigFailSetInfo", {m_messages[slot]});
 }
 
+// A page shows itself busy the moment its main button is pressed; a click
+// that leaves the page where it is tells it the work is over.
 bool CQuenloDlg::OnElementClick(const std::string& id) {
   for (const EventEntry& entry : kEventMap) {
     if (id == entry.id) {
+      const int navigations = m_navigations;
       (this->*entry.handler)();
+      if (m_navigations == navigations && !m_pagePending) CallScript("QuenloIdle", {});
       return true;
     }
   }
@@ -500,6 +509,24 @@ void CQuenloDlg::StartFinderJob(int commandCode) {
   if (!m_finder->IsRunning()) OnFinderEvent(nullptr, commandCode, true);
 }
 
+template <typename Work>
+auto CQuenloDlg::WhileWaiting(Work work) -> decltype(work()) {
+  decltype(work()) result{};
+  std::atomic<bool> done{false};
+  std::thread worker;
+  try {
+    worker = std::thread([&] {
+      result = work();
+      done = true;
+    });
+  } catch (const std::system_error&) {
+    return work();  // no thread to spare: the window waits without repainting
+  }
+  while (!done) m_services.window->PollPause(kWorkPollMs);
+  worker.join();
+  return result;
+}
+
 void CQuenloDlg::WaitForFinderJob() {
   while (m_waiting && !m_closing) m_services.window->PollPause(UThread::kPollMs);
 }
@@ -619,7 +646,7 @@ void CQuenloDlg::OnIdPwNext() {
   const std::optional<CameraRecord> camera = SelectedCamera();
   if (!camera || !m_finder) return;
   if (m_sameSubnet) {
-    const int failure = ProveAndChangePassword(*camera, true);
+    const int failure = WhileWaiting([&] { return ProveAndChangePassword(*camera, true); });
     if (failure >= 0) {
       MessageBox(m_messages[failure]);
       return;

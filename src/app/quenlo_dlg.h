@@ -45,6 +45,7 @@ class CQuenloDlg : public IPageEvents {
   static constexpr int kSettingsWaitMs = 40000;  // the camera restarts its network
   static constexpr int kSleepStepMs = 100;       // finder-thread waits watch m_closing
   static constexpr int kLiveStartMs = 500;
+  static constexpr int kWorkPollMs = 20;
   static constexpr int kMaxFinishNameChars = 520;
   static constexpr int kMinPasswordLength = 8;
   static constexpr int kMaxPasswordLength = 32;
@@ -167,6 +168,10 @@ class CQuenloDlg : public IPageEvents {
   void StartFinderJob(int commandCode);
   // UI thread: waits while m_waiting is set (and the window stays open).
   void WaitForFinderJob();
+  // UI thread: runs `work` on a thread of its own and waits for its result
+  // with the window alive (network calls can take seconds).
+  template <typename Work>
+  auto WhileWaiting(Work work) -> decltype(work());
   // Finder thread: sleeps `ms`, in steps, returning early once closing.
   void SleepUnlessClosing(int ms);
   bool FinderBusy() const;
@@ -218,7 +223,9 @@ class CQuenloDlg : public IPageEvents {
   std::string m_exePath;
   std::string m_baseFolder;
   mutable std::mutex m_pendingMutex;
-  std::string m_pendingPage;  // guarded by m_pendingMutex
+  std::string m_pendingPage;               // guarded by m_pendingMutex
+  std::atomic<bool> m_pagePending{false};  // a ShowPageLater has not navigated yet
+  int m_navigations = 0;                   // UI thread: navigations so far
 };
 
 // Dotted decimal text of an IPv4 address held in network byte order.

@@ -78,6 +78,15 @@ struct QuenloWindowGtk::Impl {
   std::unique_ptr<LivePictureGtk> picture;
   std::atomic<bool> closing{false};
 
+  // Waits on the UI thread (PollPause): while one lasts the page takes no
+  // input and shows a busy cursor, and what the dialog would be handed
+  // (timers, page events, menu and close commands) waits for its end.
+  int wait_depth = 0;
+  bool busy = false;
+  bool end_of_wait_scheduled = false;
+  std::vector<std::function<void()>> deferred;
+  std::vector<int> deferred_timers;  // fired during a wait, in firing order
+
   std::mutex mutex;
   std::condition_variable box_settled;
   std::map<int, guint> timers;                             // guarded by mutex
@@ -86,6 +95,11 @@ struct QuenloWindowGtk::Impl {
 
   void ShowWaitingBoxes();
   void StartRequestedTimers();
+  void SetBusy(bool on);
+  void ScheduleEndOfWait();
+  void EndOfWait();
+  void RunOrDefer(std::function<void()> fn);
+  void FireTimer(int id);
 
   void RunModal(GtkWidget* dialog, const std::string& caption, const std::string& text);
 };
@@ -145,17 +159,69 @@ void QuenloWindowGtk::Impl::StartRequestedTimers() {
   timer_requests.clear();
 }
 
+void QuenloWindowGtk::Impl::FireTimer(int id) {
+  if (timer_handler) timer_handler(id);
+}
+
+void QuenloWindowGtk::Impl::RunOrDefer(std::function<void()> fn) {
+  if (wait_depth > 0) {
+    deferred.push_back(std::move(fn));
+  } else {
+    fn();
+  }
+}
+
+namespace {
+void SetCursorDeep(GdkWindow* window, GdkCursor* cursor);
+gboolean EndOfWaitIdle(gpointer data);
+}  // namespace
+
+void QuenloWindowGtk::Impl::SetBusy(bool on) {
+  if (busy == on) return;
+  busy = on;
+  gtk_widget_set_sensitive(overlay, !on);
+  GdkWindow* gdk = gtk_widget_get_window(window);
+  if (!gdk) return;
+  GdkCursor* cursor = on ? gdk_cursor_new_from_name(gdk_window_get_display(gdk), "wait") : nullptr;
+  SetCursorDeep(gdk, cursor);
+  if (cursor) g_object_unref(cursor);
+}
+
+void QuenloWindowGtk::Impl::ScheduleEndOfWait() {
+  if (end_of_wait_scheduled) return;
+  end_of_wait_scheduled = true;
+  g_idle_add(EndOfWaitIdle, this);
+}
+
+// Runs once control is back in the main loop. A wait that follows at once
+// (the waits are loops of pauses) keeps the window busy without a flicker.
+void QuenloWindowGtk::Impl::EndOfWait() {
+  end_of_wait_scheduled = false;
+  if (wait_depth > 0) return;  // the pause that runs now schedules it again
+  SetBusy(false);
+  std::vector<int> timers_due;
+  timers_due.swap(deferred_timers);
+  std::vector<std::function<void()>> due;
+  due.swap(deferred);
+  for (int id : timers_due) FireTimer(id);
+  for (auto& fn : due) fn();
+}
+
 namespace {
 
 gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer data) {
   auto* impl = static_cast<QuenloWindowGtk::Impl*>(data);
-  if (impl->close_handler) impl->close_handler();
+  impl->RunOrDefer([impl] {
+    if (impl->close_handler) impl->close_handler();
+  });
   return TRUE;  // the window goes when the main loop has ended
 }
 
 void OnAboutActivate(GtkMenuItem*, gpointer data) {
   auto* impl = static_cast<QuenloWindowGtk::Impl*>(data);
-  if (impl->sys_command) impl->sys_command(16);
+  impl->RunOrDefer([impl] {
+    if (impl->sys_command) impl->sys_command(16);
+  });
 }
 
 gboolean OnTimerTick(gpointer data) {
@@ -165,8 +231,25 @@ gboolean OnTimerTick(gpointer data) {
     std::lock_guard<std::mutex> lock(impl->mutex);
     impl->timers.erase(tick->id);  // one-shot: gone before the handler runs
   }
-  if (impl->timer_handler) impl->timer_handler(tick->id);
+  if (impl->wait_depth > 0) {
+    impl->deferred_timers.push_back(tick->id);
+  } else {
+    impl->FireTimer(tick->id);
+  }
   return G_SOURCE_REMOVE;
+}
+
+gboolean EndOfWaitIdle(gpointer data) {
+  static_cast<QuenloWindowGtk::Impl*>(data)->EndOfWait();
+  return G_SOURCE_REMOVE;
+}
+
+// The cursor of a window and of every window inside it (the page view has
+// windows of its own).
+void SetCursorDeep(GdkWindow* window, GdkCursor* cursor) {
+  gdk_window_set_cursor(window, cursor);
+  for (GList* c = gdk_window_peek_children(window); c; c = c->next)
+    SetCursorDeep(static_cast<GdkWindow*>(c->data), cursor);
 }
 
 gboolean OnQuitIdle(gpointer data) {
@@ -294,10 +377,30 @@ void QuenloWindowGtk::ShowAbout(const CAboutDlg& about) {
   impl_->RunModal(dialog, about.Caption(), about.TitleText());
 }
 
+// The window stays alive: the main loop runs (painting, the page view, the
+// automation socket) while the page takes no input and the dialog is handed
+// nothing new.
 void QuenloWindowGtk::PollPause(int ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-  impl_->ShowWaitingBoxes();
+  Impl& d = *impl_;
+  ++d.wait_depth;
+  d.SetBusy(true);
+  bool elapsed = false;
+  g_timeout_add(
+      static_cast<guint>(ms),
+      [](gpointer flag) {
+        *static_cast<bool*>(flag) = true;
+        return G_SOURCE_REMOVE;
+      },
+      &elapsed);
+  while (!elapsed) g_main_context_iteration(nullptr, TRUE);
+  d.ShowWaitingBoxes();
+  --d.wait_depth;
+  d.ScheduleEndOfWait();
 }
+
+bool QuenloWindowGtk::InWait() const { return impl_->wait_depth > 0; }
+
+void QuenloWindowGtk::RunOrDefer(std::function<void()> fn) { impl_->RunOrDefer(std::move(fn)); }
 
 void QuenloWindowGtk::Show(const std::string& caption, const std::string& text) {
   if (std::this_thread::get_id() != impl_->ui_thread) {
@@ -335,6 +438,7 @@ void QuenloWindowGtk::Start(int id, int period_ms) {
 }
 
 void QuenloWindowGtk::Kill(int id) {
+  if (std::this_thread::get_id() == impl_->ui_thread) std::erase(impl_->deferred_timers, id);
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->timer_requests.erase(id);
   auto it = impl_->timers.find(id);
@@ -379,7 +483,12 @@ bool QuenloWindowGtk::DismissModal() {
 }
 
 QuenloWindowGtk::LiveState QuenloWindowGtk::Live() const {
-  LiveState state{IsVisible(), 0, 0, 0, 0, impl_->picture->PaintedPictures(),
+  LiveState state{IsVisible(),
+                  0,
+                  0,
+                  0,
+                  0,
+                  impl_->picture->PaintedPictures(),
                   impl_->picture->LastPaintedPicture()};
   if (state.visible) {
     gtk_widget_translate_coordinates(impl_->live, impl_->overlay, 0, 0, &state.x, &state.y);

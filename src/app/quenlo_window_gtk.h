@@ -39,6 +39,11 @@ class QuenloWindowGtk : public IDialogWindow,
   int Run();
   // Workers waiting for a box are released and later boxes are skipped.
   void BeginClosing();
+  // A wait of the dialog (PollPause) is in progress.
+  bool InWait() const;
+  // Runs `fn` now, or when the wait in progress has ended: how events meant
+  // for the dialog are kept from running inside its waits.
+  void RunOrDefer(std::function<void()> fn);
 
   // IDialogWindow
   void SetTitle(const std::string& title) override;

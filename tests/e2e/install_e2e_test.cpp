@@ -244,13 +244,27 @@ TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
 }
 
 TEST_F(InstallE2E, SameSubnetWithPasswordChange) {
-  ASSERT_NO_FATAL_FAILURE(AddSameCamera());
+  ASSERT_NO_FATAL_FAILURE(AddSameCamera({"--reply-delay-ms", "1500"}));  // a slow camera
   Launch();
   ASSERT_NO_FATAL_FAILURE(SearchToList());
   ASSERT_NO_FATAL_FAILURE(ChooseCamera(kSameMac, "IDPassword.html"));
   FillPassword("wrong", false);
   Click("id_pw_next");
+  // While the password is proven the window answers at once and shows its
+  // busy state; the page takes no input meanwhile.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  for (int i = 0; i < 5; ++i) {
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(ui().PageName(), "IDPassword.html");
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(200));
+  }
+  EXPECT_EQ(Eval("document.getElementById('id_pw_next').disabled"), true);
+  EXPECT_EQ(Text("id_pw_next"), "Checking the password\u2026");
+  Shot("idpassword-busy");
+  Click("id_pw_back");  // dropped: the wait is not over
   EXPECT_EQ(TakeBox(), Message("msg_pw_incorrect"));
+  EXPECT_EQ(ui().PageName(), "IDPassword.html");
+  EXPECT_TRUE(ui().WaitForScript("document.getElementById('id_pw_next').disabled === false"));
   FillPassword("kerut", true, "Short12", "Short12");
   Click("id_pw_next");
   EXPECT_EQ(TakeBox(), Message("msg_pw_format_error"));

@@ -264,6 +264,9 @@ void HttpServer::Handle(int fd) {
     return;
   }
   const std::string target = request.substr(method_end + 1, target_end - method_end - 1);
+  if (target.rfind("/cgi/admin/", 0) == 0 && config_.reply_delay_ms > 0 &&
+      !SleepUnlessStopping(Clock::now() + std::chrono::milliseconds(config_.reply_delay_ms)))
+    return;
   if (!Authorized(request, *camera_)) {
     SendReply(fd, config_, 401, "Unauthorized", "Unauthorized\r\n",
               "WWW-Authenticate: Basic realm=\"camera\"\r\n");

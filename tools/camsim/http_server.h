@@ -39,7 +39,8 @@ struct HttpConfig {
   std::string boundary = "quenloframe";
   StreamConfig stream;
   Fault fault = Fault::kNone;
-  int fault_part = 2;  // 0-based index of the stream part a per-part fault hits
+  int reply_delay_ms = 0;  // a slow camera: commands are answered this late
+  int fault_part = 2;      // 0-based index of the stream part a per-part fault hits
 };
 
 // The camera's HTTP side: one thread accepts, one thread serves each

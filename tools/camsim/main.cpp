@@ -50,6 +50,7 @@ constexpr char kUsage[] =
     "  --fault KIND         none, stall-header, close-mid-part, wrong-length,\n"
     "                       garbage-part or lowercase-length (default none)\n"
     "  --fault-part N       stream part a per-part fault hits, from 0 (default 2)\n"
+    "  --reply-delay-ms N   answer commands (not streams) N ms late (default 0)\n"
     "  --help               show this text\n"
     "\n"
     "Prints \"listening on ADDR:PORT\" once ready; stops cleanly on SIGINT or SIGTERM.\n";
@@ -138,6 +139,8 @@ bool ApplyOption(const std::string& opt, const char* value, SimOptions* o, std::
     ok = !o->http.boundary.empty();
   } else if (opt == "--fault") {
     ok = ParseFault(value, &o->http.fault);
+  } else if (opt == "--reply-delay-ms") {
+    ok = ParseInt(value, 0, 600000, &o->http.reply_delay_ms);
   } else if (opt == "--fault-part") {
     ok = ParseInt(value, 0, 1000000, &o->http.fault_part);
   } else if (camsim::IsDiscoveryOption(opt)) {
