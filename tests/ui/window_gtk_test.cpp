@@ -40,6 +40,32 @@ TEST_F(WindowGtkTest, TimersFireOnceAndRestartReplacesThem) {
   EXPECT_EQ(fired_, std::vector<int>{1224});
 }
 
+// Inside a wait the loop runs (other sources, painting) but the page takes
+// no input and the dialog's timers wait for the end of the wait.
+TEST_F(WindowGtkTest, WaitRunsTheLoopButHoldsTimersAndInput) {
+  struct Seen {
+    QuenloWindowGtk* window;
+    bool ran = false, sensitive = true;
+  } seen{window_.get()};
+  window_->Start(1224, 10);
+  g_timeout_add(
+      40,
+      [](gpointer data) {
+        auto* s = static_cast<Seen*>(data);
+        s->ran = true;
+        s->sensitive = gtk_widget_is_sensitive(s->window->LiveWidget());
+        return G_SOURCE_REMOVE;
+      },
+      &seen);
+  window_->PollPause(150);
+  EXPECT_TRUE(seen.ran);
+  EXPECT_FALSE(seen.sensitive);
+  EXPECT_TRUE(fired_.empty());
+  ASSERT_TRUE(IterateUntil([&] { return !fired_.empty(); }));
+  EXPECT_EQ(fired_, std::vector<int>{1224});
+  EXPECT_TRUE(gtk_widget_is_sensitive(window_->LiveWidget()));
+}
+
 TEST_F(WindowGtkTest, TimerStartedOnWorkerFiresOnUiThread) {
   std::thread worker([&] { window_->Start(1124, 20); });
   worker.join();
