@@ -321,16 +321,24 @@ void CQuenloDlg::OnMacLoaded() {
   if (m_showMenu == 0) CallScript("HideHomeAndBackButton", {});
 }
 
-// One row per camera: number from 1, model name, MAC in upper case.
+// One row per camera: number from 1, model name, MAC in upper case, then
+// what tells cameras of one model apart: the name, the current address, and
+// whether it is on this computer's network ("1") or not ("0").
 void CQuenloDlg::OnListLoaded() {
   std::vector<CameraRecord> cameras;
   {
     std::lock_guard<std::mutex> lock(m_camerasMutex);
     cameras = m_cameras;
   }
+  // The search's job may still be ending; the subnet test reads the adapter
+  // list that job writes.
+  WaitForWorker(m_finder.get(), kRediscoverPolls);
   for (size_t i = 0; i < cameras.size(); ++i) {
-    CallScript("ListAddCamera", {std::to_string(i + 1), Latin1ToUtf8(RecordModelName(cameras[i])),
-                                 MacTextUpper(cameras[i])});
+    const bool here = m_finder && !m_finder->IsRunning() && m_finder->IsSameSubnet(cameras[i]);
+    CallScript("ListAddCamera",
+               {std::to_string(i + 1), Latin1ToUtf8(RecordModelName(cameras[i])),
+                MacTextUpper(cameras[i]), RepairUtf8(RecordCameraName(cameras[i])),
+                DottedAddress(RecordIpAddress(cameras[i])), here ? "1" : "0"});
   }
 }
 

@@ -123,6 +123,7 @@ TEST_F(InstallFlowTest, SearchKeepsConfiguredModelOncePerMacInArrivalOrder) {
   CameraRecord lower = Found("tavo-c1", 0x04, "192.168.1.31");  // letter case differs
   CameraRecord other = Found("TAVO-X9", 0x05, "192.168.1.32");
   CameraRecord second = Found("TAVO-C1", 0x01, "192.168.1.33");
+  std::memcpy(second.cameraName, "Gate \xff", 6);  // a byte that is no UTF-8
   CameraRecord third = Found("TAVO-C1", 0x02, "10.20.30.40");
   ScriptSearch({first, again, lower, other, second, third});
   Search();
@@ -133,7 +134,12 @@ TEST_F(InstallFlowTest, SearchKeepsConfiguredModelOncePerMacInArrivalOrder) {
   EXPECT_EQ(MacTextUpper(*dlg->CameraAt(2)), "001A2B3C4D02");
   pages.Complete();
   ASSERT_EQ(pages.ScriptCount("ListAddCamera"), 3);
-  EXPECT_EQ(pages.scripts[2].args, (std::vector<std::string>{"3", "TAVO-C1", "001A2B3C4D02"}));
+  // Name, current address and whether it is on this computer's network.
+  EXPECT_EQ(pages.scripts[1].args,
+            (std::vector<std::string>{"2", "TAVO-C1", "001A2B3C4D01", "Gate \xef\xbf\xbd",
+                                      "192.168.1.33", "1"}));
+  EXPECT_EQ(pages.scripts[2].args,
+            (std::vector<std::string>{"3", "TAVO-C1", "001A2B3C4D02", "", "10.20.30.40", "0"}));
 
   // The second row on another subnet: the network page with DHCP chosen and
   // settings proposed from the adapter that heard the camera.

@@ -357,11 +357,11 @@ TEST_F(QuenloDlgTest, ListPageAddsOneRowPerCameraInOrder) {
   pages.Navigate(Page("list.html"));
   pages.Complete();
   ASSERT_EQ(pages.scripts.size(), 3u);
-  EXPECT_EQ(pages.scripts[0].args, (std::vector<std::string>{"1", "TAVO-C1", "000102030405"}));
-  EXPECT_EQ(pages.scripts[1].args, (std::vector<std::string>{"2", "TAVO-C1", "001A2B3C4D5E"}));
-  EXPECT_EQ(
-      pages.scripts[2].args,
-      (std::vector<std::string>{"3", std::string(sizeof(full.modelName), 'M'), "FFEEDDCCBBAA"}));
+  const std::vector<std::string> rows[] = {
+      {"1", "TAVO-C1", "000102030405", "", "192.168.1.20", "0"},
+      {"2", "TAVO-C1", "001A2B3C4D5E", "", "10.0.0.7", "0"},
+      {"3", std::string(sizeof(full.modelName), 'M'), "FFEEDDCCBBAA", "", "10.0.0.8", "0"}};
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(pages.scripts[i].args, rows[i]);
 }
 
 TEST_F(QuenloDlgTest, CameraWebPageOpensAddressWithPortAlwaysWritten) {
