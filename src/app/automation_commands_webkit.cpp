@@ -118,9 +118,16 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
   }
   if (cmd == "messagebox") {
     QuenloWindowGtk::ModalState modal = window_.Modal();
-    return reply(Ok({{"open", modal.open}, {"caption", modal.caption}, {"text", modal.text}}));
+    return reply(Ok({{"open", modal.open},
+                     {"caption", modal.caption},
+                     {"heading", modal.heading},
+                     {"text", modal.text},
+                     {"buttons", modal.buttons}}));
   }
-  if (cmd == "dismiss") return reply(window_.DismissModal() ? Ok() : Error("no message box"));
+  if (cmd == "dismiss") {
+    return reply(window_.DismissModal(request.value("button", "")) ? Ok()
+                                                                   : Error("no such message box"));
+  }
   if (cmd == "live") {
     QuenloWindowGtk::LiveState live = window_.Live();
     return reply(Ok({{"visible", live.visible},

@@ -30,13 +30,27 @@ class IDialogWindow {
   virtual void PollPause(int ms) = 0;
 };
 
-// Modal message box with an OK button only. Any thread: a box asked for on a
-// worker thread is shown on the UI thread and the caller waits until it is
-// closed, as the caller on the UI thread does.
+// What a message box says: a short heading (may be empty) over the text, and
+// the page field the message is about, which gets the focus once the box
+// has closed (may be empty).
+struct MessageText {
+  std::string heading;
+  std::string text;
+  std::string field;
+};
+
+// Modal message boxes. Show: any thread; a box asked for on a worker thread
+// is shown on the UI thread and the caller waits until it is closed, as the
+// caller on the UI thread does. Ask: UI thread only.
 class IMessageBox {
  public:
   virtual ~IMessageBox() = default;
-  virtual void Show(const std::string& caption, const std::string& text) = 0;
+  // A warning with an OK button only.
+  virtual void Show(const std::string& caption, const MessageText& message) = 0;
+  // A question with two buttons: true for `yes`, false for `no` (also when
+  // the box is closed otherwise).
+  virtual bool Ask(const std::string& caption, const std::string& question, const std::string& yes,
+                   const std::string& no) = 0;
 };
 
 // One-shot timers of the dialog window. Start from any thread (a timer with

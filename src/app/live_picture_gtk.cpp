@@ -18,6 +18,11 @@ gboolean OnRedrawIdle(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
+gboolean OnStatusIdle(gpointer data) {
+  static_cast<LivePictureGtk*>(data)->ReportStatus();
+  return G_SOURCE_REMOVE;
+}
+
 }  // namespace
 
 LivePictureGtk::LivePictureGtk(GtkWidget* area) : area_(area) {
@@ -78,13 +83,25 @@ void LivePictureGtk::RequestedRedraw() {
   gtk_widget_queue_draw(area_);
 }
 
+void LivePictureGtk::ReportStatus() {
+  if (live_ == reported_) return;
+  reported_ = live_;
+  if (status_handler_) status_handler_(live_);
+}
+
+// Painting can't wait for the page: the status goes to it from an idle.
 void LivePictureGtk::Paint(cairo_t* cr, int client_width, int client_height) {
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_paint(cr);
   int width = 0, height = 0;
   {
     std::lock_guard<std::mutex> lock(mu_);
-    if (front_.sequence == 0) return;
+    const bool live = front_.sequence != 0;
+    if (live != live_) {
+      live_ = live;
+      g_idle_add(OnStatusIdle, this);
+    }
+    if (!live) return;
     width = front_.width;
     height = front_.height;
     if (!shown_image_ || cairo_image_surface_get_width(shown_image_) != width ||

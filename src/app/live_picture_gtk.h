@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -27,6 +28,11 @@ class LivePictureGtk : public ILiveTarget {
   LivePictureGtk(const LivePictureGtk&) = delete;
   LivePictureGtk& operator=(const LivePictureGtk&) = delete;
 
+  // Receives, on the UI thread, whether pictures are being painted: true
+  // after the first one, false once the surface is given back.
+  void SetStatusHandler(std::function<void(bool live)> handler) {
+    status_handler_ = std::move(handler);
+  }
   // Follows the window's visibility, for IsVisible.
   void SetShown(bool shown) { shown_.store(shown); }
   // Pictures painted so far, each counted once.
@@ -45,6 +51,8 @@ class LivePictureGtk : public ILiveTarget {
   void Paint(cairo_t* cr, int client_width, int client_height);
   // The redraw request, on the UI thread.
   void RequestedRedraw();
+  // Tells the status handler what was painted last.
+  void ReportStatus();
 
  private:
   struct Picture {
@@ -64,4 +72,7 @@ class LivePictureGtk : public ILiveTarget {
   // UI thread only: the picture being painted, as a Cairo image.
   cairo_surface_t* shown_image_ = nullptr;
   uint64_t shown_sequence_ = 0;
+  std::function<void(bool)> status_handler_;
+  bool live_ = false;      // pictures are being painted
+  bool reported_ = false;  // what the handler was told last
 };

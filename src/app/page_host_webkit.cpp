@@ -214,6 +214,16 @@ PageHostWebKit::PageHostWebKit() : impl_(std::make_unique<Impl>()) {
   WebKitSettings* settings = webkit_web_view_get_settings(impl_->view);
   webkit_settings_set_enable_developer_extras(settings, FALSE);
   webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
+  // The desktop's text scaling (its font resolution, which GDK_DPI_SCALE also
+  // sets) reaches the pages as a zoom of their text only: their layout stays
+  // in pixels, so the live picture keeps its place over them.
+  GdkScreen* screen = gdk_screen_get_default();
+  const double dpi = screen ? gdk_screen_get_resolution(screen) : -1;
+  const double text_scale = dpi > 0 ? dpi / 96.0 : 1.0;
+  if (text_scale > 1.01 || text_scale < 0.99) {
+    webkit_settings_set_zoom_text_only(settings, TRUE);
+    webkit_web_view_set_zoom_level(impl_->view, text_scale);
+  }
   g_signal_connect(impl_->view, "load-changed", G_CALLBACK(OnLoadChangedSignal), impl_.get());
   g_signal_connect(impl_->view, "load-failed", G_CALLBACK(OnLoadFailedSignal), impl_.get());
 }

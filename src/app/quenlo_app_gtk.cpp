@@ -38,7 +38,13 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
       [&window](std::function<void()> fn) { window.RunOrDefer(std::move(fn)); });
   window.SetHandler([&dlg](int id) { dlg.OnTimer(id); });
   window.SetSysCommandHandler([&dlg](int id) { dlg.OnSysCommand(id); });
-  window.SetCloseHandler([&window] { window.PostQuit(kCancelCode); });
+  window.SetCloseHandler([&window, &dlg] {
+    if (dlg.OnCloseRequest()) window.PostQuit(kCancelCode);
+  });
+  window.SetFocusHandler(
+      [&pages](const std::string& field) { pages.CallScript("QuenloFocus", {field}); });
+  window.SetLiveStatusHandler(
+      [&pages](bool live) { pages.CallScript("FinishLiveStatus", {live ? "1" : "0"}); });
 
   AutomationCommands commands(window, pages);
   std::unique_ptr<AutomationServer> server;

@@ -37,6 +37,30 @@ constexpr int kMsgIpIncorrect = 4;
 constexpr int kMsgMaskIncorrect = 5;
 constexpr int kMsgGatewayIncorrect = 6;
 
+// How the messages shown in a box look: their heading, and the page field
+// they are about. The other slots are texts of the failure page.
+struct MessageLook {
+  const char* heading;
+  const char* field;
+};
+const MessageLook kMessageLooks[CQuenloDlg::kMessageCount] = {
+    {"Password not accepted", "id_pw_password"},
+    {"The new passwords differ", "id_pw_cf_new_pw"},
+    {"New password not allowed", "id_pw_new_pw"},
+    {"Password not changed", "id_pw_new_pw"},
+    {"Address not usable", "fixedip_ip"},
+    {"Subnet mask not usable", "fixedip_mask"},
+    {"Gateway not usable", "fixedip_gw"},
+    {"", ""},
+    {"", ""},
+    {"", ""},
+    {"", ""},
+};
+constexpr const char* kStartFailedHeading = "The set-up cannot start";
+constexpr const char* kQuitWhileChangingQuestion =
+    "The camera is changing its network settings. If you quit now it may not be reachable until "
+    "you run the set-up again. Quit anyway?";
+
 // Error codes of the failure page.
 constexpr int kErrNotFoundAgain = 0;
 constexpr int kErrNoSettingsReply = 1;
@@ -193,6 +217,7 @@ void CQuenloDlg::LoadConfiguration() {
   }
   m_model = config.GetString("System", "Model", "");
   m_password = config.GetString("Default_Password", "Default", "");
+  m_factoryPassword = m_password;
   m_title = config.GetString("System", "Title", "");
   m_services.window->SetTitle(m_title);
   m_services.window->SetClientSize(config.GetInt("System", "WindowWidth", 0),
@@ -282,7 +307,19 @@ bool CQuenloDlg::CallScript(const std::string& function, const std::vector<std::
   return m_services.pages->CallScript(function, args);
 }
 
-void CQuenloDlg::MessageBox(const std::string& text) { m_services.messages->Show(m_title, text); }
+void CQuenloDlg::MessageBox(const std::string& text) {
+  m_services.messages->Show(m_title, {kStartFailedHeading, text, ""});
+}
+
+void CQuenloDlg::ShowMessage(int slot) {
+  const MessageLook& look = kMessageLooks[slot];
+  m_services.messages->Show(m_title, {look.heading, m_messages[slot], look.field});
+}
+
+bool CQuenloDlg::OnCloseRequest() {
+  if (!m_changingSettings) return true;
+  return m_services.messages->Ask(m_title, kQuitWhileChangingQuestion, "Quit", "Stay");
+}
 
 void CQuenloDlg::StopLiveView() {
   if (m_video) m_video->Stop();
@@ -335,10 +372,9 @@ void CQuenloDlg::OnListLoaded() {
   WaitForWorker(m_finder.get(), kRediscoverPolls);
   for (size_t i = 0; i < cameras.size(); ++i) {
     const bool here = m_finder && !m_finder->IsRunning() && m_finder->IsSameSubnet(cameras[i]);
-    CallScript("ListAddCamera",
-               {std::to_string(i + 1), Latin1ToUtf8(RecordModelName(cameras[i])),
-                MacTextUpper(cameras[i]), RepairUtf8(RecordCameraName(cameras[i])),
-                DottedAddress(RecordIpAddress(cameras[i])), here ? "1" : "0"});
+    CallScript("ListAddCamera", {std::to_string(i + 1), Latin1ToUtf8(RecordModelName(cameras[i])),
+                                 MacTextUpper(cameras[i]), RepairUtf8(RecordCameraName(cameras[i])),
+                                 DottedAddress(RecordIpAddress(cameras[i])), here ? "1" : "0"});
   }
 }
 
@@ -642,12 +678,12 @@ void CQuenloDlg::OnIdPwNext() {
     const std::string confirmation = ReadText("id_pw_cf_new_pw").value_or("");
     if (!IsPasswordFormatValid(m_newPassword)) {
       m_newPassword.clear();
-      MessageBox(m_messages[kMsgPwFormatError]);
+      ShowMessage(kMsgPwFormatError);
       return;
     }
     if (m_newPassword != confirmation) {
       m_newPassword.clear();
-      MessageBox(m_messages[kMsgPwNotMatch]);
+      ShowMessage(kMsgPwNotMatch);
       return;
     }
   }
@@ -656,7 +692,7 @@ void CQuenloDlg::OnIdPwNext() {
   if (m_sameSubnet) {
     const int failure = WhileWaiting([&] { return ProveAndChangePassword(*camera, true); });
     if (failure >= 0) {
-      MessageBox(m_messages[failure]);
+      ShowMessage(failure);
       return;
     }
     ApplySameSubnet();
@@ -700,7 +736,7 @@ void CQuenloDlg::ApplyOverDiscovery(const CameraRecord& camera) {
   if (!m_finder->SetTarget(camera.adapterAddress, DottedAddress(RecordIpAddress(camera)).c_str(),
                            mac, password.c_str())) {
     m_waiting = 0;
-    MessageBox(m_messages[kMsgPwIncorrect]);
+    ShowMessage(kMsgPwIncorrect);
     return;
   }
   if (m_fixedIp == 0) {
@@ -714,6 +750,7 @@ void CQuenloDlg::ApplyOverDiscovery(const CameraRecord& camera) {
   m_replyStatus = 0;
   m_noReply = 1;
   m_errorCode = 0;
+  m_changingSettings = true;
   StartFinderJob(kCommandSetAddress);
   WaitForFinderJob();
 }
@@ -724,15 +761,19 @@ void CQuenloDlg::OnSettingsResult(uint8_t status) {
     ShowPageLater("Setup.html");
     // The camera restarts its network with the new settings meanwhile.
     SleepUnlessClosing(m_settingsWaitMs);
+    m_changingSettings = false;
     if (m_closing) return;
     m_rediscovering = 1;
     if (std::optional<CameraRecord> camera = SelectedCamera()) m_targetCamera = *camera;
     m_services.timers->Start(TIMER_REDISCOVER, kRediscoverMs);
-  } else if (m_noReply) {
+    return;
+  }
+  m_changingSettings = false;
+  if (m_noReply) {
     m_errorCode = kErrNoSettingsReply;
     ShowPageLater("ConfigureFail.html");
   } else {
-    MessageBox(m_messages[kMsgPwIncorrect]);
+    ShowMessage(kMsgPwIncorrect);
   }
 }
 
@@ -758,6 +799,7 @@ void CQuenloDlg::ShowFinishInfo() {
   const std::string name =
       CutToUtf16Units(RepairUtf8(RecordCameraName(*camera)), kMaxFinishNameChars);
   CallScript("FinishSetInfo", {name, MacTextUpper(*camera), CameraWebAddress(*camera)});
+  if (m_password == m_factoryPassword) CallScript("FinishWarnFactoryPassword", {});
   m_liveWnd->Show();
 }
 
@@ -775,6 +817,7 @@ void CQuenloDlg::OnConfigFailRetry() {
       break;
     case kErrNoSettingsReply:
       // The finder still holds the target and settings of the first attempt.
+      m_changingSettings = true;
       StartFinderJob(kCommandSetAddress);
       ShowPage("Setup.html");
       break;
@@ -853,7 +896,7 @@ bool CQuenloDlg::ReadFixedIpFields() {
   }
   for (const Field& field : fields) {
     if (!field.pass) {
-      MessageBox(m_messages[field.slot]);
+      ShowMessage(field.slot);
       return false;
     }
   }
@@ -875,6 +918,6 @@ bool CQuenloDlg::ValidateFixedIp() {
     failure = kMsgGatewayIncorrect;
   }
   if (failure < 0) return true;
-  MessageBox(m_messages[failure]);
+  ShowMessage(failure);
   return false;
 }

@@ -72,8 +72,13 @@ class CQuenloDlg : public IPageEvents {
   // Any thread: the show-page timer navigates on the UI thread.
   void ShowPageLater(const std::string& page);
   bool CallScript(const std::string& function, const std::vector<std::string>& args);
-  // Any thread: modal box with caption m_title.
+  // Any thread: modal box with caption m_title; MessageBox for the start-up
+  // errors, ShowMessage for the message of `slot` of Message.ini.
   void MessageBox(const std::string& text);
+  void ShowMessage(int slot);
+  // UI thread: the window is asked to close. True to quit; while the camera
+  // changes its network settings the user is asked first.
+  bool OnCloseRequest();
   // Stops the video and audio workers and waits until neither runs.
   void StopLiveView();
   std::string PendingPage() const;
@@ -133,6 +138,11 @@ class CQuenloDlg : public IPageEvents {
   std::atomic<uint8_t> m_rediscovering{0};
   std::atomic<uint8_t> m_waiting{0};
   std::atomic<uint8_t> m_changePassword{0};
+  // From sending new network settings until the camera's 40 s restart is
+  // over: quitting then may leave the camera unreachable.
+  std::atomic<bool> m_changingSettings{false};
+  // The password the configuration names: the camera's factory password.
+  std::string m_factoryPassword;
   // The three workers; created at start-up, deleted in OnDestroy.
   std::unique_ptr<NTavoIPFinderThread> m_finder;
   std::unique_ptr<NTavoVideoThread> m_video;

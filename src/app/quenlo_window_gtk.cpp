@@ -46,7 +46,8 @@ void LaunchTarget(const std::string& target) {
 // mutex; nothing of it travels through GLib, so the hand-over is visible to
 // ThreadSanitizer.
 struct BoxRequest {
-  std::string caption, text;
+  std::string caption;
+  MessageText message;
   bool taken = false;    // the UI thread is showing it
   bool settled = false;  // closed, or given up at shut-down
 };
@@ -72,6 +73,7 @@ struct QuenloWindowGtk::Impl {
   std::function<void(int)> sys_command;
   std::function<void()> close_handler;
   std::function<void(int)> timer_handler;
+  std::function<void(const std::string&)> focus_handler;
   std::vector<std::string> launched;
   GtkWidget* modal_dialog = nullptr;  // UI thread
   ModalState modal;                   // UI thread
@@ -101,20 +103,23 @@ struct QuenloWindowGtk::Impl {
   void RunOrDefer(std::function<void()> fn);
   void FireTimer(int id);
 
-  void RunModal(GtkWidget* dialog, const std::string& caption, const std::string& text);
+  // Runs `dialog` to its end; `state` is what automation sees meanwhile.
+  // The response, GTK_RESPONSE_NONE when it was closed otherwise.
+  int RunModal(GtkWidget* dialog, ModalState state);
 };
 
-void QuenloWindowGtk::Impl::RunModal(GtkWidget* dialog, const std::string& caption,
-                                     const std::string& text) {
-  gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
+int QuenloWindowGtk::Impl::RunModal(GtkWidget* dialog, ModalState state) {
+  gtk_window_set_title(GTK_WINDOW(dialog), state.caption.c_str());
   GtkWidget* previous = modal_dialog;
   ModalState previous_state = modal;
   modal_dialog = dialog;
-  modal = {true, caption, text};
-  gtk_dialog_run(GTK_DIALOG(dialog));
+  state.open = true;
+  modal = std::move(state);
+  const int response = gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
   modal_dialog = previous;
   modal = previous_state;
+  return response;
 }
 
 // UI thread: shows, one after the other, the boxes that workers wait for.
@@ -132,7 +137,7 @@ void QuenloWindowGtk::Impl::ShowWaitingBoxes() {
       }
     }
     if (!request) return;
-    self->Show(request->caption, request->text);
+    self->Show(request->caption, request->message);
     std::lock_guard<std::mutex> lock(mutex);
     request->settled = true;
     box_settled.notify_all();
@@ -374,7 +379,7 @@ void QuenloWindowGtk::ShowAbout(const CAboutDlg& about) {
   GtkWidget* version = gtk_label_new(CAboutDlg::kVersionText);
   for (GtkWidget* w : {icon, title, version}) gtk_box_pack_start(GTK_BOX(box), w, FALSE, FALSE, 0);
   gtk_widget_show_all(box);
-  impl_->RunModal(dialog, about.Caption(), about.TitleText());
+  impl_->RunModal(dialog, {true, about.Caption(), "", about.TitleText(), {"OK"}});
 }
 
 // The window stays alive: the main loop runs (painting, the page view, the
@@ -402,11 +407,11 @@ bool QuenloWindowGtk::InWait() const { return impl_->wait_depth > 0; }
 
 void QuenloWindowGtk::RunOrDefer(std::function<void()> fn) { impl_->RunOrDefer(std::move(fn)); }
 
-void QuenloWindowGtk::Show(const std::string& caption, const std::string& text) {
+void QuenloWindowGtk::Show(const std::string& caption, const MessageText& message) {
   if (std::this_thread::get_id() != impl_->ui_thread) {
     auto request = std::make_shared<BoxRequest>();
     request->caption = caption;
-    request->text = text;
+    request->message = message;
     std::unique_lock<std::mutex> lock(impl_->mutex);
     if (impl_->closing.load()) return;
     impl_->waiting_boxes.push_back(request);
@@ -416,9 +421,36 @@ void QuenloWindowGtk::Show(const std::string& caption, const std::string& text) 
     return;
   }
   if (impl_->closing.load()) return;
-  GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(impl_->window), GTK_DIALOG_MODAL,
-                                             GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "%s", text.c_str());
-  impl_->RunModal(dialog, caption, text);
+  const bool headed = !message.heading.empty();
+  GtkWidget* dialog = gtk_message_dialog_new(
+      GTK_WINDOW(impl_->window), GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING, GTK_BUTTONS_OK, "%s",
+      headed ? message.heading.c_str() : message.text.c_str());
+  if (headed)
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                             message.text.c_str());
+  impl_->RunModal(dialog, {true, caption, message.heading, message.text, {"OK"}});
+  if (!message.field.empty() && impl_->focus_handler) impl_->focus_handler(message.field);
+}
+
+// "No" is the default: Enter or Esc keep things as they are.
+bool QuenloWindowGtk::Ask(const std::string& caption, const std::string& question,
+                          const std::string& yes, const std::string& no) {
+  if (impl_->closing.load()) return true;
+  GtkWidget* dialog =
+      gtk_message_dialog_new(GTK_WINDOW(impl_->window), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION,
+                             GTK_BUTTONS_NONE, "%s", question.c_str());
+  gtk_dialog_add_buttons(GTK_DIALOG(dialog), no.c_str(), GTK_RESPONSE_CANCEL, yes.c_str(),
+                         GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+  return impl_->RunModal(dialog, {true, caption, "", question, {no, yes}}) == GTK_RESPONSE_ACCEPT;
+}
+
+void QuenloWindowGtk::SetLiveStatusHandler(std::function<void(bool)> handler) {
+  impl_->picture->SetStatusHandler(std::move(handler));
+}
+
+void QuenloWindowGtk::SetFocusHandler(std::function<void(const std::string& field)> handler) {
+  impl_->focus_handler = std::move(handler);
 }
 
 void QuenloWindowGtk::SetHandler(std::function<void(int)> handler) {
@@ -471,9 +503,22 @@ bool QuenloWindowGtk::IsVisible() const { return gtk_widget_get_visible(impl_->l
 
 QuenloWindowGtk::ModalState QuenloWindowGtk::Modal() const { return impl_->modal; }
 
-bool QuenloWindowGtk::DismissModal() {
+bool QuenloWindowGtk::DismissModal(const std::string& button) {
   if (!impl_->modal_dialog) return false;
-  gtk_dialog_response(GTK_DIALOG(impl_->modal_dialog), GTK_RESPONSE_OK);
+  int response = GTK_RESPONSE_OK;
+  if (!button.empty()) {
+    GtkWidget* widget = nullptr;
+    for (int candidate : {GTK_RESPONSE_OK, GTK_RESPONSE_ACCEPT, GTK_RESPONSE_CANCEL}) {
+      widget = gtk_dialog_get_widget_for_response(GTK_DIALOG(impl_->modal_dialog), candidate);
+      if (widget && button == gtk_button_get_label(GTK_BUTTON(widget))) {
+        response = candidate;
+        break;
+      }
+      widget = nullptr;
+    }
+    if (!widget) return false;
+  }
+  gtk_dialog_response(GTK_DIALOG(impl_->modal_dialog), response);
   // The box's loop ends at its next turn; from now on it counts as closed, so
   // a request that comes before that turn does not see it open. RunModal
   // restores the outer box's state when its loop returns.

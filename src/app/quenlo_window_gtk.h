@@ -53,7 +53,13 @@ class QuenloWindowGtk : public IDialogWindow,
   void ShowAbout(const CAboutDlg& about) override;
   void PollPause(int ms) override;
   // IMessageBox
-  void Show(const std::string& caption, const std::string& text) override;
+  void Show(const std::string& caption, const MessageText& message) override;
+  bool Ask(const std::string& caption, const std::string& question, const std::string& yes,
+           const std::string& no) override;
+  // Receives, on the UI thread, whether the live picture is being painted.
+  void SetLiveStatusHandler(std::function<void(bool live)> handler);
+  // Receives the field a closed message box was about (UI thread).
+  void SetFocusHandler(std::function<void(const std::string& field)> handler);
   // ITimers
   void SetHandler(std::function<void(int id)> handler) override;
   void Start(int id, int period_ms) override;
@@ -70,11 +76,14 @@ class QuenloWindowGtk : public IDialogWindow,
   struct ModalState {
     bool open = false;
     std::string caption;
+    std::string heading;
     std::string text;
+    std::vector<std::string> buttons;
   };
   ModalState Modal() const;
-  // Presses OK of the open box; false when none is open.
-  bool DismissModal();
+  // Presses the button labelled `button` of the open box (OK when empty);
+  // false when no box is open or it has no such button.
+  bool DismissModal(const std::string& button = "");
   struct LiveState {
     bool visible;
     int x, y, width, height;

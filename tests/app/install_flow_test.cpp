@@ -207,6 +207,10 @@ TEST_F(InstallFlowTest, PasswordFormatAndItsOrderOfChecks) {
   FillPassword("pw", true, "goodpass12", "goodpass13");
   pages.Click("id_pw_next");
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"m2", "m1"}));
+  // Each box has a heading, and the field it is about gets the focus.
+  EXPECT_EQ(window.box_looks, (std::vector<std::pair<std::string, std::string>>{
+                                  {"New password not allowed", "id_pw_new_pw"},
+                                  {"The new passwords differ", "id_pw_cf_new_pw"}}));
   EXPECT_EQ(dlg->m_newPassword, "");
   EXPECT_EQ(dlg->m_password, "pw");
   EXPECT_EQ(finder().Jobs(), std::vector<int>{kCommandSearch});
@@ -330,6 +334,8 @@ TEST_F(InstallFlowTest, DhcpApplyWaitsThenFindsCameraAgainAndChangesPassword) {
   EXPECT_EQ(pages.LastPage(), Page("Finish.html"));
   EXPECT_EQ(dlg->m_selectedIndex.load(), 1);
   EXPECT_EQ(dlg->m_password, "NewPass99");
+  pages.Complete();
+  EXPECT_EQ(pages.ScriptCount("FinishWarnFactoryPassword"), 0);  // changed, unlike "fromini"
   NTavoCGI check(false);
   check.http().SetServer("127.0.0.1", sim.port(), "admin", "NewPass99");
   EXPECT_NE(check.QueryIPAddress(), nullptr);
@@ -515,9 +521,18 @@ TEST_F(InstallFlowTest, ClosingDuringTheSettingsWaitEndsPromptly) {
   pages.AddElement("network_dhcp", "checked", true);
   pages.Click("network_next");
   ScriptSettingsReply(1);
+  EXPECT_TRUE(dlg->OnCloseRequest());  // nothing sent yet: quits without a question
   FillPassword("pw", false);
   pages.Click("id_pw_next");  // returns at once: the wait is on the finder thread
   EXPECT_TRUE(finder().IsRunning());
+  // While the camera restarts, closing asks first; "Stay" keeps the window.
+  EXPECT_FALSE(dlg->OnCloseRequest());
+  window.answer_yes = true;
+  EXPECT_TRUE(dlg->OnCloseRequest());
+  ASSERT_EQ(window.questions.size(), 2u);
+  EXPECT_EQ(window.questions[0],
+            "Setup A|The camera is changing its network settings. If you quit now it may not be "
+            "reachable until you run the set-up again. Quit anyway?|Quit|Stay");
   const auto start = std::chrono::steady_clock::now();
   dlg->OnDestroy();
   const auto took = std::chrono::steady_clock::now() - start;

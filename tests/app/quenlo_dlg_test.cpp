@@ -378,6 +378,13 @@ TEST_F(QuenloDlgTest, CameraWebPageOpensAddressWithPortAlwaysWritten) {
   pages.Click("finish_hg");
   EXPECT_EQ(window.opened,
             (std::vector<std::string>{"http://192.168.1.20:80/", "http://10.1.2.3:8080/"}));
+  // Finishing with the configured factory password still set: a warning.
+  dlg->m_selectedIndex = 1;
+  pages.Navigate(Page("Finish.html"));
+  pages.Complete();
+  EXPECT_EQ(pages.ScriptCount("FinishSetInfo"), 1);
+  EXPECT_EQ(pages.ScriptCount("FinishWarnFactoryPassword"), 1);
+  EXPECT_TRUE(window.live_visible);
 }
 
 }  // namespace

@@ -101,6 +101,7 @@ class InstallE2E : public ::testing::Test {
     ASSERT_NO_FATAL_FAILURE(ChooseCamera(kOtherMac, "Network.html"));
     Check("network_dhcp", true);
     ASSERT_TRUE(ui().ClickTo("network_next", "IDPassword.html"));
+    Check("id_pw_change_pw", false);  // keep the factory password
   }
   void OtherCameraToFixedAddressPage() {
     ASSERT_NO_FATAL_FAILURE(SearchToList());
@@ -219,7 +220,11 @@ TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
   Shot("list");
   ASSERT_NO_FATAL_FAILURE(ChooseCamera(kSameMac, "IDPassword.html"));
   EXPECT_EQ(Eval("document.getElementById('id_pw_password').value"), "kerut");
+  // A new password is proposed: the box is ticked and its fields shown.
+  EXPECT_EQ(Eval("document.getElementById('id_pw_change_pw').checked"), true);
+  EXPECT_EQ(Eval("document.getElementById('id_pw_new_pw').offsetParent !== null"), true);
   Shot("idpassword");
+  Check("id_pw_change_pw", false);
   const auto clicked = std::chrono::steady_clock::now();
   Click("id_pw_next");
   ASSERT_TRUE(ui().WaitForPage("Finish.html", 15000)) << ui().PageName();
@@ -228,7 +233,11 @@ TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
   EXPECT_TRUE(ui().WaitForScript("document.getElementById('finish_url').textContent !== ''"));
   EXPECT_EQ(Text("finish_name"), "Front door");
   EXPECT_EQ(Text("finish_mac"), kSameMac);
-  EXPECT_EQ(Text("finish_url"), "http://192.168.1.20:80/");
+  EXPECT_EQ(Text("finish_url"), "http://192.168.1.20/");
+  // Still the factory password: anyone on the network could log in.
+  EXPECT_EQ(Eval("document.getElementById('finish_pw_warning').offsetParent !== null"), true);
+  EXPECT_TRUE(ui().WaitForScript(
+      "document.getElementById('finish_live_status').textContent === 'Live picture'"));
   // The live picture: 640x480 at 15 frames/s, drawn 160x120 at (490, 60).
   const json live = ui().Request({{"cmd", "live"}});
   EXPECT_EQ(live["visible"], true);
@@ -283,6 +292,8 @@ TEST_F(InstallE2E, SameSubnetWithPasswordChange) {
   FillPassword("kerut", true, "NewPass99", "NewPass99");
   Click("id_pw_next");
   ASSERT_TRUE(ui().WaitForPage("Finish.html", 15000)) << ui().PageName();
+  EXPECT_TRUE(ui().WaitForScript("document.getElementById('finish_url').textContent !== ''"));
+  EXPECT_EQ(Eval("document.getElementById('finish_pw_warning').offsetParent === null"), true);
   EXPECT_TRUE(LoginWorks("192.168.1.20", "NewPass99"));
   EXPECT_FALSE(LoginWorks("192.168.1.20", "kerut"));
 }
@@ -303,6 +314,7 @@ TEST_F(InstallE2E, OtherSubnetByDhcp) {
   Check("network_dhcp", true);
   Shot("network");
   ASSERT_TRUE(ui().ClickTo("network_next", "IDPassword.html"));
+  Check("id_pw_change_pw", false);
   Click("id_pw_next");
   ASSERT_TRUE(ui().WaitForPage("Setup.html", 20000)) << ui().PageName();
   Shot("setup");
@@ -310,7 +322,7 @@ TEST_F(InstallE2E, OtherSubnetByDhcp) {
   EXPECT_TRUE(ui().WaitForScript("document.getElementById('finish_url').textContent !== ''"));
   EXPECT_EQ(Text("finish_name"), "Garden");
   EXPECT_EQ(Text("finish_mac"), kOtherMac);
-  EXPECT_EQ(Text("finish_url"), "http://192.168.1.21:80/");
+  EXPECT_EQ(Text("finish_url"), "http://192.168.1.21/");
   EXPECT_TRUE(CameraHasAddress("other", "192.168.1.21"));
   EXPECT_TRUE(LoginWorks("192.168.1.21", "kerut"));
 }
@@ -381,6 +393,7 @@ TEST_F(InstallE2E, CameraBackOnAnotherSubnetIsCodeTwo) {
   Set("fixedip_mask", "255.255.0.0");
   Set("fixedip_gw", "10.99.0.1");
   ASSERT_TRUE(ui().ClickTo("fixedip_next", "IDPassword.html"));
+  Check("id_pw_change_pw", false);
   Click("id_pw_next");
   ExpectFailurePage("msg_not_in_same_subnet");
   Shot("fail-other-subnet");
@@ -404,7 +417,7 @@ TEST_F(InstallE2E, VanishedCameraIsCodeZeroAndRetrySearchesAgain) {
   ASSERT_TRUE(ui().WaitForPage("Finish.html", kSearchMs)) << ui().PageName();
   EXPECT_TRUE(
       ui().WaitForScript("document.getElementById('finish_url').textContent === "
-                         "'http://192.168.1.21:80/'"));
+                         "'http://192.168.1.21/'"));
 }
 
 TEST_F(InstallE2E, RefusedNewPasswordAfterRediscoveryIsCodeThree) {
@@ -441,6 +454,7 @@ TEST_F(InstallE2E, CameraTextIsShownLiterallyAndRunsNoScript) {
   EXPECT_EQ(Eval("document.querySelectorAll('#camera_list img').length"), 0);
   Shot("list-literal");
   ASSERT_NO_FATAL_FAILURE(ChooseCamera(kSameMac, "IDPassword.html"));
+  Check("id_pw_change_pw", false);
   Click("id_pw_next");
   ASSERT_TRUE(ui().WaitForPage("Finish.html", 15000)) << ui().PageName();
   EXPECT_TRUE(ui().WaitForScript("document.getElementById('finish_name').textContent !== ''"));

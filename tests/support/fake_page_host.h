@@ -94,9 +94,15 @@ class FakeDialogWindow : public IDialogWindow,
     about_captions.push_back(about.Caption());
     about_texts.push_back(about.TitleText());
   }
-  void Show(const std::string& caption, const std::string& text) override {
+  void Show(const std::string& caption, const MessageText& message) override {
     std::lock_guard<std::mutex> lock(mutex);
-    boxes.push_back({caption, text});
+    boxes.push_back({caption, message.text});
+    box_looks.push_back({message.heading, message.field});
+  }
+  bool Ask(const std::string& caption, const std::string& question, const std::string& yes,
+           const std::string& no) override {
+    questions.push_back(caption + "|" + question + "|" + yes + "|" + no);
+    return answer_yes;
   }
   void SetHandler(std::function<void(int)> h) override { timer_handler = std::move(h); }
   void Start(int id, int period_ms) override {
@@ -129,8 +135,11 @@ class FakeDialogWindow : public IDialogWindow,
   int pauses = 0;
   std::string about_item;
   std::vector<std::string> about_captions, about_texts;
-  std::vector<std::pair<std::string, std::string>> boxes;  // guarded by mutex
-  std::map<int, int> timers;                               // guarded by mutex
+  std::vector<std::pair<std::string, std::string>> boxes;      // guarded by mutex
+  std::vector<std::pair<std::string, std::string>> box_looks;  // heading, field; guarded by mutex
+  std::vector<std::string> questions;
+  bool answer_yes = false;
+  std::map<int, int> timers;  // guarded by mutex
   std::function<void(int)> timer_handler;
   std::vector<std::string> opened;
   bool live_visible = true;

@@ -81,41 +81,63 @@ struct BoxWatcher {
   std::atomic<bool>* returned;
   QuenloWindowGtk::ModalState seen;
   bool worker_waited = false;
+  std::string button;  // the one to press; OK when empty
 
   static gboolean Check(gpointer data) {
     auto* w = static_cast<BoxWatcher*>(data);
     if (!w->window->Modal().open) return G_SOURCE_CONTINUE;
     w->seen = w->window->Modal();
     w->worker_waited = !w->returned->load();
-    w->window->DismissModal();
+    w->window->DismissModal(w->button);
     return G_SOURCE_REMOVE;
   }
 };
 
 TEST_F(WindowGtkTest, WorkerMessageBoxShowsOnUiThreadAndWaitsForOk) {
   std::atomic<bool> returned{false};
-  BoxWatcher watcher{window_.get(), &returned, {}, false};
+  BoxWatcher watcher{window_.get(), &returned, {}, false, ""};
+  std::string focused;
+  bool focused_on_ui_thread = false;
+  window_->SetFocusHandler([&](const std::string& field) {
+    focused = field;
+    focused_on_ui_thread = std::this_thread::get_id() == ui_thread_;
+  });
   guint source = g_timeout_add(20, BoxWatcher::Check, &watcher);
   std::thread worker([&] {
-    window_->Show("Setup", "The camera did not answer.");
+    window_->Show("Setup", {"Password not accepted", "The camera did not answer.", "pw"});
     returned.store(true);
   });
   ASSERT_TRUE(IterateUntil([&] { return returned.load(); }));
   worker.join();
   EXPECT_TRUE(watcher.seen.open);
   EXPECT_EQ(watcher.seen.caption, "Setup");
+  EXPECT_EQ(watcher.seen.heading, "Password not accepted");
   EXPECT_EQ(watcher.seen.text, "The camera did not answer.");
   EXPECT_TRUE(watcher.worker_waited);
   EXPECT_FALSE(window_->Modal().open);
+  // The field the message is about gets the focus back, on the UI thread.
+  EXPECT_EQ(focused, "pw");
+  EXPECT_TRUE(focused_on_ui_thread);
   if (!watcher.seen.open) g_source_remove(source);
+}
+
+TEST_F(WindowGtkTest, QuestionTellsWhichButtonWasPressed) {
+  for (const auto& [button, answer] :
+       {std::pair<std::string, bool>{"Quit", true}, {"Stay", false}}) {
+    std::atomic<bool> returned{false};
+    BoxWatcher watcher{window_.get(), &returned, {}, false, button};
+    g_timeout_add(20, BoxWatcher::Check, &watcher);
+    EXPECT_EQ(window_->Ask("Setup", "Quit anyway?", "Quit", "Stay"), answer) << button;
+    EXPECT_EQ(watcher.seen.buttons, (std::vector<std::string>{"Stay", "Quit"}));
+  }
 }
 
 TEST_F(WindowGtkTest, PollPauseShowsBoxThatWorkerWaitsFor) {
   std::atomic<bool> returned{false};
-  BoxWatcher watcher{window_.get(), &returned, {}, false};
+  BoxWatcher watcher{window_.get(), &returned, {}, false, ""};
   guint source = g_timeout_add(20, BoxWatcher::Check, &watcher);
   std::thread worker([&] {
-    window_->Show("Setup", "from the worker");
+    window_->Show("Setup", {"", "from the worker", ""});
     returned.store(true);
   });
   // The UI thread waits as it does for a worker, without iterating its loop
@@ -130,7 +152,7 @@ TEST_F(WindowGtkTest, PollPauseShowsBoxThatWorkerWaitsFor) {
 TEST_F(WindowGtkTest, ClosingReleasesWorkersWaitingForBoxes) {
   std::atomic<bool> returned{false};
   std::thread worker([&] {
-    window_->Show("Setup", "never shown");
+    window_->Show("Setup", {"", "never shown", ""});
     returned.store(true);
   });
   while (!returned.load()) {

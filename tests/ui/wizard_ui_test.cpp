@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -203,7 +204,9 @@ const PageCatalogue kPages[] = {
       "fixedip_gw"},
      {}},
     {"Setup.html", {}, {}},
-    {"Finish.html", {"home", "finish_name", "finish_hg", "finish_next"}, {"FinishSetInfo"}},
+    {"Finish.html",
+     {"home", "finish_name", "finish_hg", "finish_next"},
+     {"FinishSetInfo", "FinishWarnFactoryPassword", "FinishLiveStatus"}},
     {"Finish2.html", {"home", "finish_app", "exit"}, {}},
     {"ConfigureFail.html", {"home", "config_fail_retry"}, {"ConfigFailSetInfo"}},
 };
@@ -211,9 +214,11 @@ const PageCatalogue kPages[] = {
 // Sample data that the wizard would pass, so the screenshots show filled pages.
 const std::map<std::string, std::string> kSampleScripts = {
     {"List.html",
-     "ListAddCamera('1', 'TAVO-C1', '001A2B3C4D5E'); ListAddCamera('2', 'TAVO-C1', "
-     "'001A2B3C4D5F');"},
-    {"Finish.html", "FinishSetInfo('Front door', '001A2B3C4D5E', 'http://192.168.1.20:80/');"},
+     "ListAddCamera('1', 'TAVO-C1', '001A2B3C4D5E', 'Front door', '192.168.1.20', '1');"
+     "ListAddCamera('2', 'TAVO-C1', '001A2B3C4D5F', 'Garden', '10.20.30.40', '0');"},
+    {"Finish.html",
+     "FinishSetInfo('Front door', '001A2B3C4D5E', 'http://192.168.1.20:80/');"
+     "FinishWarnFactoryPassword(); FinishLiveStatus('1');"},
     {"ConfigureFail.html",
      "ConfigFailSetInfo('The camera could not be found again after its settings were "
      "changed.');"},
@@ -246,6 +251,36 @@ TEST_F(WizardUiTest, EveryPageOffersItsElementsAndIsScreenshotted) {
     std::filesystem::remove(shot);
     EXPECT_EQ(ui.Request({{"cmd", "screenshot"}, {"path", shot}})["ok"], true);
     EXPECT_GT(std::filesystem::file_size(shot), 2000u) << page.page;
+  }
+}
+
+// With the desktop's text scaled to 1.5, pages full of text keep their
+// footer and main button in view; their content scrolls instead.
+TEST_F(WizardUiTest, LargeTextKeepsMainButtonAndFooterInView) {
+  setenv("GDK_DPI_SCALE", "1.5", 1);
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  const std::string artifacts = std::string(QUENLO_BUILD_DIR) + "/test-artifacts/";
+  std::filesystem::create_directories(artifacts);
+  for (const char* page : {"IDPassword.html", "List.html", "Finish.html"}) {
+    ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", page)) << page;
+    auto sample = kSampleScripts.find(page);
+    if (sample != kSampleScripts.end())
+      ui.Request({{"cmd", "eval"}, {"js", sample->second + " true"}});
+    const json seen = ui.Request(
+        {{"cmd", "eval"},
+         {"js",
+          "(function () { var b = document.querySelector('[data-primary]').getBoundingClientRect();"
+          " var f = document.querySelector('footer').getBoundingClientRect();"
+          " var h = document.querySelector('h1').getBoundingClientRect();"
+          " return [b.top >= 0 && b.left >= 0 && b.bottom <= innerHeight && b.right <= innerWidth,"
+          "         f.bottom <= innerHeight + 0.5, Math.round(h.height)]; })()"}})["result"];
+    ASSERT_TRUE(seen.is_array()) << page;
+    EXPECT_EQ(seen[0], true) << page;           // the main button lies inside the view
+    EXPECT_EQ(seen[1], true) << page;           // the footer is whole
+    EXPECT_GE(seen[2].get<int>(), 45) << page;  // the text did grow (22 px headings at 1.0)
+    EXPECT_EQ(ui.Request(
+                  {{"cmd", "screenshot"}, {"path", artifacts + "ui-large-" + page + ".png"}})["ok"],
+              true);
   }
 }
 
