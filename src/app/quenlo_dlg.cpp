@@ -339,6 +339,8 @@ void CQuenloDlg::OnDocumentComplete(const std::string& path) {
   const std::string upper = UpperAscii(path);
   if (IsPage(upper, "Mac.html")) {
     OnMacLoaded();
+  } else if (IsPage(upper, "NotFound.html")) {
+    OnNotFoundLoaded();
   } else if (IsPage(upper, "List.html")) {
     OnListLoaded();
   } else if (IsPage(upper, "IDPassword.html")) {
@@ -376,6 +378,20 @@ void CQuenloDlg::OnListLoaded() {
                                  MacTextUpper(cameras[i]), RepairUtf8(RecordCameraName(cameras[i])),
                                  DottedAddress(RecordIpAddress(cameras[i])), here ? "1" : "0"});
   }
+}
+
+// What this computer shows that may have kept the answers away, as pairs
+// of what was found and what to do.
+void CQuenloDlg::OnNotFoundLoaded() {
+  if (!m_finder) return;
+  WaitForWorker(m_finder.get(), kRediscoverPolls);  // the search's job may still be ending
+  if (m_finder->IsRunning()) return;
+  std::vector<std::string> findings;
+  for (const SearchFinding& finding : m_finder->DiagnoseSearch()) {
+    findings.push_back(finding.found);
+    findings.push_back(finding.todo);
+  }
+  CallScript("NotFoundShowFindings", findings);
 }
 
 void CQuenloDlg::OnIdPasswordLoaded() {

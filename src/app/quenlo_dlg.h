@@ -195,6 +195,7 @@ class CQuenloDlg : public IPageEvents {
 
   // Page actions run when a document completes.
   void OnMacLoaded();
+  void OnNotFoundLoaded();
   void OnListLoaded();
   void OnIdPasswordLoaded();
   void OnNetworkLoaded();

@@ -89,6 +89,10 @@ bool NTavoIPFinderThread::DiffersFromAdapterAddress(const CameraRecord& record, 
   return ::DiffersFromAdapterAddress(adapters, record, address);
 }
 
+std::vector<SearchFinding> NTavoIPFinderThread::DiagnoseSearch() {
+  return ::DiagnoseSearch(*source_, SearchDiagnosisPaths{});
+}
+
 int NTavoIPFinderThread::OnStart() { return StartMessageQueue(*this); }
 
 int NTavoIPFinderThread::Run() {

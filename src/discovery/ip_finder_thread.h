@@ -6,6 +6,7 @@
 
 #include "discovery/adapters.h"
 #include "discovery/discovery_wire.h"
+#include "discovery/search_diagnosis.h"
 #include "discovery/transactions.h"
 #include "thread/uthread.h"
 #include "thread/uthread_message.h"
@@ -54,6 +55,10 @@ class NTavoIPFinderThread : public UThread, public UThreadMessage {
   bool DiffersFromAdapterAddress(const CameraRecord& record, uint32_t address);
   // The list of the last rebuild.
   const std::vector<AdapterEntry>& Adapters() const { return adapters; }
+  // Why the last search may have found nothing, read afresh from the adapter
+  // source and the calling thread's network namespace. Called on the owner's (UI)
+  // thread after a search job ended; takes a few milliseconds.
+  std::vector<SearchFinding> DiagnoseSearch();
 
   // The job, written by the owner between jobs.
   int commandCode = 0;

@@ -159,6 +159,13 @@ TEST_F(InstallFlowTest, SearchWithoutMatchingCameraShowsNotFoundAndListNeedsAChe
   ScriptSearch({Found("TAVO-X9", 0x05, "192.168.1.32")});
   Search();
   EXPECT_EQ(pages.LastPage(), Page("NotFound.html"));
+  // The page says why, beginning with the adapters that were searched.
+  pages.Complete();
+  ASSERT_EQ(pages.ScriptCount("NotFoundShowFindings"), 1);
+  const std::vector<std::string>& findings = pages.scripts.back().args;
+  ASSERT_GE(findings.size(), 2u);
+  EXPECT_EQ(findings.size() % 2, 0u);
+  EXPECT_NE(findings[0].find("eth0 192.168.1.10"), std::string::npos) << findings[0];
   ScriptSearch({Found("TAVO-C1", 0x01, "192.168.1.30")});
   pages.Click("not_found_retry");
   FireShowPage();

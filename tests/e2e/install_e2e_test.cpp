@@ -464,6 +464,35 @@ TEST_F(InstallE2E, CameraTextIsShownLiterallyAndRunsNoScript) {
   Shot("finish-literal");
 }
 
+// The cameras' network on a second card while the default route leaves
+// through the first, with strict reverse-path filtering there: the search
+// finds nothing and the page says why and how to fix it.
+TEST_F(InstallE2E, NotFoundPageNamesStrictReversePathFilter) {
+  ASSERT_TRUE(lan_->AddSegment("b") &&
+              lan_->AddPcAdapter("qb0", "b", "02:00:00:00:0b:01", "172.20.0.10/24") &&
+              lan_->AddCamera("other", "b", "10.9.8.7/16", {"--gateway", "10.9.0.1"}))
+      << lan_->Error();
+  ASSERT_EQ(
+      testsupport::RunProgram({"ip", "netns", "exec", lan_->Namespace("pc"), "sysctl", "-qw",
+                               "net.ipv4.conf.all.rp_filter=0", "net.ipv4.conf.qb0.rp_filter=1"}),
+      0);
+  Launch();
+  ASSERT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
+  ASSERT_TRUE(ui().ClickTo("mac_next", "Power.html"));
+  ASSERT_TRUE(ui().ClickTo("power_next", "Ethernet.html"));
+  ASSERT_TRUE(ui().ClickTo("ethernet_next", "WaitSearch.html"));
+  ASSERT_TRUE(ui().WaitForPage("NotFound.html", kSearchMs)) << ui().PageName();
+  EXPECT_TRUE(
+      ui().WaitForScript("document.getElementById('not_found_findings').children.length > 0"));
+  const std::string findings = Text("not_found_findings");
+  EXPECT_NE(findings.find("Reverse-path filtering is strict on qb0"), std::string::npos)
+      << findings;
+  EXPECT_NE(findings.find("sudo sysctl -w net.ipv4.conf.qb0.rp_filter=2"), std::string::npos)
+      << findings;
+  EXPECT_EQ(Eval("document.querySelectorAll('#not_found_findings code').length > 0"), true);
+  Shot("not-found-reasons");
+}
+
 // The pages shown while a search runs offer no "home" or back button; the
 // dialog tests cover those clicks arriving during a search.
 TEST_F(InstallE2E, RepeatedAnswerIsListedOnce) {

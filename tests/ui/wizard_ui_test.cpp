@@ -190,7 +190,7 @@ const PageCatalogue kPages[] = {
     {"Power.html", {"home", "power_back", "power_next"}, {}},
     {"Ethernet.html", {"home", "ethernet_back", "ethernet_next"}, {}},
     {"WaitSearch.html", {}, {}},
-    {"NotFound.html", {"home", "not_found_back", "not_found_retry"}, {}},
+    {"NotFound.html", {"home", "not_found_back", "not_found_retry"}, {"NotFoundShowFindings"}},
     {"List.html", {"home", "list_back", "list_retry", "list_next"}, {"ListAddCamera"}},
     {"IDPassword.html",
      {"home", "id_pw_back", "id_pw_next", "id_pw_password", "id_pw_change_pw", "id_pw_new_pw",
@@ -219,6 +219,10 @@ const std::map<std::string, std::string> kSampleScripts = {
     {"Finish.html",
      "FinishSetInfo('Front door', '001A2B3C4D5E', 'http://192.168.1.20:80/');"
      "FinishWarnFactoryPassword(); FinishLiveStatus('1');"},
+    {"NotFound.html",
+     "NotFoundShowFindings('Searched through eth0 192.168.1.10/24.', '',"
+     " 'Reverse-path filtering is strict on eth1.', 'To let them in, run: sudo sysctl -w "
+     "net.ipv4.conf.eth1.rp_filter=2');"},
     {"ConfigureFail.html",
      "ConfigFailSetInfo('The camera could not be found again after its settings were "
      "changed.');"},
