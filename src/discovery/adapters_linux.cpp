@@ -13,13 +13,9 @@
 #include <sstream>
 #include <string>
 
-namespace {
+#include "discovery/text_file.h"
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return {};
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+namespace {
 
 bool PathExists(const std::string& path) {
   struct stat info {};
@@ -39,28 +35,6 @@ bool ParseIpv4Prefix(std::string_view token, uint32_t* out) {
   if (inet_pton(AF_INET, text, &value) != 1) return false;
   *out = value.s_addr;
   return true;
-}
-
-std::vector<std::string_view> Words(std::string_view line) {
-  std::vector<std::string_view> words;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    const size_t start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    if (i > start) words.push_back(line.substr(start, i - start));
-  }
-  return words;
-}
-
-template <typename Fn>
-void ForEachLine(std::string_view text, Fn fn) {
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    fn(text.substr(0, end));
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
 }
 
 uint32_t HexWord(std::string_view word, bool* ok) {
@@ -121,7 +95,7 @@ bool LinuxAdapterSource::ListAdapters(std::vector<AdapterEntry>* out) {
   for (ifaddrs* it = all; it; it = it->ifa_next) {
     if (it->ifa_addr && it->ifa_addr->sa_family == AF_PACKET) out->push_back(FromLink(*it));
   }
-  const std::string routes = ReadFile(paths_.routeTable);
+  const std::string routes = ReadTextFile(paths_.routeTable);
   for (AdapterEntry& entry : *out) {
     // The first IPv4 address in the kernel's list is the interface's primary one.
     for (ifaddrs* it = all; it; it = it->ifa_next) {
@@ -152,7 +126,7 @@ bool ParseDefaultGateway(std::string_view routeTable, std::string_view interface
   bool found = false;
   uint32_t bestMetric = 0;
   ForEachLine(routeTable, [&](std::string_view line) {
-    const std::vector<std::string_view> w = Words(line);
+    const std::vector<std::string_view> w = SplitWords(line);
     // Iface Destination Gateway Flags RefCnt Use Metric Mask ...
     if (w.size() < 8 || w[0] != interfaceName) return;
     bool ok = true;
@@ -177,7 +151,7 @@ bool ParseDefaultGateway(std::string_view routeTable, std::string_view interface
 std::vector<uint32_t> ParseResolvConf(std::string_view text) {
   std::vector<uint32_t> servers;
   ForEachLine(text, [&](std::string_view line) {
-    const std::vector<std::string_view> w = Words(line);
+    const std::vector<std::string_view> w = SplitWords(line);
     uint32_t address = 0;
     if (w.size() >= 2 && w[0] == "nameserver" && ParseIpv4Prefix(w[1], &address) &&
         w[1].find_first_of("#:%") == std::string_view::npos)
@@ -190,7 +164,7 @@ std::vector<uint32_t> ParseResolvedLinkDns(std::string_view text) {
   std::vector<uint32_t> servers;
   ForEachLine(text, [&](std::string_view line) {
     if (line.substr(0, 4) != "DNS=") return;
-    for (std::string_view word : Words(line.substr(4))) {
+    for (std::string_view word : SplitWords(line.substr(4))) {
       uint32_t address = 0;
       if (ParseIpv4Prefix(word, &address)) servers.push_back(address);
     }
@@ -199,14 +173,14 @@ std::vector<uint32_t> ParseResolvedLinkDns(std::string_view text) {
 }
 
 std::vector<uint32_t> ReadDnsServers(const LinuxAdapterPaths& paths, int interfaceIndex) {
-  std::vector<uint32_t> servers =
-      ParseResolvedLinkDns(ReadFile(paths.resolvedLinks + "/" + std::to_string(interfaceIndex)));
+  std::vector<uint32_t> servers = ParseResolvedLinkDns(
+      ReadTextFile(paths.resolvedLinks + "/" + std::to_string(interfaceIndex)));
   if (!servers.empty()) return servers;
-  servers = ParseResolvConf(ReadFile(paths.resolvConf));
+  servers = ParseResolvConf(ReadTextFile(paths.resolvConf));
   in_addr stub{};
   inet_pton(AF_INET, "127.0.0.53", &stub);
   if (servers.size() == 1 && servers[0] == stub.s_addr)
-    servers = ParseResolvConf(ReadFile(paths.resolvedResolvConf));
+    servers = ParseResolvConf(ReadTextFile(paths.resolvedResolvConf));
   return servers;
 }
 

@@ -22,40 +22,14 @@
 
 #include "discovery/discovery_wire.h"
 #include "discovery/search_diagnosis.h"
+#include "discovery/text_file.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return {};
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::string_view Trim(std::string_view text) {
   const size_t start = text.find_first_not_of(" \t\r\n");
   if (start == std::string_view::npos) return {};
   return text.substr(start, text.find_last_not_of(" \t\r\n") - start + 1);
-}
-
-std::vector<std::string_view> Words(std::string_view line) {
-  std::vector<std::string_view> words;
-  size_t i = 0;
-  while ((i = line.find_first_not_of(" \t", i)) != std::string_view::npos) {
-    const size_t end = std::min(line.find_first_of(" \t", i), line.size());
-    words.push_back(line.substr(i, end - i));
-    i = end;
-  }
-  return words;
-}
-
-template <typename Fn>
-void ForEachLine(std::string_view text, Fn fn) {
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    fn(text.substr(0, end));
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
 }
 
 // The whole word as a number; false for anything else, such as a table's heading.
@@ -132,7 +106,7 @@ std::string PreferredDefaultRoute(std::string_view routeTable) {
   uint32_t bestMetric = 0;
   ForEachLine(routeTable, [&](std::string_view line) {
     // Iface Destination Gateway Flags RefCnt Use Metric Mask ...
-    const std::vector<std::string_view> w = Words(line);
+    const std::vector<std::string_view> w = SplitWords(line);
     uint32_t destination = 0, flags = 0, metric = 0, mask = 0;
     if (w.size() < 8 || !Number(w[1], 16, &destination) || !Number(w[3], 16, &flags) ||
         !Number(w[6], 10, &metric) || !Number(w[7], 16, &mask))
@@ -149,7 +123,7 @@ std::string PreferredDefaultRoute(std::string_view routeTable) {
 // One rp_filter value (0 off, 1 strict, 2 loose); -1 when it cannot be read.
 int ReadRpFilter(const SearchDiagnosisPaths& paths, const std::string& entry) {
   uint32_t value = 0;
-  const std::string text = ReadFile(paths.ipv4Conf + "/" + entry + "/rp_filter");
+  const std::string text = ReadTextFile(paths.ipv4Conf + "/" + entry + "/rp_filter");
   return Number(Trim(text), 10, &value) ? static_cast<int>(value) : -1;
 }
 
@@ -188,7 +162,7 @@ bool ReversePathFinding(const std::string& name, int all, int own, const std::st
 
 void CheckReversePath(const std::vector<AdapterEntry>& searched, const SearchDiagnosisPaths& paths,
                       std::vector<SearchFinding>* out) {
-  const std::string preferred = PreferredDefaultRoute(ReadFile(paths.routeTable));
+  const std::string preferred = PreferredDefaultRoute(ReadTextFile(paths.routeTable));
   const int all = ReadRpFilter(paths, "all");
   for (const AdapterEntry& adapter : searched) {
     const std::string name = Text(adapter.name);
@@ -223,7 +197,7 @@ bool ProcessRunning(const std::string& processes, std::string_view name) {
        it.increment(error)) {
     const std::string pid = it->path().filename().string();
     if (pid.empty() || pid[0] < '1' || pid[0] > '9') continue;
-    if (Trim(ReadFile(it->path().string() + "/comm")) == name) return true;
+    if (Trim(ReadTextFile(it->path().string() + "/comm")) == name) return true;
   }
   return false;
 }
@@ -233,7 +207,7 @@ bool ProcessRunning(const std::string& processes, std::string_view name) {
 void CheckFirewall(const SearchDiagnosisPaths& paths, std::vector<SearchFinding>* out) {
   const std::string port = std::to_string(kDiscoveryPort);
   const std::string dropped = " may drop the cameras' answers, which come from UDP port " + port;
-  if (UfwEnabled(ReadFile(paths.ufwConf)))
+  if (UfwEnabled(ReadTextFile(paths.ufwConf)))
     out->push_back({"The firewall ufw is on:" + dropped + ".",
                     "To let them in, run: sudo ufw allow proto udp from any port " + port});
   if (ProcessRunning(paths.processes, "firewalld"))
@@ -246,7 +220,7 @@ int HoldersOfPort(std::string_view table, uint32_t port) {
   int holders = 0;
   ForEachLine(table, [&](std::string_view line) {
     // sl local_address rem_address st ...; the address ends in ":PORT" in hex.
-    const std::vector<std::string_view> w = Words(line);
+    const std::vector<std::string_view> w = SplitWords(line);
     const size_t colon = w.size() > 1 ? w[1].rfind(':') : std::string_view::npos;
     uint32_t local = 0;
     if (colon != std::string_view::npos && Number(w[1].substr(colon + 1), 16, &local))
@@ -256,8 +230,8 @@ int HoldersOfPort(std::string_view table, uint32_t port) {
 }
 
 void CheckPortInUse(const SearchDiagnosisPaths& paths, std::vector<SearchFinding>* out) {
-  if (HoldersOfPort(ReadFile(paths.udpTable), kDiscoveryPort) +
-          HoldersOfPort(ReadFile(paths.udp6Table), kDiscoveryPort) >
+  if (HoldersOfPort(ReadTextFile(paths.udpTable), kDiscoveryPort) +
+          HoldersOfPort(ReadTextFile(paths.udp6Table), kDiscoveryPort) >
       0)
     out->push_back({"Another program on this computer holds UDP port " +
                         std::to_string(kDiscoveryPort) +
