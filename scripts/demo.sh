@@ -4,37 +4,54 @@
 # inside the virtual LAN of scripts/vlan.sh: a pc with one simulated camera on
 # its subnet and one on another subnet, so the whole installation can be
 # walked without a real camera and without sending anything onto this
-# machine's network. Needs root (network namespaces) and a display: the one in
-# $DISPLAY (sudo keeps it). When run through sudo from a desktop session, the
-# wizard runs as the calling user.
+# machine's network. Needs root (network namespaces): run it as root, or
+# through sudo.
+#
+# With a display ($DISPLAY, which sudo keeps) the wizard opens its window
+# there; through sudo from a desktop session it runs as the calling user.
+# Without one, tools/demo/quenlo-demo walks two installations on a virtual
+# display of its own and leaves a screenshot of every page and summary.txt in
+# demo-output/ at the top of the repository.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 if [ "$(id -u)" -ne 0 ]; then
-  echo "demo.sh: needs root to build the virtual LAN (network namespaces); run: sudo scripts/demo.sh" >&2
+  echo "demo.sh: needs root to build the virtual LAN (network namespaces); run it as root, for example: sudo scripts/demo.sh" >&2
   exit 1
 fi
 "$root/scripts/install-deps.sh"
 BUILD_DIR="$build" "$root/scripts/build.sh"
 program="$build/medium/bin/quenlo-setup"
 camsim="$build/tools/camsim/tavo-camsim"
+# vlan.sh runs the wizard as the user who called sudo, if any.
+user=${SUDO_USER:-root}
+if [ "$user" = root ]; then
+  echo "demo.sh: started as root, not through sudo by another user: the wizard runs as root"
+fi
 
 if [ -z "${DISPLAY:-}" ]; then
-  cat >&2 <<MSG
-Built $program, but there is no display to show it on (DISPLAY is not set).
-Run this command from a terminal inside your desktop session, for example:
-  sudo scripts/demo.sh
-or start the wizard on a virtual display and look at it with a VNC viewer or
-screenshots, for example:
-  Xvfb :99 -screen 0 1024x768x24 &
-  sudo DISPLAY=:99 scripts/vlan.sh --camsim $camsim -- $program
-MSG
-  exit 1
+  out="$root/demo-output"
+  mkdir -p "$out"
+  rm -f "$out"/[0-9][0-9]-*.png "$out/summary.txt"
+  # The wizard writes the screenshots, as the user it runs as.
+  [ "$user" = root ] || chown "$user:" "$out"
+  echo "No display (DISPLAY is not set): walking two installations on a virtual display instead;"
+  echo "screenshots and summary.txt go to $out"
+  status=0
+  "$root/scripts/vlan.sh" --camsim "$camsim" -- "$build/tools/demo/quenlo-demo" \
+    --medium "$build/medium" --out "$out" || status=$?
+  if [ "$status" -eq 0 ]; then
+    echo
+    cat "$out/summary.txt"
+  elif [ -f "$out/summary.txt" ]; then
+    echo "demo.sh: the demo failed; the screenshots up to the failure and summary.txt are in $out" >&2
+  fi
+  exit "$status"
 fi
 
 echo "Starting $program on display $DISPLAY inside the virtual LAN"
-if [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
-  user_home=$(getent passwd "$SUDO_USER" | cut -d: -f6)
+if [ "$user" != root ]; then
+  user_home=$(getent passwd "$user" | cut -d: -f6)
   export XAUTHORITY=${XAUTHORITY:-$user_home/.Xauthority}
 fi
 unset DBUS_SESSION_BUS_ADDRESS

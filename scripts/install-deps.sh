@@ -11,7 +11,7 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 if [ "$(id -u)" -ne 0 ]; then
   echo "Missing packages: ${missing[*]}" >&2
-  echo "Run this as root (sudo $0) so that apt-get can install them." >&2
+  echo "Run this as root (for example: sudo $0) so that apt-get can install them." >&2
   exit 1
 fi
 echo "Installing: ${missing[*]}"

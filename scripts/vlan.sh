@@ -11,7 +11,7 @@
 # setting addresses inside them, is reserved to root. Nothing is sent from the
 # machine's own network: the discovery broadcasts stay inside the namespaces.
 #
-#   sudo scripts/vlan.sh [--camsim PATH] [--set-delay-ms N] [--user NAME] [--] COMMAND [ARGS...]
+#   scripts/vlan.sh [--camsim PATH] [--set-delay-ms N] [--user NAME] [--] COMMAND [ARGS...]
 #
 # --user runs COMMAND as that user (default: the user who called sudo, if any),
 # so that a desktop program can reach the user's display and sound.
@@ -31,7 +31,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ $# -gt 0 ] || { sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "vlan.sh: needs root (network namespaces); run it with sudo" >&2; exit 1; }
+[ "$(id -u)" -eq 0 ] || { echo "vlan.sh: needs root (network namespaces); run it as root, for example with sudo" >&2; exit 1; }
 [ -x "$camsim" ] || { echo "vlan.sh: no simulator at $camsim (build first, or --camsim PATH)" >&2; exit 1; }
 
 prefix="qd$$-"
