@@ -89,7 +89,7 @@ TEST_F(WizardUiTest, ClickPathForwardAndBack) {
   // their own network namespaces, never from this machine's.
 }
 
-TEST_F(WizardUiTest, EnterKeyPressesMainButtonAndInnerClicksReachHandler) {
+TEST_F(WizardUiTest, EnterAndEscPressMainAndBackButtonsAndInnerClicksReachHandler) {
   UiSession& ui = Launch(kBuiltMedium, "Main.html");
   ASSERT_TRUE(ui.ClickTo("main_btn_install_camera", "Mac.html"));
   ui.Request({{"cmd", "eval"},
@@ -103,6 +103,12 @@ TEST_F(WizardUiTest, EnterKeyPressesMainButtonAndInnerClicksReachHandler) {
                "var s = document.createElement('span'); s.textContent = 'x';"
                "document.getElementById('power_next').appendChild(s); s.click(); true"}});
   EXPECT_TRUE(ui.WaitForPage("Ethernet.html"));
+  // Esc presses the page's back button.
+  ui.Request({{"cmd", "eval"},
+              {"js",
+               "document.body.dispatchEvent(new KeyboardEvent('keydown', "
+               "{key: 'Escape', bubbles: true})); true"}});
+  EXPECT_TRUE(ui.WaitForPage("Power.html"));
 }
 
 TEST_F(WizardUiTest, HomeReturnsToFirstPage) {
