@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/automation_request.h"
 #include "app/page_host_webkit.h"
 #include "app/quenlo_window_gtk.h"
 
@@ -15,7 +16,7 @@ std::string Dump(const json& value) {
   return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-std::string Error(const std::string& text) { return Dump(json{{"ok", false}, {"error", text}}); }
+std::string Error(const std::string& text) { return AutomationErrorReply(text); }
 
 std::string Ok(json reply = json::object()) {
   reply["ok"] = true;
@@ -82,10 +83,11 @@ void AutomationCommands::RunOnElement(const std::string& body, const std::string
 }
 
 void AutomationCommands::Handle(const std::string& line, Reply reply) {
-  json request = json::parse(line, nullptr, false);
-  if (!request.is_object() || !request["cmd"].is_string()) return reply(Error("bad request"));
-  const std::string cmd = request["cmd"];
-  const std::string id = request.value("id", "");
+  AutomationRequest request;
+  std::string error;
+  if (!ParseAutomationRequest(line, &request, &error)) return reply(Error(error));
+  const std::string& cmd = request.cmd;
+  const std::string& id = request.id;
   if (cmd == "page") {
     return reply(Ok({{"page", pages_.CurrentPath()}, {"complete", pages_.IsComplete()}}));
   }
@@ -93,7 +95,7 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
     if (window_.Modal().open) return reply(Error("a message box is open"));
     // Answered before the click happens, as a person's click is done before
     // its handler runs: the handler may end the program or open a box.
-    const std::string args = json{{"id", id}}.dump();
+    const std::string args = Dump(json{{"id", id}});
     PageHostWebKit* pages = &pages_;
     return pages_.RunFunction(kExistsBody, args,
                               [pages, args, reply](bool ok, const std::string& r) {
@@ -103,15 +105,13 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
                               });
   }
   if (cmd == "set") {
-    return RunOnElement(kSetBody, json{{"id", id}, {"value", request.value("value", "")}}.dump(),
-                        reply);
+    return RunOnElement(kSetBody, Dump(json{{"id", id}, {"value", request.value}}), reply);
   }
   if (cmd == "check") {
-    return RunOnElement(
-        kCheckBody, json{{"id", id}, {"checked", request.value("checked", false)}}.dump(), reply);
+    return RunOnElement(kCheckBody, Dump(json{{"id", id}, {"checked", request.checked}}), reply);
   }
   if (cmd == "eval") {
-    return pages_.Evaluate(request.value("js", ""), [reply](bool ok, const std::string& result) {
+    return pages_.Evaluate(request.js, [reply](bool ok, const std::string& result) {
       json value = json::parse(result, nullptr, false);
       reply(ok && !value.is_discarded() ? Ok({{"result", value}}) : Error("script failed"));
     });
@@ -125,8 +125,7 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
                      {"buttons", modal.buttons}}));
   }
   if (cmd == "dismiss") {
-    return reply(window_.DismissModal(request.value("button", "")) ? Ok()
-                                                                   : Error("no such message box"));
+    return reply(window_.DismissModal(request.button) ? Ok() : Error("no such message box"));
   }
   if (cmd == "live") {
     QuenloWindowGtk::LiveState live = window_.Live();
@@ -147,7 +146,7 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
   }
   if (cmd == "launched") return reply(Ok({{"targets", window_.Launched()}}));
   if (cmd == "screenshot") {
-    std::string path = request.value("path", "");
+    std::string path = request.path;
     QuenloWindowGtk* window = &window_;
     return pages_.Snapshot([window, path, reply](void* page) {
       reply(window->Screenshot(path, page) ? Ok() : Error("screenshot failed"));
@@ -157,6 +156,12 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
     // The box runs its own loop: open it after this reply has gone.
     g_idle_add(ActivateAbout, &window_);
     return reply(Ok());
+  }
+  if (cmd == "close") {
+    // As the window's close button does; answered first, since closing may
+    // end the program.
+    reply(Ok());
+    return window_.RequestClose();
   }
   if (cmd == "quit") {
     reply(Ok());

@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 
+#include "app/automation_request.h"
+
 namespace {
 
 // Waits up to one poll period for input; false on timeout.
@@ -76,6 +78,7 @@ int AutomationServer::Run() {
 
 void AutomationServer::Serve(int client) {
   std::string buffer;
+  bool skipping = false;
   char chunk[4096];
   while (!IsStopRequested()) {
     if (!Readable(client)) continue;
@@ -85,7 +88,18 @@ void AutomationServer::Serve(int client) {
     for (size_t nl; (nl = buffer.find('\n')) != std::string::npos;) {
       std::string line = buffer.substr(0, nl);
       buffer.erase(0, nl + 1);
+      if (skipping) {  // the end of a line too long to take
+        skipping = false;
+        continue;
+      }
       if (!line.empty() && !Answer(client, line)) return;
+    }
+    // A line that never ends is not kept whole: it is answered at once and
+    // the rest of it is dropped up to its end.
+    if (buffer.size() > kMaxAutomationLine) {
+      if (!skipping && !SendAll(client, AutomationErrorReply("request too long") + "\n")) return;
+      skipping = true;
+      buffer.clear();
     }
   }
 }

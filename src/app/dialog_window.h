@@ -28,6 +28,9 @@ class IDialogWindow {
   // waits on a UI thread that waits on it. Every UI-thread wait loop of the
   // dialog pauses with this.
   virtual void PollPause(int ms) = 0;
+  // The user asked to close the window and is waiting for the dialog's wait
+  // to end: waits that may be cut short end early.
+  virtual bool CloseRequested() const = 0;
 };
 
 // What a message box says: a short heading (may be empty) over the text, and

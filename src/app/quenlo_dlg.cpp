@@ -587,8 +587,11 @@ auto CQuenloDlg::WhileWaiting(Work work) -> decltype(work()) {
   return result;
 }
 
+// A close asked for meanwhile ends the wait: the window then closes at once
+// instead of after the job, which goes on until the shut-down stops it.
 void CQuenloDlg::WaitForFinderJob() {
-  while (m_waiting && !m_closing) m_services.window->PollPause(UThread::kPollMs);
+  while (m_waiting && !m_closing && !m_services.window->CloseRequested())
+    m_services.window->PollPause(UThread::kPollMs);
 }
 
 void CQuenloDlg::SleepUnlessClosing(int ms) {

@@ -84,6 +84,7 @@ struct QuenloWindowGtk::Impl {
   // input and shows a busy cursor, and what the dialog would be handed
   // (timers, page events, menu and close commands) waits for its end.
   int wait_depth = 0;
+  bool close_pending = false;
   bool busy = false;
   bool end_of_wait_scheduled = false;
   std::vector<std::function<void()>> deferred;
@@ -214,9 +215,14 @@ void QuenloWindowGtk::Impl::EndOfWait() {
 
 namespace {
 
+// A close asked for during a wait is handled when the wait ends; the dialog's
+// waits end early once one is pending (CloseRequested).
 gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer data) {
   auto* impl = static_cast<QuenloWindowGtk::Impl*>(data);
+  if (impl->close_pending) return TRUE;
+  impl->close_pending = true;
   impl->RunOrDefer([impl] {
+    impl->close_pending = false;
     if (impl->close_handler) impl->close_handler();
   });
   return TRUE;  // the window goes when the main loop has ended
@@ -404,6 +410,10 @@ void QuenloWindowGtk::PollPause(int ms) {
 }
 
 bool QuenloWindowGtk::InWait() const { return impl_->wait_depth > 0; }
+
+bool QuenloWindowGtk::CloseRequested() const { return impl_->close_pending; }
+
+void QuenloWindowGtk::RequestClose() { gtk_window_close(GTK_WINDOW(impl_->window)); }
 
 void QuenloWindowGtk::RunOrDefer(std::function<void()> fn) { impl_->RunOrDefer(std::move(fn)); }
 

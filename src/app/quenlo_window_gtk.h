@@ -52,6 +52,9 @@ class QuenloWindowGtk : public IDialogWindow,
   void AddAboutItem(const std::string& text) override;
   void ShowAbout(const CAboutDlg& about) override;
   void PollPause(int ms) override;
+  bool CloseRequested() const override;
+  // Closes the window as its close button does.
+  void RequestClose();
   // IMessageBox
   void Show(const std::string& caption, const MessageText& message) override;
   bool Ask(const std::string& caption, const std::string& question, const std::string& yes,

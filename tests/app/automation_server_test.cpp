@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "app/automation_request.h"
 #include "app/automation_server_linux.h"
 #include "support/medium_dir.h"
 
@@ -54,6 +55,12 @@ TEST(AutomationServer, AnswersEachLineInOrderOnAPrivateSocket) {
   ASSERT_EQ(send(fd, first, sizeof(first) - 1, 0), static_cast<ssize_t>(sizeof(first) - 1));
   ASSERT_EQ(send(fd, "\"live\"}\n", 8, 0), 8);
   EXPECT_EQ(ReadLines(fd, 2), "echo:{\"cmd\":\"page\"}\necho:{\"cmd\":\"live\"}\n");
+  // A line too long to take is answered with an error and dropped to its
+  // end; the next line is served.
+  const std::string huge(kMaxAutomationLine + 4096, 'x');
+  ASSERT_EQ(send(fd, huge.data(), huge.size(), 0), static_cast<ssize_t>(huge.size()));
+  ASSERT_EQ(send(fd, "tail\n{}\n", 8, 0), 8);
+  EXPECT_EQ(ReadLines(fd, 2), "{\"error\":\"request too long\",\"ok\":false}\necho:{}\n");
   close(fd);
   // The next client is served after the first has gone.
   fd = Connect(path);
@@ -86,6 +93,40 @@ TEST(AutomationServer, ListenFailsForPathTooLongForASocket) {
   AutomationServer server("/tmp/" + std::string(200, 'x'),
                           [](const std::string&, AutomationServer::Reply reply) { reply(""); });
   EXPECT_FALSE(server.Listen());
+}
+
+// Whatever a client sends, the answer is a request or a clear error.
+TEST(AutomationRequest, EveryMalformedRequestGetsAnError) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"not json", "not JSON"},
+      {"[1,2]", "not a JSON object"},
+      {"\"page\"", "not a JSON object"},
+      {"{}", "\"cmd\" must be a string"},
+      {"{\"cmd\":7}", "\"cmd\" must be a string"},
+      {"{\"cmd\":\"fly\"}", "unknown command"},
+      {"{\"cmd\":\"click\"}", "missing \"id\""},
+      {"{\"cmd\":\"click\",\"id\":3}", "\"id\" must be a string"},
+      {"{\"cmd\":\"set\",\"id\":\"a\"}", "missing \"value\""},
+      {"{\"cmd\":\"check\",\"id\":\"a\",\"checked\":\"yes\"}", "\"checked\" must be a boolean"},
+      {"{\"cmd\":\"eval\",\"js\":null}", "\"js\" must be a string"},
+      {"{\"cmd\":\"dismiss\",\"button\":[]}", "\"button\" must be a string"},
+  };
+  for (const auto& [line, error] : cases) {
+    AutomationRequest request;
+    std::string got;
+    EXPECT_FALSE(ParseAutomationRequest(line, &request, &got)) << line;
+    EXPECT_EQ(got, error) << line;
+  }
+  AutomationRequest request;
+  std::string error;
+  ASSERT_TRUE(ParseAutomationRequest(R"({"cmd":"check","id":"a","checked":true,"extra":1})",
+                                     &request, &error));
+  EXPECT_EQ(request.id, "a");
+  EXPECT_TRUE(request.checked);
+  ASSERT_TRUE(ParseAutomationRequest(R"({"cmd":"dismiss"})", &request, &error));  // OK
+  EXPECT_EQ(request.button, "");
+  EXPECT_FALSE(ParseAutomationRequest(std::string(kMaxAutomationLine + 1, ' '), &request, &error));
+  EXPECT_EQ(AutomationErrorReply("bad \xff"), "{\"error\":\"bad \xef\xbf\xbd\",\"ok\":false}");
 }
 
 }  // namespace

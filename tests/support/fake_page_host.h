@@ -2,6 +2,7 @@
 // dialog's logic runs without a display.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -90,6 +91,7 @@ class FakeDialogWindow : public IDialogWindow,
     pauses++;
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   }
+  bool CloseRequested() const override { return close_requested; }
   void ShowAbout(const CAboutDlg& about) override {
     about_captions.push_back(about.Caption());
     about_texts.push_back(about.TitleText());
@@ -139,6 +141,7 @@ class FakeDialogWindow : public IDialogWindow,
   std::vector<std::pair<std::string, std::string>> box_looks;  // heading, field; guarded by mutex
   std::vector<std::string> questions;
   bool answer_yes = false;
+  std::atomic<bool> close_requested{false};
   std::map<int, int> timers;  // guarded by mutex
   std::function<void(int)> timer_handler;
   std::vector<std::string> opened;
