@@ -28,6 +28,7 @@ int NTavoDecodeAndDrawThread::Run() {
   surface_.window = targetWindow_;
   const auto pass = std::chrono::milliseconds(kFrameWaitMs);
   while (!IsStopRequested()) {
+    if (streamLost_.exchange(false)) ReleaseSurface();
     // Waits for the video thread's next frame, at most one pass long, so
     // that a frame is drawn as soon as it is stored.
     if (!frameBuffer_) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -38,6 +39,9 @@ class NTavoDecodeAndDrawThread : public UThread, public UThreadMessage {
   ~NTavoDecodeAndDrawThread() override;
 
   void SetTargetWindow(ILiveTarget* window) { targetWindow_ = window; }
+  // Any thread: the pictures stopped coming; the surface is given back at
+  // the next pass, so the window no longer shows the last one.
+  void StreamLost() { streamLost_.store(true); }
   UFrameRing& ring() { return frameRing_; }
 
   // One pass of the loop: decodes and draws the next frame, if there is one.
@@ -61,4 +65,5 @@ class NTavoDecodeAndDrawThread : public UThread, public UThreadMessage {
   std::unique_ptr<uint8_t[]> frameBuffer_;  // kFrameBufferSize bytes
   uint32_t frameLength_ = 0;
   uint32_t wantedSequence_ = 0;
+  std::atomic<bool> streamLost_{false};
 };

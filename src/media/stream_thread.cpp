@@ -50,7 +50,7 @@ int NTavoStreamThread::OnStart() {
 int NTavoStreamThread::Run() {
   camera_.http().SetServer(host_, static_cast<uint16_t>(port_), user_, password_);
   while (!IsStopRequested()) {
-    if (OpenStream()) ReadParts();
+    if (OpenStream() && ReadParts()) OnStreamLost();
     camera_.http().socket().ShutdownAndClose();
     if (!IsStopRequested()) wakeup_.Sleep(kOpenRetryMs);
   }
@@ -60,15 +60,16 @@ int NTavoStreamThread::Run() {
 // Reads parts until stopped, or until the connection can give no more. A read
 // that timed out or a part the reader refused keeps the connection. Between
 // parts it pauses only while nothing has arrived.
-void NTavoStreamThread::ReadParts() {
+bool NTavoStreamThread::ReadParts() {
   while (!IsStopRequested()) {
     std::unique_ptr<NTavoMediaSample> sample;
     if (camera_.ReadStreamFrame(&sample) > 0) {
       OnPart(*sample);
     } else if (camera_.StreamBroken()) {
-      return;
+      return true;
     }
     sample.reset();
     camera_.WaitForStreamData(kPartWaitMs);
   }
+  return false;
 }

@@ -47,9 +47,13 @@ class NTavoStreamThread : public UThread, public UThreadMessage {
   virtual bool OpenStream() = 0;
   // Uses one part; the caller deletes it afterwards.
   virtual void OnPart(const NTavoMediaSample& sample) = 0;
+  // The stream that was open broke off (not stopped): the camera closed it,
+  // went away, or the connection failed.
+  virtual void OnStreamLost() {}
 
  private:
-  void ReadParts();
+  // True when the stream broke off, false when the thread was stopped.
+  bool ReadParts();
 
   wchar_t host_[kHostChars] = L"";
   int port_ = 0;

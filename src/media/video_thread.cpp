@@ -39,3 +39,9 @@ void NTavoVideoThread::OnPart(const NTavoMediaSample& sample) {
   if (!decoder_ || sample.GetPayloadLength() <= 0) return;
   decoder_->ring().Put(sample.GetPayload(), static_cast<uint32_t>(sample.GetPayloadLength()));
 }
+
+// The last picture would stay as if it were live: the window goes back to
+// black (and says it is connecting) until pictures come again.
+void NTavoVideoThread::OnStreamLost() {
+  if (decoder_) decoder_->StreamLost();
+}

@@ -26,6 +26,7 @@ class NTavoVideoThread : public NTavoStreamThread {
   int OnEnd() override;
   bool OpenStream() override;
   void OnPart(const NTavoMediaSample& sample) override;
+  void OnStreamLost() override;
 
  private:
   ILiveTarget* liveWindow_ = nullptr;

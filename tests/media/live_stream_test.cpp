@@ -68,6 +68,7 @@ TEST_F(LiveStream, DrawingResumesWhenTheCameraComesBack) {
   const uint16_t port = sim_->port();
   sim_->Stop();
   std::this_thread::sleep_for(std::chrono::milliseconds(1200));  // a few failed opens
+  EXPECT_EQ(target_.releases.load(), 1);  // the last picture does not stay as if live
   const size_t before = target_.Drawn();
   ASSERT_NO_FATAL_FAILURE(StartCamera({"--port", std::to_string(port)}));
   EXPECT_TRUE(target_.WaitForDrawn(before + 5, 10000));

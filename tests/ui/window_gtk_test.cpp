@@ -179,6 +179,8 @@ TEST_F(WindowGtkTest, LiveWindowSitsAt490x60AndHidesToNothing) {
   // painted on this one, each counted once however often it is drawn.
   ILiveTarget* target = window_->Target();
   EXPECT_TRUE(target->IsVisible());
+  std::vector<bool> statuses;  // what the finish page's status line is told
+  window_->SetLiveStatusHandler([&](bool live) { statuses.push_back(live); });
   std::thread decoder([target] {
     BitmapInfo info{};
     info.header = {40, 4, 4, 1, 24, 0, 48, 0, 0, 0, 0};
@@ -192,6 +194,9 @@ TEST_F(WindowGtkTest, LiveWindowSitsAt490x60AndHidesToNothing) {
   IterateUntil([] { return false; }, 100);
   EXPECT_EQ(window_->Live().frames, 1);  // the newest picture only, painted once
   EXPECT_EQ(window_->Live().last_picture, 3u);
+  target->ReleaseSurface();  // the stream broke off: black, and "connecting" again
+  ASSERT_TRUE(IterateUntil([&] { return statuses.size() == 2; }));
+  EXPECT_EQ(statuses, (std::vector<bool>{true, false}));
   window_->Hide();
   live = window_->Live();
   EXPECT_FALSE(live.visible);
