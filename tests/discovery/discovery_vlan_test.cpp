@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -337,6 +339,36 @@ TEST_F(DiscoveryLan, CameraFaultsDoubleOrSpoilReplies) {
   // A result reply that comes twice is reported once.
   finder_->SetTarget(kPcA, "192.168.50.20", MacText(kCam1).c_str(), kPassword);
   EXPECT_EQ(Command(5).size(), 2u);
+}
+
+// The resident memory of this process, in KiB.
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  return -1;
+}
+
+// A "camera" that answers each search with 100,000 datagrams of junk and
+// spoiled replies: the search still ends on time, lists exactly the real
+// cameras, and keeps nothing of the junk.
+TEST_F(DiscoveryLan, FloodOfJunkRepliesChangesNothing) {
+  ASSERT_NO_FATAL_FAILURE(BuildHome());
+  ASSERT_NO_FATAL_FAILURE(AddCamera("real", "192.168.50.20/24", kCam1));
+  ASSERT_NO_FATAL_FAILURE(
+      AddCamera("flood", "192.168.50.21/24", kCam2, {"--discovery-fault", "flood"}));
+  ASSERT_NO_FATAL_FAILURE(EnterPc());
+  const long before = ResidentKiB();
+  for (int round = 0; round < 2; ++round) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<CameraRecord> records = Search();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(6500));
+    EXPECT_EQ(records.size(), 2u);
+    EXPECT_EQ(CountWithMac(records, kCam1), 1);
+    EXPECT_EQ(CountWithMac(records, kCam2), 1);
+  }
+  EXPECT_LT(ResidentKiB() - before, 4096) << "KiB more after two flooded searches";
 }
 
 // A pc whose default route leaves through another adapter than the one the

@@ -19,7 +19,8 @@ const char kDiscoveryUsage[] =
     "  --set-delay-ms N     pause before taking new settings (default 5000)\n"
     "  --dhcp-lease A/PREFIX  address taken when told to use DHCP\n"
     "  --dhcp-gateway A     gateway of that lease\n"
-    "  --discovery-fault KIND  none, no-set-address, wrong-length or twice\n";
+    "  --discovery-fault KIND  none, no-set-address, wrong-length, twice or flood\n"
+    "                          (flood: 100,000 junk datagrams after each search reply)\n";
 
 namespace {
 
@@ -50,6 +51,8 @@ bool ParseFault(const std::string& text, DiscoveryFault* fault) {
     *fault = DiscoveryFault::kWrongLength;
   else if (text == "twice")
     *fault = DiscoveryFault::kTwice;
+  else if (text == "flood")
+    *fault = DiscoveryFault::kFlood;
   else
     return false;
   return true;

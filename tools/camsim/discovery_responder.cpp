@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
 
 #include "discovery/discovery_wire.h"
 #include "net/base64.h"
@@ -202,6 +203,8 @@ void DiscoveryResponder::Handle(const uint8_t* request, size_t length, const voi
     if (reply.empty()) continue;
     Send(reply, from);
     if (config_.fault == DiscoveryFault::kTwice) Send(reply, from);
+    if (config_.fault == DiscoveryFault::kFlood && reply.size() == kSearchReplySize)
+      Flood(reply, from);
     if (accepted) {
       const auto due =
           std::chrono::steady_clock::now() + std::chrono::milliseconds(config_.set_delay_ms);
@@ -214,6 +217,40 @@ void DiscoveryResponder::Send(const std::vector<uint8_t>& reply, const void* fro
   sockaddr_in to = *static_cast<const sockaddr_in*>(from);
   if (config_.reply_mode == ReplyMode::kBroadcast) to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
   sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+void DiscoveryResponder::Flood(const std::vector<uint8_t>& reply, const void* from) {
+  constexpr int kDatagrams = 100000;
+  // The other cameras' true answers go out first.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const sockaddr_in to = *static_cast<const sockaddr_in*>(from);
+  std::mt19937 random(12345);
+  std::vector<uint8_t> datagram;
+  for (int i = 0; i < kDatagrams && !stop_.load(); ++i) {
+    if (i % 2 == 0) {
+      datagram.resize(1 + random() % 1400);
+      for (uint8_t& b : datagram) b = static_cast<uint8_t>(random());
+    } else {
+      datagram = reply;
+      switch (i / 2 % 4) {
+        case 0:
+          datagram.resize(1 + random() % (kSearchReplySize + 64));
+          if (datagram.size() == kSearchReplySize) datagram.pop_back();
+          break;
+        case 1:
+          datagram[3] ^= 0x20;  // "RAVn"
+          break;
+        case 2:
+          datagram[8] ^= 0xFF;  // direction
+          break;
+        default:
+          datagram[9] = 2;  // a reply to another command
+          break;
+      }
+    }
+    sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+           sizeof to);
+  }
 }
 
 void DiscoveryResponder::ApplyDueMoves() {

@@ -20,6 +20,7 @@ enum class DiscoveryFault {
   kIgnoreSetAddress,  // never answer command 2 (and never move)
   kWrongLength,       // every reply one byte too long
   kTwice,             // every reply sent twice
+  kFlood,             // after answering a search, 100,000 datagrams of junk to the searcher
 };
 
 struct DiscoveryConfig {
@@ -66,6 +67,9 @@ class DiscoveryResponder {
                               bool* accepted, SimCamera::Settings* settings) const;
   void Handle(const uint8_t* request, size_t length, const void* from);
   void Send(const std::vector<uint8_t>& reply, const void* from);
+  // Random bytes and replies spoiled in one way each (length, magic,
+  // direction, command), none of which a searcher may take for a camera.
+  void Flood(const std::vector<uint8_t>& reply, const void* from);
   void ApplyDueMoves();
 
   const DiscoveryConfig config_;

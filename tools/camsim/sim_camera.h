@@ -21,8 +21,8 @@ class SimCamera {
     bool dhcp = false;
   };
 
-  SimCamera(std::array<uint8_t, 6> mac, std::string model, std::string name,
-            uint16_t http_port, std::string password)
+  SimCamera(std::array<uint8_t, 6> mac, std::string model, std::string name, uint16_t http_port,
+            std::string password)
       : mac_(mac),
         model_(std::move(model)),
         name_(std::move(name)),
