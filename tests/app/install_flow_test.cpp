@@ -125,7 +125,9 @@ TEST_F(InstallFlowTest, SearchKeepsConfiguredModelOncePerMacInArrivalOrder) {
   CameraRecord second = Found("TAVO-C1", 0x01, "192.168.1.33");
   std::memcpy(second.cameraName, "Gate \xff", 6);  // a byte that is no UTF-8
   CameraRecord third = Found("TAVO-C1", 0x02, "10.20.30.40");
-  ScriptSearch({first, again, lower, other, second, third});
+  std::vector<CameraRecord> replies = {first, again, lower, other, second, third};
+  replies.insert(replies.end(), 1000, again);  // a thousand claims of one camera
+  ScriptSearch(replies);
   Search();
   EXPECT_EQ(pages.LastPage(), Page("List.html"));
   ASSERT_EQ(dlg->CameraCount(), 3u);
@@ -276,6 +278,28 @@ TEST_F(InstallFlowTest, SameSubnetProvesPasswordChangesItAndFinishesAfterPause) 
   EXPECT_EQ(check.QueryIPAddress(), nullptr);
   check.http().SetServer("127.0.0.1", sim.port(), "admin", "NewPass99");
   EXPECT_NE(check.QueryIPAddress(), nullptr);
+}
+
+// A server that takes the connection and never answers: the proof fails
+// after its time-out with the password message, the window kept alive.
+TEST_F(InstallFlowTest, SilentCameraFailsTheProofAfterItsTimeOut) {
+  CamsimProcess sim({"--fault", "stall-header"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  StartWizard();
+  ScriptSearch({Found("TAVO-C1", 0x01, "127.0.0.1", sim.port(), 0x12)});
+  Search();
+  ChooseRow(1, 1);
+  ASSERT_EQ(pages.LastPage(), Page("IDPassword.html"));
+  FillPassword("kerut", false);
+  const int pauses = window.pauses;
+  const auto start = std::chrono::steady_clock::now();
+  pages.Click("id_pw_next");
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"m0"});
+  EXPECT_GE(took, std::chrono::milliseconds(NHttp::kReceiveTimeoutMs));
+  EXPECT_LT(took, std::chrono::milliseconds(NHttp::kReceiveTimeoutMs + 3000));
+  EXPECT_GE(window.pauses - pauses, NHttp::kReceiveTimeoutMs / CQuenloDlg::kWorkPollMs / 2);
+  EXPECT_EQ(pages.LastPage(), Page("IDPassword.html"));
 }
 
 TEST_F(InstallFlowTest, PasswordsTooLongForAFieldAreRefusedWithoutSending) {
