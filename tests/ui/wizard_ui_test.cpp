@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -292,6 +296,41 @@ TEST_F(WizardUiTest, LargeTextKeepsMainButtonAndFooterInView) {
                   {{"cmd", "screenshot"}, {"path", artifacts + "ui-large-" + page + ".png"}})["ok"],
               true);
   }
+}
+
+// Configuration files of junk: the wizard starts with its defaults at once.
+TEST_F(WizardUiTest, JunkConfigurationStartsWithDefaults) {
+  MediumCopy medium;
+  std::mt19937 random(7);
+  std::string junk(10 << 20, '\0');
+  for (char& c : junk) c = static_cast<char>(random());
+  std::ofstream(medium.Root() + "HTML/Config.ini", std::ios::binary) << junk;
+  std::ofstream(medium.Root() + "HTML/Message.ini", std::ios::binary)
+      << "[Message]\nmsg_pw_incorrect=" << std::string(1 << 20, 'x') << "\n";
+  const auto start = std::chrono::steady_clock::now();
+  UiSession& ui = Launch(medium.Root(), "Mac.html");  // no "Menu": the instructions first
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("started on junk configuration in %.2f s\n", seconds);
+  EXPECT_LT(seconds, 5.0);
+  EXPECT_EQ(ui.Request({{"cmd", "window"}})["title"], "");
+}
+
+// A camera name of junk (what the repair of 520 bad bytes and control
+// characters gives) stays on one line: its row is as high as another.
+TEST_F(WizardUiTest, CameraTextOfJunkKeepsTheRowHeight) {
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", "List.html"));
+  const json heights =
+      ui.Request({{"cmd", "eval"},
+                  {"js",
+                   "ListAddCamera('1', 'TAVO-C1', '001A2B3C4D5E', '\\ufffd'.repeat(500) + "
+                   "'\\u0001\\u0007\\t\\n\\r\\u001b[31m' + '\\ufffd'.repeat(20), '10.0.0.1', '0');"
+                   "ListAddCamera('2', 'TAVO-C1', '001A2B3C4D5F', 'Garden', '10.0.0.2', '0');"
+                   "Array.from(document.querySelectorAll('#camera_list label'))"
+                   ".map(function (l) { return l.getBoundingClientRect().height; })"}})["result"];
+  ASSERT_TRUE(heights.is_array() && heights.size() == 2) << heights;
+  EXPECT_EQ(heights[0], heights[1]);
 }
 
 TEST_F(WizardUiTest, ListPageKeepsFirstRowCheckedAndShowsTextLiterally) {
