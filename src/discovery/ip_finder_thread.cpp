@@ -30,11 +30,13 @@ const char* Terminated(const char (&field)[N]) {
 }  // namespace
 
 NTavoIPFinderThread::NTavoIPFinderThread(FinderCallback callback, void* context,
-                                         std::unique_ptr<AdapterSource> source)
+                                         std::unique_ptr<AdapterSource> source,
+                                         std::unique_ptr<DiscoveryTransport> transport)
     : UThread("IPFinder Thread"),
       callback(callback),
       callbackContext(context),
-      source_(source ? std::move(source) : MakeSystemAdapterSource()) {
+      source_(source ? std::move(source) : MakeSystemAdapterSource()),
+      transport_(transport ? std::move(transport) : MakeSystemDiscoveryTransport()) {
   RefreshAdapters();
 }
 
@@ -100,7 +102,7 @@ int NTavoIPFinderThread::Run() {
   if (commandCode == 0) {
     // In steps, so that the owner's Stop at shut-down ends the pause quickly.
     for (int slept = 0; slept < kPauseMs && !IsStopRequested(); slept += kPollMs)
-      std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+      transport_->Sleep(std::chrono::milliseconds(kPollMs));
   } else if (commandCode == kCommandSearch) {
     SearchAll();
   } else if (commandCode >= 2 && commandCode <= kLastCommand) {
@@ -112,7 +114,7 @@ int NTavoIPFinderThread::Run() {
 
 void NTavoIPFinderThread::SearchAll() {
   for (const AdapterEntry& adapter : adapters)
-    SearchTransaction(callback, callbackContext, adapter);
+    SearchTransaction(*transport_, callback, callbackContext, adapter);
 }
 
 RequestTarget NTavoIPFinderThread::Target() const {
@@ -124,9 +126,10 @@ void NTavoIPFinderThread::SendCommand(const AdapterEntry& adapter) {
   const RequestTarget target = Target();
   FinderCallback cb = callback;
   void* context = callbackContext;
+  DiscoveryTransport& t = *transport_;
   switch (commandCode) {
     case kCommandSetAddress:
-      SetAddressTransaction(cb, context, target, addressMode, Terminated(newIp),
+      SetAddressTransaction(t, cb, context, target, addressMode, Terminated(newIp),
                             Terminated(newMask), Terminated(newGateway), adapter);
       break;
     case kCommandSetNetwork: {
@@ -134,21 +137,21 @@ void NTavoIPFinderThread::SendCommand(const AdapterEntry& adapter) {
                                           Terminated(newGateway),     Terminated(newDns1),
                                           Terminated(newDns2),        Terminated(accountUser),
                                           Terminated(accountPassword)};
-      SetNetworkTransaction(cb, context, target, addressMode, settings, adapter);
+      SetNetworkTransaction(t, cb, context, target, addressMode, settings, adapter);
       break;
     }
     case 6:
-      TextTransaction(cb, context, target, Terminated(cmd6Text), adapter);
+      TextTransaction(t, cb, context, target, Terminated(cmd6Text), adapter);
       break;
     case 7:
-      ByteTransaction(cb, context, target, cmd7Value, adapter);
+      ByteTransaction(t, cb, context, target, cmd7Value, adapter);
       break;
     case 9:
-      Command9Transaction(cb, context, target, Terminated(cmd9Text), cmd9Values,
+      Command9Transaction(t, cb, context, target, Terminated(cmd9Text), cmd9Values,
                           Terminated(cmd9Text2), adapter);
       break;
     default:  // 4, 5, 8, 10, 11
-      PlainTransaction(commandCode, cb, context, target, adapter);
+      PlainTransaction(t, commandCode, cb, context, target, adapter);
       break;
   }
 }

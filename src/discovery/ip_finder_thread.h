@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "discovery/adapters.h"
+#include "discovery/discovery_transport.h"
 #include "discovery/discovery_wire.h"
 #include "discovery/search_diagnosis.h"
 #include "discovery/transactions.h"
@@ -28,9 +29,11 @@ class NTavoIPFinderThread : public UThread, public UThreadMessage {
   static constexpr int kTextSize = 16;
   static constexpr int kCredentialSize = 64;
 
-  // The adapter list is read from `source` (the system's when null).
+  // The adapter list is read from `source`, and the datagrams go through
+  // `transport` (the system's for each that is null).
   NTavoIPFinderThread(FinderCallback callback, void* context,
-                      std::unique_ptr<AdapterSource> source = nullptr);
+                      std::unique_ptr<AdapterSource> source = nullptr,
+                      std::unique_ptr<DiscoveryTransport> transport = nullptr);
   // Waits for a running job to end before the members go: a job is finite
   // (about 10 s per adapter at most), and it must not outlive its fields.
   ~NTavoIPFinderThread() override;
@@ -95,6 +98,7 @@ class NTavoIPFinderThread : public UThread, public UThreadMessage {
   const FinderCallback callback;
   void* const callbackContext;
   std::unique_ptr<AdapterSource> source_;
+  std::unique_ptr<DiscoveryTransport> transport_;
   std::vector<AdapterEntry> adapters;  // rebuilt by every job and question
   bool passwordRefused_ = false;       // job field: the last SetTarget refused the password
 };

@@ -2,68 +2,123 @@
 
 namespace {
 
+using Clock = DiscoveryTransport::Clock;
+
+constexpr auto kListenWindow = std::chrono::milliseconds(5000);
+constexpr auto kWait = std::chrono::milliseconds(5000);  // for one reply
+constexpr auto kDataPause = std::chrono::milliseconds(1000);
+
 bool HasTarget(const RequestTarget& target) {
   return target.cameraIp && target.cameraMac && target.userName && target.password;
 }
 
-}  // namespace
-
-void SearchTransaction(FinderCallback callback, void* context, AdapterEntry adapter) {
-  uint8_t request[kDiscoveryHeaderSize];
-  const size_t length = BuildSearchRequest(request, sizeof request);
-  RunDiscoveryExchange(callback, context, adapter, request, length, kCommandSearch);
+// Reports one accepted reply; returns whether listening goes on.
+bool Report(FinderCallback callback, void* context, const AdapterEntry& adapter, int command,
+            const CommandLayout& layout, const uint8_t* reply) {
+  if (command == kCommandSearch) {
+    CameraRecord record;
+    CompleteCameraRecord(reply, adapter.address, &record);
+    if (callback) callback(context, &record, command, false);
+    return true;
+  }
+  const bool success = ReplyStatus(reply) == 0;
+  if (layout.dataReply) {
+    if (callback) callback(context, success ? reply : nullptr, command, false);
+  } else {
+    const uint8_t result = success ? 1 : 0;
+    if (callback) callback(context, &result, command, false);
+  }
+  return false;
 }
 
-void SetAddressTransaction(FinderCallback callback, void* context, const RequestTarget& target,
-                           int mode, const char* ip, const char* mask, const char* gateway,
-                           AdapterEntry adapter) {
+}  // namespace
+
+// A search hears every camera until its window closes; a command stops at
+// its first accepted reply. A data command's camera needs a moment before it
+// answers.
+void RunDiscoveryExchange(DiscoveryTransport& transport, FinderCallback callback, void* context,
+                          const AdapterEntry& adapter, const uint8_t* request, size_t requestLength,
+                          int command) {
+  const CommandLayout* layout = FindCommandLayout(command);
+  if (!layout || requestLength != layout->requestSize) return;
+  std::unique_ptr<DiscoveryTransport::Exchange> exchange =
+      transport.Broadcast(adapter, request, requestLength);
+  if (!exchange) return;
+  const Clock::time_point start = transport.Now();
+  if (layout->dataReply) transport.Sleep(kDataPause);
+  alignas(8) uint8_t buffer[kMaxReplySize];
+  while (transport.Now() - start <= kListenWindow) {
+    const long got = exchange->Receive(buffer, sizeof buffer, transport.Now() + kWait);
+    if (got < 0) return;
+    // A datagram longer than the buffer fails the length test instead of
+    // passing it cut short.
+    const size_t length = static_cast<size_t>(got);
+    const bool accepted = command == kCommandSearch
+                              ? IsSearchReply(buffer, length)
+                              : IsReplyTo(command, layout->replySize, buffer, length);
+    if (accepted && !Report(callback, context, adapter, command, *layout, buffer)) return;
+  }
+}
+
+void SearchTransaction(DiscoveryTransport& transport, FinderCallback callback, void* context,
+                       AdapterEntry adapter) {
+  uint8_t request[kDiscoveryHeaderSize];
+  const size_t length = BuildSearchRequest(request, sizeof request);
+  RunDiscoveryExchange(transport, callback, context, adapter, request, length, kCommandSearch);
+}
+
+void SetAddressTransaction(DiscoveryTransport& transport, FinderCallback callback, void* context,
+                           const RequestTarget& target, int mode, const char* ip, const char* mask,
+                           const char* gateway, AdapterEntry adapter) {
   if (!HasTarget(target) || (mode == 0 && (!ip || !mask || !gateway))) return;
   uint8_t request[kMaxRequestSize];
   const size_t length =
       BuildSetAddressRequest(target, mode, ip, mask, gateway, request, sizeof request);
-  RunDiscoveryExchange(callback, context, adapter, request, length, kCommandSetAddress);
+  RunDiscoveryExchange(transport, callback, context, adapter, request, length, kCommandSetAddress);
 }
 
-void SetNetworkTransaction(FinderCallback callback, void* context, const RequestTarget& target,
-                           int mode, const NetworkSettingsTexts& settings, AdapterEntry adapter) {
+void SetNetworkTransaction(DiscoveryTransport& transport, FinderCallback callback, void* context,
+                           const RequestTarget& target, int mode,
+                           const NetworkSettingsTexts& settings, AdapterEntry adapter) {
   if (!HasTarget(target)) return;
   const NetworkSettingsTexts& s = settings;
   if (mode == 0 && (!s.ip || !s.mask || !s.gateway || !s.dns1 || !s.dns2)) return;
   if (mode == 2 && (!s.accountUser || !s.accountPassword)) return;
   uint8_t request[kMaxRequestSize];
   const size_t length = BuildSetNetworkRequest(target, mode, settings, request, sizeof request);
-  RunDiscoveryExchange(callback, context, adapter, request, length, kCommandSetNetwork);
+  RunDiscoveryExchange(transport, callback, context, adapter, request, length, kCommandSetNetwork);
 }
 
-void PlainTransaction(int command, FinderCallback callback, void* context,
-                      const RequestTarget& target, AdapterEntry adapter) {
+void PlainTransaction(DiscoveryTransport& transport, int command, FinderCallback callback,
+                      void* context, const RequestTarget& target, AdapterEntry adapter) {
   if (!HasTarget(target)) return;
   uint8_t request[kMaxRequestSize];
   const size_t length = BuildPlainRequest(command, target, request, sizeof request);
-  if (length > 0) RunDiscoveryExchange(callback, context, adapter, request, length, command);
+  if (length > 0)
+    RunDiscoveryExchange(transport, callback, context, adapter, request, length, command);
 }
 
-void TextTransaction(FinderCallback callback, void* context, const RequestTarget& target,
-                     const char* text, AdapterEntry adapter) {
+void TextTransaction(DiscoveryTransport& transport, FinderCallback callback, void* context,
+                     const RequestTarget& target, const char* text, AdapterEntry adapter) {
   if (!HasTarget(target) || !text) return;
   uint8_t request[kMaxRequestSize];
   const size_t length = BuildTextRequest(target, text, request, sizeof request);
-  RunDiscoveryExchange(callback, context, adapter, request, length, 6);
+  RunDiscoveryExchange(transport, callback, context, adapter, request, length, 6);
 }
 
-void ByteTransaction(FinderCallback callback, void* context, const RequestTarget& target,
-                     uint8_t value, AdapterEntry adapter) {
+void ByteTransaction(DiscoveryTransport& transport, FinderCallback callback, void* context,
+                     const RequestTarget& target, uint8_t value, AdapterEntry adapter) {
   if (!HasTarget(target)) return;
   uint8_t request[kMaxRequestSize];
   const size_t length = BuildByteRequest(target, value, request, sizeof request);
-  RunDiscoveryExchange(callback, context, adapter, request, length, 7);
+  RunDiscoveryExchange(transport, callback, context, adapter, request, length, 7);
 }
 
-void Command9Transaction(FinderCallback callback, void* context, const RequestTarget& target,
-                         const char* text, const int values[5], const char* text2,
-                         AdapterEntry adapter) {
+void Command9Transaction(DiscoveryTransport& transport, FinderCallback callback, void* context,
+                         const RequestTarget& target, const char* text, const int values[5],
+                         const char* text2, AdapterEntry adapter) {
   if (!HasTarget(target) || !text || !text2) return;
   uint8_t request[kMaxRequestSize];
   const size_t length = BuildCommand9Request(target, text, values, text2, request, sizeof request);
-  RunDiscoveryExchange(callback, context, adapter, request, length, 9);
+  RunDiscoveryExchange(transport, callback, context, adapter, request, length, 9);
 }

@@ -1,4 +1,4 @@
-// Discovery exchanges on Linux sockets. A socket bound to the adapter's own
+// The discovery transport on Linux sockets. A socket bound to the adapter's own
 // address never sees broadcast replies, and a camera on another subnet can
 // often only broadcast; so the socket is bound to INADDR_ANY with port 0 and
 // tied to the adapter's interface with SO_BINDTODEVICE, which receives both
@@ -16,13 +16,10 @@
 #include <cstring>
 #include <thread>
 
-#include "discovery/transactions.h"
+#include "discovery/discovery_transport.h"
 
 namespace {
 
-constexpr int kListenWindowMs = 5000;
-constexpr int kWaitMs = 5000;
-constexpr int kDataPauseMs = 1000;
 constexpr int kTimeoutMs = 1000;
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
@@ -103,64 +100,48 @@ bool SendBroadcast(int fd, const AdapterEntry& adapter, const uint8_t* request, 
   return sendmsg(fd, &message, 0) == static_cast<ssize_t>(length);
 }
 
-// Waits up to kWaitMs for a datagram; false on time-out or error.
-bool WaitReadable(int fd) {
-  pollfd entry{fd, POLLIN, 0};
-  int ready;
-  do {
-    ready = poll(&entry, 1, kWaitMs);
-  } while (ready < 0 && errno == EINTR);
-  return ready == 1 && (entry.revents & POLLIN);
-}
+class SocketExchange : public DiscoveryTransport::Exchange {
+ public:
+  explicit SocketExchange(int fd) : socket_(fd) {}
 
-// Reports one accepted reply; returns whether listening goes on.
-bool Report(FinderCallback callback, void* context, const AdapterEntry& adapter, int command,
-            const CommandLayout& layout, const uint8_t* reply) {
-  if (command == kCommandSearch) {
-    CameraRecord record;
-    CompleteCameraRecord(reply, adapter.address, &record);
-    if (callback) callback(context, &record, command, false);
-    return true;
+  long Receive(uint8_t* buffer, size_t size,
+               DiscoveryTransport::Clock::time_point deadline) override {
+    for (;;) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - DiscoveryTransport::Clock::now());
+      pollfd entry{socket_.fd(), POLLIN, 0};
+      const int ready = poll(&entry, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready != 1 || !(entry.revents & POLLIN)) return -1;
+      // MSG_TRUNC gives the datagram's real length.
+      const ssize_t got = recv(socket_.fd(), buffer, size, MSG_TRUNC);
+      if (got >= 0) return static_cast<long>(got);
+    }
   }
-  const bool success = ReplyStatus(reply) == 0;
-  if (layout.dataReply) {
-    if (callback) callback(context, success ? reply : nullptr, command, false);
-  } else {
-    const uint8_t result = success ? 1 : 0;
-    if (callback) callback(context, &result, command, false);
-  }
-  return false;
-}
 
-void Listen(int fd, FinderCallback callback, void* context, const AdapterEntry& adapter,
-            int command, const CommandLayout& layout) {
-  const auto start = std::chrono::steady_clock::now();
-  if (layout.dataReply) std::this_thread::sleep_for(std::chrono::milliseconds(kDataPauseMs));
-  alignas(8) uint8_t buffer[kMaxReplySize];
-  while (std::chrono::steady_clock::now() - start <= std::chrono::milliseconds(kListenWindowMs)) {
-    if (!WaitReadable(fd)) return;
-    // MSG_TRUNC gives the datagram's real length, so a longer one that fills
-    // the buffer fails the length test instead of passing it cut short.
-    const ssize_t got = recv(fd, buffer, sizeof buffer, MSG_TRUNC);
-    if (got <= 0) continue;
-    const size_t length = static_cast<size_t>(got);
-    const bool accepted = command == kCommandSearch
-                              ? IsSearchReply(buffer, length)
-                              : IsReplyTo(command, layout.replySize, buffer, length);
-    if (accepted && !Report(callback, context, adapter, command, layout, buffer)) return;
+ private:
+  SocketGuard socket_;
+};
+
+class SystemTransport : public DiscoveryTransport {
+ public:
+  std::unique_ptr<Exchange> Broadcast(const AdapterEntry& adapter, const uint8_t* request,
+                                      size_t length) override {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return nullptr;
+    auto exchange = std::make_unique<SocketExchange>(fd);
+    if (!ConfigureSocket(fd, adapter) || !SendBroadcast(fd, adapter, request, length))
+      return nullptr;
+    return exchange;
   }
-}
+  Clock::time_point Now() override { return Clock::now(); }
+  void Sleep(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
+};
 
 }  // namespace
 
-void RunDiscoveryExchange(FinderCallback callback, void* context, const AdapterEntry& adapter,
-                          const uint8_t* request, size_t requestLength, int command) {
-  const CommandLayout* layout = FindCommandLayout(command);
-  if (!layout || requestLength != layout->requestSize) return;
-  SocketGuard socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  if (socket.fd() < 0 || !ConfigureSocket(socket.fd(), adapter)) return;
-  if (!SendBroadcast(socket.fd(), adapter, request, requestLength)) return;
-  Listen(socket.fd(), callback, context, adapter, command, *layout);
+std::unique_ptr<DiscoveryTransport> MakeSystemDiscoveryTransport() {
+  return std::make_unique<SystemTransport>();
 }
 
 int DiscoveryReceiveBufferSize() {

@@ -55,19 +55,19 @@ class InstallFlowTest : public dlgtest::QuenloDlgTest {
     std::memcpy(record.subnetMask, &mask, 4);
     return record;
   }
-  // A search job that answers with these records.
-  void ScriptSearch(std::vector<CameraRecord> records) {
-    finder().SetScript(kCommandSearch, [records](ScriptedFinder& self) {
-      for (const CameraRecord& r : records) self.Report(&r, kCommandSearch, false);
-    });
+  // Search requests get these cameras' replies, each through its adapter.
+  void ScriptSearch(const std::vector<CameraRecord>& records) {
+    std::vector<FakeDiscoveryTransport::Datagram> replies;
+    for (const CameraRecord& r : records) replies.push_back(FakeDiscoveryTransport::SearchReply(r));
+    finder().transport().SetReplies(kCommandSearch, std::move(replies));
   }
-  // A set-address job: no answer, or one result byte.
+  // Set-address requests get no answer (-1), or one accepting (1) or
+  // refusing (0) the settings.
   void ScriptSettingsReply(int result) {
-    finder().SetScript(kCommandSetAddress, [result](ScriptedFinder& self) {
-      if (result < 0) return;
-      const uint8_t byte = static_cast<uint8_t>(result);
-      self.Report(&byte, kCommandSetAddress, false);
-    });
+    std::vector<FakeDiscoveryTransport::Datagram> replies;
+    if (result >= 0)
+      replies.push_back(FakeDiscoveryTransport::ResultReply(kCommandSetAddress, result ? 0 : 1));
+    finder().transport().SetReplies(kCommandSetAddress, std::move(replies));
   }
   // Runs the page the show-page timer holds, as the UI thread would.
   void FireShowPage() {
@@ -304,10 +304,11 @@ TEST_F(InstallFlowTest, SilentCameraFailsTheProofAfterItsTimeOut) {
 
 TEST_F(InstallFlowTest, PasswordsTooLongForAFieldAreRefusedWithoutSending) {
   StartWizard();
+  // Replies come adapter by adapter: eth0's camera is listed first.
   ScriptSearch(
       {Found("TAVO-C1", 0x01, "127.0.0.1", 1, 0x12), Found("TAVO-C1", 0x02, "10.20.30.40")});
   Search();
-  ChooseRow(1, 2);
+  ChooseRow(2, 2);
   // HTTP: "admin:" and 169 bytes is one more than the authorization line holds.
   FillPassword(std::string(NHttp::kMaxCredentials - 5, 'p'), false);
   pages.Click("id_pw_next");
@@ -315,7 +316,7 @@ TEST_F(InstallFlowTest, PasswordsTooLongForAFieldAreRefusedWithoutSending) {
   // Discovery: 64 bytes do not fit the command's field; characters above
   // U+00FF count one byte each.
   pages.Navigate(Page("List.html"));
-  ChooseRow(2, 2);
+  ChooseRow(1, 2);
   pages.AddElement("network_dhcp", "checked", true);
   pages.Click("network_next");
   FillPassword(std::string(63, 'p') + "\xe2\x82\xac", false);

@@ -3,35 +3,84 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "discovery/fake_adapter_source.h"
+#include "discovery/fake_discovery_transport.h"
 #include "discovery/finder_probe.h"
 
 namespace {
 
-// Finder jobs against fake adapters. The adapters' interfaces do not exist,
-// and the test thread (and so the finder's thread) sits in an empty network
-// namespace, so no job can send anything anywhere.
+// Finder jobs against fake adapters and datagrams in memory: nothing is
+// sent anywhere, and the listening windows end at once.
 class FinderJobs : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(isolated_.ok());
     auto source = std::make_unique<FakeAdapterSource>();
     source_ = source.get();
     source_->Set({FakeAdapterSource::Entry("qdnone0", 1, kAdapterTypeEthernet, "192.168.1.10",
                                            "255.255.255.0", "192.168.1.1")});
-    finder_ =
-        std::make_unique<NTavoIPFinderThread>(&FinderProbe::Callback, &probe_, std::move(source));
+    auto transport = std::make_unique<FakeDiscoveryTransport>();
+    transport_ = transport.get();
+    finder_ = std::make_unique<NTavoIPFinderThread>(&FinderProbe::Callback, &probe_,
+                                                    std::move(source), std::move(transport));
   }
 
-  IsolatedNetwork isolated_;
   FinderProbe probe_;
   FakeAdapterSource* source_ = nullptr;
+  FakeDiscoveryTransport* transport_ = nullptr;
   std::unique_ptr<NTavoIPFinderThread> finder_;
 };
+
+// What the exchange takes from all it hears: a search every fitting reply
+// for its window, a command only its first fitting reply; a data command
+// waits a moment first. The fake clock shows the windows.
+TEST_F(FinderJobs, ExchangesTakeOnlyFittingReplies) {
+  using Datagram = FakeDiscoveryTransport::Datagram;
+  CameraRecord camera{};
+  camera.adapterAddress[0] = 0x02;
+  camera.adapterAddress[5] = 1;
+  std::memcpy(camera.modelName, "TAVO-C1", 7);
+  Datagram good = FakeDiscoveryTransport::SearchReply(camera);
+  Datagram cut = good, refused = good, elsewhere = good;
+  cut.bytes.pop_back();
+  refused.bytes[23] = 1;
+  elsewhere.adapter[5] = 9;  // heard through another adapter
+  transport_->SetReplies(kCommandSearch, {cut, good, refused, elsewhere, good,
+                                          FakeDiscoveryTransport::ResultReply(2, 0)});
+  const auto start = transport_->Now();
+  finder_->commandCode = kCommandSearch;
+  ASSERT_TRUE(FinderProbe::RunJob(*finder_));
+  EXPECT_EQ(probe_.Records().size(), 2u);
+  EXPECT_EQ(RecordModelName(probe_.Records()[0]), "TAVO-C1");
+  EXPECT_EQ(transport_->Now() - start, std::chrono::seconds(5));
+
+  const uint8_t adapter[8] = {0x02, 0, 0, 0, 0, 1, 0, 0};
+  finder_->SetTarget(adapter, "192.168.1.20", "001122334455", "pw");
+  transport_->SetReplies(kCommandSetAddress, {FakeDiscoveryTransport::ResultReply(2, 1),
+                                              FakeDiscoveryTransport::ResultReply(2, 0)});
+  probe_.Clear();
+  finder_->addressMode = 1;
+  finder_->commandCode = kCommandSetAddress;
+  ASSERT_TRUE(FinderProbe::RunJob(*finder_));
+  ASSERT_EQ(probe_.Events().size(), 2u);    // the first fitting reply, then the end
+  EXPECT_EQ(probe_.Events()[0].result, 0);  // refused
+
+  Datagram data = FakeDiscoveryTransport::ResultReply(4, 0);
+  data.bytes.resize(FindCommandLayout(4)->replySize);
+  transport_->SetReplies(4, {data});
+  probe_.Clear();
+  const auto before = transport_->Now();
+  finder_->commandCode = 4;
+  ASSERT_TRUE(FinderProbe::RunJob(*finder_));
+  ASSERT_EQ(probe_.Events().size(), 2u);
+  EXPECT_EQ(probe_.Events()[0].datagram, data.bytes);
+  EXPECT_EQ(transport_->Now() - before, std::chrono::seconds(1));  // the pause before listening
+  EXPECT_EQ(transport_->Sent(), (std::vector<int>{kCommandSearch, kCommandSetAddress, 4}));
+}
 
 TEST_F(FinderJobs, PauseAndUnknownCodesEndWithOnlyTheEndCall) {
   for (int code : {0, 12, -1}) {
@@ -59,6 +108,7 @@ TEST_F(FinderJobs, NoAdapterOrNoMatchingAdapterSendsNothing) {
   ASSERT_TRUE(FinderProbe::RunJob(*finder_));
   EXPECT_EQ(probe_.Events().size(), 1u);
   EXPECT_TRUE(probe_.EndedOnceWith(kCommandSearch));
+  EXPECT_TRUE(transport_->Sent().empty());
 }
 
 TEST_F(FinderJobs, StartWhileRunningIsRefusedAndTheJobRunsOnce) {

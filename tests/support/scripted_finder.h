@@ -1,13 +1,10 @@
-// A discovery worker for dialog tests that never touches the network: each
-// job reports what the test scripted for its command code, then ends with
-// the end-of-job call, like the real finder. Adapter questions are answered
-// from a FakeAdapterSource.
+// The dialog's real discovery worker over in-memory adapters and datagrams:
+// it never touches the network, and its listening windows end at once. The
+// test scripts the cameras' replies per command.
 #pragma once
 
 #include <atomic>
 #include <chrono>
-#include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -15,30 +12,24 @@
 
 #include "app/quenlo_dlg.h"
 #include "discovery/fake_adapter_source.h"
+#include "discovery/fake_discovery_transport.h"
 #include "discovery/ip_finder_thread.h"
 
 class ScriptedFinder : public NTavoIPFinderThread {
  public:
-  // What one job reports before its end: calls the dialog's callback
-  // (`report`) as the real job would.
-  using Script = std::function<void(ScriptedFinder& self)>;
-
-  ScriptedFinder(CQuenloDlg* owner, FakeAdapterSource* adapters)
-      : NTavoIPFinderThread(nullptr, nullptr, std::unique_ptr<AdapterSource>(adapters)),
-        owner_(owner),
-        adapters_(adapters) {}
+  ScriptedFinder(CQuenloDlg* owner, FakeAdapterSource* adapters, FakeDiscoveryTransport* transport)
+      : NTavoIPFinderThread(&CQuenloDlg::FinderThunk, owner,
+                            std::unique_ptr<AdapterSource>(adapters),
+                            std::unique_ptr<DiscoveryTransport>(transport)),
+        hold(transport->hold),
+        adapters_(adapters),
+        transport_(transport) {}
   ~ScriptedFinder() override {
     hold.store(false);
     WaitForEnd(-1);
   }
 
-  void Report(const void* data, int command, bool done) {
-    CQuenloDlg::FinderThunk(owner_, data, command, done);
-  }
-  void SetScript(int command, Script script) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    scripts_[command] = std::move(script);
-  }
+  // The command codes of the jobs run so far, in order.
   std::vector<int> Jobs() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return jobs_;
@@ -52,30 +43,25 @@ class ScriptedFinder : public NTavoIPFinderThread {
     return true;
   }
   FakeAdapterSource& adapters() { return *adapters_; }
+  FakeDiscoveryTransport& transport() { return *transport_; }
 
-  // While set, a job waits after its script, before its end.
-  std::atomic<bool> hold{false};
+  // While set, a job waits before its end, after its replies.
+  std::atomic<bool>& hold;
 
  protected:
   int Run() override {
-    Script script;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       jobs_.push_back(commandCode);
-      if (scripts_.count(commandCode)) script = scripts_[commandCode];
     }
-    if (script) script(*this);
-    while (hold.load()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    Report(nullptr, commandCode, true);
-    return 0;
+    return NTavoIPFinderThread::Run();
   }
 
  private:
-  CQuenloDlg* owner_;
-  FakeAdapterSource* adapters_;  // owned by the base class
+  FakeAdapterSource* adapters_;        // owned by the base class
+  FakeDiscoveryTransport* transport_;  // owned by the base class
   mutable std::mutex mutex_;
-  std::map<int, Script> scripts_;  // guarded by mutex_
-  std::vector<int> jobs_;          // guarded by mutex_
+  std::vector<int> jobs_;  // guarded by mutex_
 };
 
 // A live-view worker that never opens a connection: it runs, takes its
@@ -107,7 +93,8 @@ class ScriptedDlg : public CQuenloDlg {
  protected:
   std::unique_ptr<NTavoIPFinderThread> CreateFinder() override {
     if (fail_finder) return nullptr;
-    auto made = std::make_unique<ScriptedFinder>(this, new FakeAdapterSource);
+    auto made =
+        std::make_unique<ScriptedFinder>(this, new FakeAdapterSource, new FakeDiscoveryTransport);
     finder = made.get();
     return made;
   }

@@ -1,0 +1,42 @@
+// The datagrams beneath the discovery transactions, and the clock their
+// listening windows are measured with: UDP broadcast on the system in the
+// program, an in-memory fake in tests, which ends a window at once.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "discovery/adapters.h"
+
+// Used by one thread at a time (the finder's).
+class DiscoveryTransport {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // The replies to one request, as they come.
+  class Exchange {
+   public:
+    virtual ~Exchange() = default;
+    // Waits until `deadline` for the next datagram: its whole length (only
+    // the first `size` bytes are stored, so a longer one shows by its
+    // length), or -1 when none came by then or receiving failed.
+    virtual long Receive(uint8_t* buffer, size_t size, Clock::time_point deadline) = 0;
+  };
+
+  virtual ~DiscoveryTransport() = default;
+  // Broadcasts `request` to the cameras' port through `adapter`, from the
+  // adapter's own address; null when it could not be sent.
+  virtual std::unique_ptr<Exchange> Broadcast(const AdapterEntry& adapter, const uint8_t* request,
+                                              size_t length) = 0;
+  virtual Clock::time_point Now() = 0;
+  virtual void Sleep(std::chrono::milliseconds duration) = 0;
+};
+
+// UDP on this machine's interfaces.
+std::unique_ptr<DiscoveryTransport> MakeSystemDiscoveryTransport();
+
+// The receive buffer an exchange's socket gets, in bytes as the system
+// reports it (it counts its own bookkeeping, so it may show twice the request).
+int DiscoveryReceiveBufferSize();

@@ -1,0 +1,117 @@
+// An in-memory discovery transport for the finder's and the dialog's tests:
+// each request is answered with the datagrams scripted for its command, each
+// heard through the adapter it names (or through every adapter). Its clock
+// moves only when a wait would pass, so a listening window ends at once.
+// Thread-safe: the test scripts it while the finder's thread uses it.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "discovery/discovery_transport.h"
+#include "discovery/discovery_wire.h"
+
+class FakeDiscoveryTransport : public DiscoveryTransport {
+ public:
+  struct Datagram {
+    std::vector<uint8_t> bytes;
+    bool every_adapter = true;
+    std::array<uint8_t, 8> adapter{};  // the one that hears it, unless every_adapter
+  };
+
+  // A camera's search reply: the record's first 541 bytes with the reply's
+  // header, heard through the adapter the record names.
+  static Datagram SearchReply(const CameraRecord& record) {
+    Datagram d;
+    d.bytes.assign(reinterpret_cast<const uint8_t*>(&record),
+                   reinterpret_cast<const uint8_t*>(&record) + kSearchReplySize);
+    std::memcpy(d.bytes.data(), "RAVN", 4);
+    d.bytes[8] = kDirectionReply;
+    d.bytes[9] = kCommandSearch;
+    d.bytes[10] = 0;
+    d.bytes[23] = d.bytes[24] = 0;
+    d.every_adapter = false;
+    std::memcpy(d.adapter.data(), record.adapterAddress, 8);
+    return d;
+  }
+  // A bare reply header to `command` with `status` (0: done).
+  static Datagram ResultReply(int command, uint16_t status) {
+    Datagram d;
+    d.bytes.assign(kResultReplySize, 0);
+    std::memcpy(d.bytes.data(), "RAVN", 4);
+    d.bytes[8] = kDirectionReply;
+    d.bytes[9] = static_cast<uint8_t>(command);
+    d.bytes[23] = static_cast<uint8_t>(status);
+    d.bytes[24] = static_cast<uint8_t>(status >> 8);
+    return d;
+  }
+
+  void SetReplies(int command, std::vector<Datagram> replies) {
+    std::lock_guard<std::mutex> lock(mu_);
+    replies_[command] = std::move(replies);
+  }
+  // The command codes of the requests sent so far, in order.
+  std::vector<int> Sent() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return sent_;
+  }
+
+  // While set, an exchange with nothing more to hear, and a pause, wait for
+  // real: a job that a test holds before its end.
+  std::atomic<bool> hold{false};
+
+  std::unique_ptr<Exchange> Broadcast(const AdapterEntry& adapter, const uint8_t* request,
+                                      size_t length) override {
+    if (length < kDiscoveryHeaderSize) return nullptr;
+    const int command = request[9] | request[10] << 8;
+    auto exchange = std::make_unique<FakeExchange>(*this);
+    std::lock_guard<std::mutex> lock(mu_);
+    sent_.push_back(command);
+    for (const Datagram& d : replies_[command])
+      if (d.every_adapter || std::memcmp(d.adapter.data(), adapter.address, 8) == 0)
+        exchange->queue.push_back(d.bytes);
+    return exchange;
+  }
+  Clock::time_point Now() override { return Clock::time_point(Clock::duration(now_.load())); }
+  void Sleep(std::chrono::milliseconds duration) override {
+    WhileHeld();
+    now_ += std::chrono::duration_cast<Clock::duration>(duration).count();
+  }
+
+ private:
+  struct FakeExchange : Exchange {
+    explicit FakeExchange(FakeDiscoveryTransport& t) : transport(t) {}
+    long Receive(uint8_t* buffer, size_t size, Clock::time_point deadline) override {
+      if (queue.empty()) {
+        transport.WhileHeld();
+        const auto until = deadline.time_since_epoch().count();
+        if (transport.now_.load() < until) transport.now_.store(until);
+        return -1;
+      }
+      const std::vector<uint8_t> bytes = std::move(queue.front());
+      queue.pop_front();
+      std::memcpy(buffer, bytes.data(), std::min(size, bytes.size()));
+      return static_cast<long>(bytes.size());
+    }
+    FakeDiscoveryTransport& transport;
+    std::deque<std::vector<uint8_t>> queue;
+  };
+
+  void WhileHeld() const {
+    while (hold.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+
+  std::atomic<Clock::rep> now_{0};
+  mutable std::mutex mu_;
+  std::map<int, std::vector<Datagram>> replies_;  // guarded by mu_
+  std::vector<int> sent_;                         // guarded by mu_
+};
