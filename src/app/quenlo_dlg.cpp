@@ -12,8 +12,9 @@
 
 #include "app/about_dlg.h"
 #include "app/app_paths.h"
+#include "app/camera_password.h"
+#include "app/entry_rules.h"
 #include "app/profile.h"
-#include "net/tavo_cgi.h"
 
 namespace {
 
@@ -36,6 +37,10 @@ constexpr int kMsgChangePwdFail = 3;
 constexpr int kMsgIpIncorrect = 4;
 constexpr int kMsgMaskIncorrect = 5;
 constexpr int kMsgGatewayIncorrect = 6;
+constexpr int kMsgSetDhcpFail = 7;
+constexpr int kMsgSetFixedIpFail = 8;
+constexpr int kMsgRediscoveryFail = 9;
+constexpr int kMsgNotInSameSubnet = 10;
 
 // How the messages shown in a box look: their heading, and the page field
 // they are about. The other slots are texts of the failure page.
@@ -75,17 +80,6 @@ bool SameMac(const CameraRecord& a, const CameraRecord& b) {
   return std::memcmp(a.header.macAddress, b.header.macAddress, 6) == 0;
 }
 
-// Addresses are checked in host byte order.
-bool UsableHostAddress(uint32_t host_order) {
-  const uint32_t o1 = host_order >> 24;
-  return host_order != 0xFFFFFFFFu && host_order != 0 && o1 >= 1 && o1 <= 223 && o1 != 127;
-}
-
-bool IsContiguousMask(uint32_t host_order) {
-  const uint32_t inverted = ~host_order;
-  return (inverted & (inverted + 1)) == 0;  // ones then zeros
-}
-
 // Each byte becomes one wide character, as the camera's 8-bit texts do.
 std::wstring WidenBytes(const std::string& bytes) {
   std::wstring wide;
@@ -99,14 +93,6 @@ std::string UpperAscii(std::string text) {
 }
 
 }  // namespace
-
-std::string DottedAddress(uint32_t network_order) {
-  char text[INET_ADDRSTRLEN] = {};
-  in_addr addr{};
-  addr.s_addr = network_order;
-  inet_ntop(AF_INET, &addr, text, sizeof(text));
-  return text;
-}
 
 std::string MacTextUpper(const CameraRecord& record) {
   char text[13];
@@ -402,7 +388,10 @@ void CQuenloDlg::OnNetworkLoaded() {
   CallScript(m_fixedIp != 0 ? "ClickFixedIP" : "ClickDHCP", {});
 }
 
-void CQuenloDlg::OnFixedIpLoaded() {
+void CQuenloDlg::OnFixedIpLoaded() { FillFixedIpFields(); }
+
+// A setting not known (0) leaves its field as it is.
+void CQuenloDlg::FillFixedIpFields() {
   const std::pair<const char*, uint32_t> fields[] = {{"fixedip_ip", m_netSettings.ipAddress},
                                                      {"fixedip_mask", m_netSettings.subnetMask},
                                                      {"fixedip_gw", m_netSettings.gateway}};
@@ -414,17 +403,17 @@ void CQuenloDlg::OnFixedIpLoaded() {
 void CQuenloDlg::ShowConfigFailInfo() {
   int slot;
   switch (m_errorCode.load()) {
-    case 0:
-      slot = 9;
+    case kErrNotFoundAgain:
+      slot = kMsgRediscoveryFail;
       break;
-    case 1:
-      slot = m_fixedIp == 0 ? 7 : 8;
+    case kErrNoSettingsReply:
+      slot = m_fixedIp == 0 ? kMsgSetDhcpFail : kMsgSetFixedIpFail;
       break;
-    case 2:
-      slot = 10;
+    case kErrOtherSubnet:
+      slot = kMsgNotInSameSubnet;
       break;
-    case 3:
-      slot = 3;
+    case kErrPasswordRefused:
+      slot = kMsgChangePwdFail;
       break;
     default:
       return;
@@ -644,9 +633,7 @@ void CQuenloDlg::OnListNext() {
   m_selectedIndex = -1;
   const size_t count = CameraCount();
   for (size_t i = 0; i < count; ++i) {
-    const PageValue checked =
-        m_services.pages->GetAttribute("list_radio" + std::to_string(i + 1), "checked");
-    if (std::holds_alternative<bool>(checked) && std::get<bool>(checked)) {
+    if (ReadChecked("list_radio" + std::to_string(i + 1)).value_or(false)) {
       m_selectedIndex = static_cast<int>(i);
       break;
     }
@@ -668,13 +655,10 @@ void CQuenloDlg::OnListNext() {
 
 // ---- Password page ----
 
-bool CQuenloDlg::IsPasswordFormatValid(const std::string& password) {
-  if (password.size() < kMinPasswordLength || password.size() > kMaxPasswordLength) return false;
-  for (char c : password) {
-    if (!std::isalnum(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80)
-      return false;
-  }
-  return true;
+std::optional<bool> CQuenloDlg::ReadChecked(const std::string& id) {
+  const PageValue value = m_services.pages->GetAttribute(id, "checked");
+  if (!std::holds_alternative<bool>(value)) return std::nullopt;
+  return std::get<bool>(value);
 }
 
 std::optional<std::string> CQuenloDlg::ReadText(const std::string& id) {
@@ -687,9 +671,8 @@ void CQuenloDlg::OnIdPwNext() {
   if (FinderBusy()) return;
   m_waiting = 1;
   if (std::optional<std::string> text = ReadText("id_pw_password")) m_password = *text;
-  const PageValue change = m_services.pages->GetAttribute("id_pw_change_pw", "checked");
-  if (std::holds_alternative<bool>(change)) {
-    m_changePassword = std::get<bool>(change) ? 1 : 0;
+  if (const std::optional<bool> change = ReadChecked("id_pw_change_pw")) {
+    m_changePassword = *change ? 1 : 0;
     if (!m_changePassword) m_newPassword.clear();
   }
   if (m_changePassword) {
@@ -721,20 +704,17 @@ void CQuenloDlg::OnIdPwNext() {
 }
 
 int CQuenloDlg::ProveAndChangePassword(const CameraRecord& camera, bool prove) {
-  auto cgi = std::make_unique<NTavoCGI>(false);
-  const std::string password = Utf8ToLatin1(m_password);
-  // A password too long for the authorization line cannot be the camera's.
-  if (!cgi->http().SetServer(DottedAddress(RecordIpAddress(camera)).c_str(), RecordHttpPort(camera),
-                             "admin", password.c_str())) {
-    return kMsgPwIncorrect;
+  switch (::ProveAndChangePassword(camera, m_password, m_changePassword ? &m_newPassword : nullptr,
+                                   prove)) {
+    case PasswordOutcome::kDone:
+      if (m_changePassword) m_password = m_newPassword;
+      return -1;
+    case PasswordOutcome::kChangeRefused:
+      return kMsgChangePwdFail;
+    case PasswordOutcome::kRefused:
+      break;
   }
-  if (prove && !cgi->QueryIPAddress()) return kMsgPwIncorrect;
-  if (m_changePassword) {
-    const std::string new_password = Utf8ToLatin1(m_newPassword);
-    if (!cgi->UpdateAdminPassword(new_password.c_str())) return kMsgChangePwdFail;
-    m_password = m_newPassword;
-  }
-  return -1;
+  return kMsgPwIncorrect;
 }
 
 // ---- Applying the settings ----
@@ -853,16 +833,10 @@ void CQuenloDlg::OnConfigFailRetry() {
 
 // ---- Network settings ----
 
-bool CQuenloDlg::IsDottedText(const std::string& text) {
-  return !text.empty() && std::count(text.begin(), text.end(), '.') >= 3;
-}
-
 void CQuenloDlg::OnNetworkNext() {
   int choice = 2;
-  const PageValue dhcp = m_services.pages->GetAttribute("network_dhcp", "checked");
-  if (std::holds_alternative<bool>(dhcp) && std::get<bool>(dhcp)) choice = 0;
-  const PageValue fixed = m_services.pages->GetAttribute("network_fixedip", "checked");
-  if (std::holds_alternative<bool>(fixed) && std::get<bool>(fixed)) choice = 1;
+  if (ReadChecked("network_dhcp").value_or(false)) choice = 0;
+  if (ReadChecked("network_fixedip").value_or(false)) choice = 1;
   m_fixedIp = choice;
   if (choice == 0) {
     ShowPage("IDPassword.html");
@@ -883,12 +857,7 @@ void CQuenloDlg::OnFixedIpAuto() {
   if (!camera) return;
   m_finder->ProposeSettings(*camera, &m_netSettings.ipAddress, &m_netSettings.subnetMask,
                             &m_netSettings.gateway, &m_netSettings.dns1, &m_netSettings.dns2);
-  const std::pair<const char*, uint32_t> fields[] = {{"fixedip_ip", m_netSettings.ipAddress},
-                                                     {"fixedip_mask", m_netSettings.subnetMask},
-                                                     {"fixedip_gw", m_netSettings.gateway}};
-  for (const auto& [id, address] : fields) {
-    if (address != 0) m_services.pages->SetAttribute(id, "value", DottedAddress(address));
-  }
+  FillFixedIpFields();
 }
 
 bool CQuenloDlg::ReadFixedIpFields() {
@@ -923,20 +892,11 @@ bool CQuenloDlg::ReadFixedIpFields() {
 }
 
 bool CQuenloDlg::ValidateFixedIp() {
-  const uint32_t address = ntohl(m_netSettings.ipAddress);
-  const uint32_t mask = ntohl(m_netSettings.subnetMask);
-  const uint32_t gateway = ntohl(m_netSettings.gateway);
-  int failure = -1;
-  if (!UsableHostAddress(address)) {
-    failure = kMsgIpIncorrect;
-  } else if ((address & ~mask) == 0 || (address & ~mask) == ~mask) {
-    failure = kMsgMaskIncorrect;  // the subnet's own address or its broadcast
-  } else if (mask == 0xFFFFFFFFu || mask == 0 || (mask >> 24) == 0 || !IsContiguousMask(mask)) {
-    failure = kMsgMaskIncorrect;
-  } else if (!UsableHostAddress(gateway) || (gateway & ~mask) == ~mask) {
-    failure = kMsgGatewayIncorrect;
-  }
-  if (failure < 0) return true;
-  ShowMessage(failure);
+  const FixedIpProblem problem =
+      CheckFixedIp(m_netSettings.ipAddress, m_netSettings.subnetMask, m_netSettings.gateway);
+  if (problem == FixedIpProblem::kNone) return true;
+  ShowMessage(problem == FixedIpProblem::kAddress ? kMsgIpIncorrect
+              : problem == FixedIpProblem::kMask  ? kMsgMaskIncorrect
+                                                  : kMsgGatewayIncorrect);
   return false;
 }

@@ -47,8 +47,6 @@ class CQuenloDlg : public IPageEvents {
   static constexpr int kLiveStartMs = 500;
   static constexpr int kWorkPollMs = 20;
   static constexpr int kMaxFinishNameChars = 520;
-  static constexpr int kMinPasswordLength = 8;
-  static constexpr int kMaxPasswordLength = 32;
 
   // `exe_path` is the program's own full path; the page folder derives from it.
   CQuenloDlg(const DialogServices& services, std::string exe_path);
@@ -108,8 +106,6 @@ class CQuenloDlg : public IPageEvents {
   // showing the message of the first rejected entry.
   bool ReadFixedIpFields();
   bool ValidateFixedIp();
-  static bool IsDottedText(const std::string& text);
-  static bool IsPasswordFormatValid(const std::string& password);
 
   // A copy of the camera at `index`, if there is one; any thread.
   std::optional<CameraRecord> CameraAt(int index) const;
@@ -187,6 +183,11 @@ class CQuenloDlg : public IPageEvents {
   bool FinderBusy() const;
   // The "value" of a page element, when it is a string.
   std::optional<std::string> ReadText(const std::string& id);
+  // Whether a check box or radio button of the page is checked; nullopt
+  // when the page has no such element.
+  std::optional<bool> ReadChecked(const std::string& id);
+  // Writes the proposed or typed fixed settings into the fixed-address page.
+  void FillFixedIpFields();
   void ApplySameSubnet();
   void ApplyOverDiscovery(const CameraRecord& camera);
   // Proves m_password over HTTP and changes it to m_newPassword when asked:
@@ -239,8 +240,6 @@ class CQuenloDlg : public IPageEvents {
   int m_navigations = 0;                   // UI thread: navigations so far
 };
 
-// Dotted decimal text of an IPv4 address held in network byte order.
-std::string DottedAddress(uint32_t network_order);
 // The camera's MAC as 12 upper-case hexadecimal digits, as the user sees it.
 std::string MacTextUpper(const CameraRecord& record);
 // "http://<dotted address>:<port>/", the port always written.

@@ -235,3 +235,9 @@ void FormatDottedAddress(uint32_t address, char out[16]) {
   std::memset(out, 0, 16);
   inet_ntop(AF_INET, &value, out, 16);
 }
+
+std::string DottedAddress(uint32_t network_order) {
+  char text[16];
+  FormatDottedAddress(network_order, text);
+  return text;
+}

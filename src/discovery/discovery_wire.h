@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // The datagrams of the camera discovery protocol and the record of one found
@@ -155,3 +156,5 @@ int ParseMacText(const char* text, uint8_t mac[6]);
 uint32_t ParseDottedAddress(const char* text);
 // Network-order address to dotted text in a 16-byte field.
 void FormatDottedAddress(uint32_t address, char out[16]);
+// The same as a string.
+std::string DottedAddress(uint32_t network_order);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "generators.h"
+#include "discovery/discovery_wire.h"
 #include "media/media_header.h"
 #include "time_stamp.h"
 
@@ -127,18 +128,8 @@ bool ValidPassword(const std::string& pwd) {
 std::string LocalAddress(int fd) {
   sockaddr_in local{};
   socklen_t len = sizeof local;
-  char text[INET_ADDRSTRLEN] = "0.0.0.0";
-  if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len) == 0)
-    inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
-  return text;
-}
-
-std::string AddressText(uint32_t address) {
-  in_addr a{};
-  a.s_addr = address;
-  char text[INET_ADDRSTRLEN];
-  inet_ntop(AF_INET, &a, text, sizeof text);
-  return text;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len) != 0) return "0.0.0.0";
+  return DottedAddress(local.sin_addr.s_addr);
 }
 
 const char* LengthName(const HttpConfig& config) {
@@ -282,7 +273,7 @@ void HttpServer::Route(int fd, const std::string& target) {
   std::string action;
   if (path == "/cgi/admin/param.cgi" && QueryValue(query, "action", &action) && action == "list") {
     const uint32_t address = camera_->settings().address;
-    const std::string text = address ? AddressText(address) : LocalAddress(fd);
+    const std::string text = address ? DottedAddress(address) : LocalAddress(fd);
     SendReply(fd, config_, 200, "OK", "Network.IPAddress=" + text + "\r\n");
   } else if (path == "/cgi/admin/pwdgrp.cgi") {
     if (ChangePassword(query))
