@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/automation_request.h"
+#include "app/json_text.h"
 #include "app/page_host_webkit.h"
 #include "app/quenlo_window_gtk.h"
 
@@ -12,15 +13,11 @@ using nlohmann::json;
 
 namespace {
 
-std::string Dump(const json& value) {
-  return value.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
 std::string Error(const std::string& text) { return AutomationErrorReply(text); }
 
 std::string Ok(json reply = json::object()) {
   reply["ok"] = true;
-  return Dump(reply);
+  return DumpJson(reply);
 }
 
 gboolean HandleQueuedOnUiThread(gpointer data) {
@@ -95,7 +92,7 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
     if (window_.Modal().open) return reply(Error("a message box is open"));
     // Answered before the click happens, as a person's click is done before
     // its handler runs: the handler may end the program or open a box.
-    const std::string args = Dump(json{{"id", id}});
+    const std::string args = DumpJson(json{{"id", id}});
     PageHostWebKit* pages = &pages_;
     return pages_.RunFunction(kExistsBody, args,
                               [pages, args, reply](bool ok, const std::string& r) {
@@ -105,10 +102,11 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
                               });
   }
   if (cmd == "set") {
-    return RunOnElement(kSetBody, Dump(json{{"id", id}, {"value", request.value}}), reply);
+    return RunOnElement(kSetBody, DumpJson(json{{"id", id}, {"value", request.value}}), reply);
   }
   if (cmd == "check") {
-    return RunOnElement(kCheckBody, Dump(json{{"id", id}, {"checked", request.checked}}), reply);
+    return RunOnElement(kCheckBody, DumpJson(json{{"id", id}, {"checked", request.checked}}),
+                        reply);
   }
   if (cmd == "eval") {
     return pages_.Evaluate(request.js, [reply](bool ok, const std::string& result) {

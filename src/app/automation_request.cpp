@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/json_text.h"
+
 using nlohmann::json;
 
 namespace {
@@ -99,5 +101,5 @@ bool ParseAutomationRequest(const std::string& line, AutomationRequest* request,
 }
 
 std::string AutomationErrorReply(const std::string& text) {
-  return json{{"ok", false}, {"error", text}}.dump(-1, ' ', false, json::error_handler_t::replace);
+  return DumpJson(json{{"ok", false}, {"error", text}});
 }

@@ -7,13 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
-namespace {
+#include "app/json_text.h"
 
-// Texts from the network may be any bytes: bad UTF-8 becomes U+FFFD instead
-// of failing the call.
-std::string Dump(const nlohmann::json& value) {
-  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
+namespace {
 
 // Injected at document start: reports every click with the ids of the
 // clicked element and its ancestors (nearest first) and a snapshot of every
@@ -277,7 +273,7 @@ bool PageHostWebKit::SetAttribute(const std::string& id, const std::string& name
       "if (args.name === 'value') e.value = args.value;"
       "else e.setAttribute(args.name, args.value);"
       "return true;",
-      Dump(args), nullptr);
+      DumpJson(args), nullptr);
   return true;
 }
 
@@ -289,7 +285,7 @@ bool PageHostWebKit::CallScript(const std::string& function, const std::vector<s
       "if (typeof f !== 'function') return false;"
       "f.apply(window, args.args);"
       "return true;",
-      Dump(call), nullptr);
+      DumpJson(call), nullptr);
   return true;
 }
 
