@@ -83,87 +83,94 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
   AutomationRequest request;
   std::string error;
   if (!ParseAutomationRequest(line, &request, &error)) return reply(Error(error));
+  if (HandlePageRequest(request, reply) || HandleWindowAction(request, reply)) return;
+  reply(WindowState(request.cmd));
+}
+
+// What works on the page: answered when the page has answered.
+bool AutomationCommands::HandlePageRequest(const AutomationRequest& request, const Reply& reply) {
   const std::string& cmd = request.cmd;
-  const std::string& id = request.id;
-  if (cmd == "page") {
-    return reply(Ok({{"page", pages_.CurrentPath()}, {"complete", pages_.IsComplete()}}));
-  }
   if (cmd == "click") {
-    if (window_.Modal().open) return reply(Error("a message box is open"));
+    if (window_.Modal().open) {
+      reply(Error("a message box is open"));
+      return true;
+    }
     // Answered before the click happens, as a person's click is done before
     // its handler runs: the handler may end the program or open a box.
-    const std::string args = DumpJson(json{{"id", id}});
+    const std::string args = DumpJson(json{{"id", request.id}});
     PageHostWebKit* pages = &pages_;
-    return pages_.RunFunction(kExistsBody, args,
-                              [pages, args, reply](bool ok, const std::string& r) {
-                                bool exists = ok && r == "true";
-                                reply(exists ? Ok() : Error("no such element"));
-                                if (exists) pages->RunFunction(kClickBody, args, nullptr);
-                              });
-  }
-  if (cmd == "set") {
-    return RunOnElement(kSetBody, DumpJson(json{{"id", id}, {"value", request.value}}), reply);
-  }
-  if (cmd == "check") {
-    return RunOnElement(kCheckBody, DumpJson(json{{"id", id}, {"checked", request.checked}}),
-                        reply);
-  }
-  if (cmd == "eval") {
-    return pages_.Evaluate(request.js, [reply](bool ok, const std::string& result) {
-      json value = json::parse(result, nullptr, false);
+    pages_.RunFunction(kExistsBody, args, [pages, args, reply](bool ok, const std::string& r) {
+      const bool exists = ok && r == "true";
+      reply(exists ? Ok() : Error("no such element"));
+      if (exists) pages->RunFunction(kClickBody, args, nullptr);
+    });
+  } else if (cmd == "set") {
+    RunOnElement(kSetBody, DumpJson(json{{"id", request.id}, {"value", request.value}}), reply);
+  } else if (cmd == "check") {
+    RunOnElement(kCheckBody, DumpJson(json{{"id", request.id}, {"checked", request.checked}}),
+                 reply);
+  } else if (cmd == "eval") {
+    pages_.Evaluate(request.js, [reply](bool ok, const std::string& result) {
+      const json value = json::parse(result, nullptr, false);
       reply(ok && !value.is_discarded() ? Ok({{"result", value}}) : Error("script failed"));
     });
-  }
-  if (cmd == "messagebox") {
-    QuenloWindowGtk::ModalState modal = window_.Modal();
-    return reply(Ok({{"open", modal.open},
-                     {"caption", modal.caption},
-                     {"heading", modal.heading},
-                     {"text", modal.text},
-                     {"buttons", modal.buttons}}));
-  }
-  if (cmd == "dismiss") {
-    return reply(window_.DismissModal(request.button) ? Ok() : Error("no such message box"));
-  }
-  if (cmd == "live") {
-    QuenloWindowGtk::LiveState live = window_.Live();
-    return reply(Ok({{"visible", live.visible},
-                     {"x", live.x},
-                     {"y", live.y},
-                     {"width", live.width},
-                     {"height", live.height},
-                     {"frames", live.frames}}));
-  }
-  if (cmd == "window") {
-    QuenloWindowGtk::ClientState client = window_.Client();
-    return reply(Ok({{"title", client.title},
-                     {"x", client.x},
-                     {"y", client.y},
-                     {"width", client.width},
-                     {"height", client.height}}));
-  }
-  if (cmd == "launched") return reply(Ok({{"targets", window_.Launched()}}));
-  if (cmd == "screenshot") {
-    std::string path = request.path;
+  } else if (cmd == "screenshot") {
     QuenloWindowGtk* window = &window_;
-    return pages_.Snapshot([window, path, reply](void* page) {
+    pages_.Snapshot([window, path = request.path, reply](void* page) {
       reply(window->Screenshot(path, page) ? Ok() : Error("screenshot failed"));
     });
+  } else {
+    return false;
   }
-  if (cmd == "about") {
-    // The box runs its own loop: open it after this reply has gone.
+  return true;
+}
+
+// What acts on the window. Each is answered first: it may open a box that
+// runs its own loop, or end the program.
+bool AutomationCommands::HandleWindowAction(const AutomationRequest& request, const Reply& reply) {
+  const std::string& cmd = request.cmd;
+  if (cmd == "dismiss") {
+    reply(window_.DismissModal(request.button) ? Ok() : Error("no such message box"));
+  } else if (cmd == "about") {
+    reply(Ok());
     g_idle_add(ActivateAbout, &window_);
-    return reply(Ok());
-  }
-  if (cmd == "close") {
-    // As the window's close button does; answered first, since closing may
-    // end the program.
+  } else if (cmd == "close") {
     reply(Ok());
-    return window_.RequestClose();
-  }
-  if (cmd == "quit") {
+    window_.RequestClose();  // as the window's close button does
+  } else if (cmd == "quit") {
     reply(Ok());
-    return window_.PostQuit(0);
+    window_.PostQuit(0);
+  } else {
+    return false;
   }
-  reply(Error("unknown command"));
+  return true;
+}
+
+// What the window and page show now.
+std::string AutomationCommands::WindowState(const std::string& cmd) {
+  if (cmd == "page") return Ok({{"page", pages_.CurrentPath()}, {"complete", pages_.IsComplete()}});
+  if (cmd == "launched") return Ok({{"targets", window_.Launched()}});
+  if (cmd == "messagebox") {
+    const QuenloWindowGtk::ModalState m = window_.Modal();
+    return Ok({{"open", m.open},
+               {"caption", m.caption},
+               {"heading", m.heading},
+               {"text", m.text},
+               {"buttons", m.buttons}});
+  }
+  if (cmd == "live") {
+    const QuenloWindowGtk::LiveState l = window_.Live();
+    return Ok({{"visible", l.visible},
+               {"x", l.x},
+               {"y", l.y},
+               {"width", l.width},
+               {"height", l.height},
+               {"frames", l.frames}});
+  }
+  if (cmd == "window") {
+    const QuenloWindowGtk::ClientState c = window_.Client();
+    return Ok(
+        {{"title", c.title}, {"x", c.x}, {"y", c.y}, {"width", c.width}, {"height", c.height}});
+  }
+  return Error("unknown command");
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+struct AutomationRequest;
 class QuenloWindowGtk;
 class PageHostWebKit;
 
@@ -25,6 +26,10 @@ class AutomationCommands {
   void HandleQueued();
 
  private:
+  // Each returns false for a command that is not its own.
+  bool HandlePageRequest(const AutomationRequest& request, const Reply& reply);
+  bool HandleWindowAction(const AutomationRequest& request, const Reply& reply);
+  std::string WindowState(const std::string& cmd);
   void RunOnElement(const std::string& body, const std::string& args_json, Reply reply);
 
   QuenloWindowGtk& window_;

@@ -93,38 +93,9 @@ void LivePictureGtk::ReportStatus() {
 void LivePictureGtk::Paint(cairo_t* cr, int client_width, int client_height) {
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_paint(cr);
-  int width = 0, height = 0;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    const bool live = front_.sequence != 0;
-    if (live != live_) {
-      live_ = live;
-      g_idle_add(OnStatusIdle, this);
-    }
-    if (!live) return;
-    width = front_.width;
-    height = front_.height;
-    if (!shown_image_ || cairo_image_surface_get_width(shown_image_) != width ||
-        cairo_image_surface_get_height(shown_image_) != height) {
-      if (shown_image_) cairo_surface_destroy(shown_image_);
-      shown_image_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-      shown_sequence_ = 0;
-    }
-    if (front_.sequence != shown_sequence_) {
-      cairo_surface_flush(shown_image_);
-      unsigned char* data = cairo_image_surface_get_data(shown_image_);
-      const int stride = cairo_image_surface_get_stride(shown_image_);
-      if (!data) return;
-      for (int y = 0; y < height; ++y) {
-        std::memcpy(data + static_cast<size_t>(y) * stride,
-                    front_.pixels.data() + static_cast<size_t>(y) * width,
-                    static_cast<size_t>(width) * 4);
-      }
-      cairo_surface_mark_dirty(shown_image_);
-      shown_sequence_ = front_.sequence;
-      painted_.fetch_add(1);
-    }
-  }
+  if (!TakeFrontPicture()) return;
+  const int width = cairo_image_surface_get_width(shown_image_);
+  const int height = cairo_image_surface_get_height(shown_image_);
   const PictureRect r = FitPicture(width, height, client_width, client_height);
   if (r.width <= 0 || r.height <= 0) return;
   cairo_save(cr);
@@ -136,4 +107,38 @@ void LivePictureGtk::Paint(cairo_t* cr, int client_width, int client_height) {
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
   cairo_paint(cr);
   cairo_restore(cr);
+}
+
+// Copies a new front picture into the image the UI thread paints (kept
+// across paints, made anew only for another size). False when there is no
+// picture to paint.
+bool LivePictureGtk::TakeFrontPicture() {
+  std::lock_guard<std::mutex> lock(mu_);
+  const bool live = front_.sequence != 0;
+  if (live != live_) {
+    live_ = live;
+    g_idle_add(OnStatusIdle, this);
+  }
+  if (!live) return false;
+  const int width = front_.width, height = front_.height;
+  if (!shown_image_ || cairo_image_surface_get_width(shown_image_) != width ||
+      cairo_image_surface_get_height(shown_image_) != height) {
+    if (shown_image_) cairo_surface_destroy(shown_image_);
+    shown_image_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    shown_sequence_ = 0;
+  }
+  if (front_.sequence == shown_sequence_) return true;
+  cairo_surface_flush(shown_image_);
+  unsigned char* data = cairo_image_surface_get_data(shown_image_);
+  if (!data) return false;
+  const int stride = cairo_image_surface_get_stride(shown_image_);
+  for (int y = 0; y < height; ++y) {
+    std::memcpy(data + static_cast<size_t>(y) * stride,
+                front_.pixels.data() + static_cast<size_t>(y) * width,
+                static_cast<size_t>(width) * 4);
+  }
+  cairo_surface_mark_dirty(shown_image_);
+  shown_sequence_ = front_.sequence;
+  painted_.fetch_add(1);
+  return true;
 }

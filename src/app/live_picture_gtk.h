@@ -61,6 +61,8 @@ class LivePictureGtk : public ILiveTarget {
     uint64_t sequence = 0;  // which picture; 0: none
   };
 
+  bool TakeFrontPicture();
+
   GtkWidget* area_;
   std::atomic<bool> shown_{false};
   std::atomic<int> painted_{0};
