@@ -7,7 +7,7 @@ class CAboutDlg {
  public:
   explicit CAboutDlg(std::string title) : m_title(std::move(title)) {}
   std::string Caption() const { return "About " + m_title; }
-  // The line that shows the title (control 1000 of the box).
+  // The box's main line: the window title, under the program's icon.
   const std::string& TitleText() const { return m_title; }
   static constexpr const char* kVersionText = "Version 1.0";
 

@@ -39,7 +39,8 @@ class CQuenloDlg : public IPageEvents {
   static constexpr int kAboutCommand = 16;
   static constexpr int kMessageCount = 11;
   static constexpr int kMenuCount = 5;
-  static constexpr const char* kAboutItemText = "&About Quenlo...";  // string 101
+  // The window menu's item; '&' marks its access key.
+  static constexpr const char* kAboutItemText = "&About Quenlo...";
   static constexpr const char* kStartPassword = "kerut";
   static constexpr const char* kMakerAppUrl = "https://www.quenlo.example/App/";
   static constexpr int kSettingsWaitMs = 40000;  // the camera restarts its network

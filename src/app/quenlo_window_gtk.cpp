@@ -14,7 +14,8 @@
 
 namespace {
 
-// "&About" -> "_About": the Windows mnemonic marker in GTK's spelling.
+// The menu texts mark their access key with '&' ("&About"); GTK marks it
+// with '_'.
 std::string GtkMnemonic(std::string text) {
   for (char& c : text) {
     if (c == '&') c = '_';
