@@ -59,9 +59,9 @@ bool NTavoIPFinderThread::SetTarget(const uint8_t* adapterAddress, const char* i
   CopyText(cameraIp, ip);
   CopyText(cameraMac, mac);
   CopyText(userName, "admin");
-  passwordRefused_ = !CopyText(password, currentPassword);
-  if (passwordRefused_) std::memset(password, 0, sizeof password);
-  return !passwordRefused_;
+  password_refused_ = !CopyText(password, currentPassword);
+  if (password_refused_) std::memset(password, 0, sizeof password);
+  return !password_refused_;
 }
 
 void NTavoIPFinderThread::SetAddressSettings(int mode, const char* ip, const char* mask,
@@ -122,7 +122,7 @@ RequestTarget NTavoIPFinderThread::Target() const {
 }
 
 void NTavoIPFinderThread::SendCommand(const AdapterEntry& adapter) {
-  if (passwordRefused_) return;
+  if (password_refused_) return;
   const RequestTarget target = Target();
   FinderCallback cb = callback;
   void* context = callbackContext;

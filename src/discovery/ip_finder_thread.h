@@ -100,5 +100,5 @@ class NTavoIPFinderThread : public UThread, public UThreadMessage {
   std::unique_ptr<AdapterSource> source_;
   std::unique_ptr<DiscoveryTransport> transport_;
   std::vector<AdapterEntry> adapters;  // rebuilt by every job and question
-  bool passwordRefused_ = false;       // job field: the last SetTarget refused the password
+  bool password_refused_ = false;      // job field: the last SetTarget refused the password
 };

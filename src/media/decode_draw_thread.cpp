@@ -10,8 +10,8 @@
 NTavoDecodeAndDrawThread::NTavoDecodeAndDrawThread() : UThread("decode") {
   static_assert(kFrameBufferSize == UFrameRing::kGetCapacity);
   surface_.pixels.reset(new (std::nothrow) uint8_t[kPixelBufferSize]);
-  frameBuffer_.reset(new (std::nothrow) uint8_t[kFrameBufferSize]);
-  frameRing_.Init(kFrameRingSize);
+  frame_buffer_.reset(new (std::nothrow) uint8_t[kFrameBufferSize]);
+  frame_ring_.Init(kFrameRingSize);
 }
 
 // The owner stops and waits first; this only covers an owner that did not.
@@ -25,15 +25,15 @@ int NTavoDecodeAndDrawThread::OnStart() { return StartMessageQueue(*this); }
 
 int NTavoDecodeAndDrawThread::Run() {
   ReleaseSurface();
-  surface_.window = targetWindow_;
+  surface_.window = target_window_;
   const auto pass = std::chrono::milliseconds(kFrameWaitMs);
   while (!IsStopRequested()) {
-    if (streamLost_.exchange(false)) ReleaseSurface();
+    if (stream_lost_.exchange(false)) ReleaseSurface();
     // Waits for the video thread's next frame, at most one pass long, so
     // that a frame is drawn as soon as it is stored.
-    if (!frameBuffer_) {
+    if (!frame_buffer_) {
       std::this_thread::sleep_for(pass);  // nothing can be taken from the ring
-    } else if (frameRing_.WaitForFrame(wantedSequence_, pass)) {
+    } else if (frame_ring_.WaitForFrame(wanted_sequence_, pass)) {
       DecodeAndDrawOnce();
     }
   }
@@ -46,12 +46,13 @@ int NTavoDecodeAndDrawThread::OnEnd() {
 }
 
 void NTavoDecodeAndDrawThread::DecodeAndDrawOnce() {
-  if (!frameBuffer_ || frameRing_.Get(&wantedSequence_, frameBuffer_.get(), &frameLength_) != 0) {
+  if (!frame_buffer_ ||
+      frame_ring_.Get(&wanted_sequence_, frame_buffer_.get(), &frame_length_) != 0) {
     return;
   }
   if (!surface_.pixels) return;
   BitmapInfo& d = surface_.descriptor;
-  if (DecodeJpeg(frameBuffer_.get(), frameLength_, &d, surface_.pixels.get(), kPixelBufferSize) !=
+  if (DecodeJpeg(frame_buffer_.get(), frame_length_, &d, surface_.pixels.get(), kPixelBufferSize) !=
       0) {
     return;  // skipped; the window keeps the previous picture
   }

@@ -38,11 +38,11 @@ class NTavoDecodeAndDrawThread : public UThread, public UThreadMessage {
   NTavoDecodeAndDrawThread();
   ~NTavoDecodeAndDrawThread() override;
 
-  void SetTargetWindow(ILiveTarget* window) { targetWindow_ = window; }
+  void SetTargetWindow(ILiveTarget* window) { target_window_ = window; }
   // Any thread: the pictures stopped coming; the surface is given back at
   // the next pass, so the window no longer shows the last one.
-  void StreamLost() { streamLost_.store(true); }
-  UFrameRing& ring() { return frameRing_; }
+  void StreamLost() { stream_lost_.store(true); }
+  UFrameRing& ring() { return frame_ring_; }
 
   // One pass of the loop: decodes and draws the next frame, if there is one.
   void DecodeAndDrawOnce();
@@ -59,11 +59,11 @@ class NTavoDecodeAndDrawThread : public UThread, public UThreadMessage {
   int OnEnd() override;
 
  private:
-  ILiveTarget* targetWindow_ = nullptr;
+  ILiveTarget* target_window_ = nullptr;
   DrawSurface surface_;
-  UFrameRing frameRing_;
-  std::unique_ptr<uint8_t[]> frameBuffer_;  // kFrameBufferSize bytes
-  uint32_t frameLength_ = 0;
-  uint32_t wantedSequence_ = 0;
-  std::atomic<bool> streamLost_{false};
+  UFrameRing frame_ring_;
+  std::unique_ptr<uint8_t[]> frame_buffer_;  // kFrameBufferSize bytes
+  uint32_t frame_length_ = 0;
+  uint32_t wanted_sequence_ = 0;
+  std::atomic<bool> stream_lost_{false};
 };

@@ -13,7 +13,7 @@ NTavoVideoThread::~NTavoVideoThread() {
 }
 
 void NTavoVideoThread::SetLiveWindow(ILiveTarget* window) {
-  liveWindow_ = window;
+  live_window_ = window;
   if (decoder_) decoder_->SetTargetWindow(window);
 }
 

@@ -17,7 +17,7 @@ class NTavoVideoThread : public NTavoStreamThread {
 
   // The window the pictures are drawn into, for this thread and its decoder.
   void SetLiveWindow(ILiveTarget* window);
-  ILiveTarget* live_window() const { return liveWindow_; }
+  ILiveTarget* live_window() const { return live_window_; }
   // Null when it could not be made: then parts are read and dropped.
   NTavoDecodeAndDrawThread* decoder() { return decoder_.get(); }
 
@@ -29,6 +29,6 @@ class NTavoVideoThread : public NTavoStreamThread {
   void OnStreamLost() override;
 
  private:
-  ILiveTarget* liveWindow_ = nullptr;
+  ILiveTarget* live_window_ = nullptr;
   std::unique_ptr<NTavoDecodeAndDrawThread> decoder_;
 };

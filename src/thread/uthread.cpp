@@ -31,7 +31,7 @@ bool UThread::Start() {
     running_.store(false);
     return false;
   }
-  hasThread_.store(true);
+  has_thread_.store(true);
   return true;
 }
 
@@ -62,7 +62,7 @@ void UThread::ThreadStartRoutine(UThread* self) {
   self->OnStart();
   int result = self->Run();
   self->OnEnd();
-  self->exitCode_.store(result);
+  self->exit_code_.store(result);
   self->stopRequested.store(true);
   // Last touch of the object: after this the owner may delete it.
   self->running_.store(false);

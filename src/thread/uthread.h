@@ -35,7 +35,7 @@ class UThread {
   bool IsRunning() const { return running_.load(); }
   bool IsStopRequested() const { return stopRequested.load(); }
   // A thread was started at least once.
-  bool HasThread() const { return hasThread_.load(); }
+  bool HasThread() const { return has_thread_.load(); }
   // Polls IsRunning every kPollMs milliseconds until the thread has ended;
   // max_polls < 0 waits without bound. True when the thread is not running
   // (also when it never ran). Does not ask the body to stop: looping bodies
@@ -46,7 +46,7 @@ class UThread {
   // Kernel id of the running or last-run thread; 0 before the first run.
   uint32_t ThreadId() const { return threadId.load(); }
   // Run's result of the last finished run; 0 before.
-  int ExitCode() const { return exitCode_.load(); }
+  int ExitCode() const { return exit_code_.load(); }
 
  protected:
   // The thread body; its result is the thread's exit code.
@@ -63,6 +63,6 @@ class UThread {
   std::atomic<uint32_t> threadId{0};
   std::atomic<bool> stopRequested{true};
   std::atomic<bool> running_{false};
-  std::atomic<bool> hasThread_{false};
-  std::atomic<int> exitCode_{0};
+  std::atomic<bool> has_thread_{false};
+  std::atomic<int> exit_code_{0};
 };
