@@ -15,52 +15,15 @@
 #include "app/camera_password.h"
 #include "app/entry_rules.h"
 #include "app/profile.h"
+#include "app/wizard_messages.h"
 
 namespace {
 
-const char* const kMessageKeys[CQuenloDlg::kMessageCount] = {
-    "msg_pw_incorrect",      "msg_pw_not_match",       "msg_pw_format_error",
-    "msg_change_pwd_fail",   "msg_ip_incorrect",       "msg_mask_incorrect",
-    "msg_gateway_incorrect", "msg_set_dhcp_fail",      "msg_set_fixed_ip_fail",
-    "msg_rediscovery_fail",  "msg_not_in_same_subnet",
-};
 const char* const kMenuKeys[CQuenloDlg::kMenuCount] = {"IPSetup", "VigilonPro", "Manual", "QIG",
                                                        "ProDuctReg"};
 constexpr int kProductRegSlot = 4;
 constexpr uint8_t kFinderPause = 0;
 
-// Message slots.
-constexpr int kMsgPwIncorrect = 0;
-constexpr int kMsgPwNotMatch = 1;
-constexpr int kMsgPwFormatError = 2;
-constexpr int kMsgChangePwdFail = 3;
-constexpr int kMsgIpIncorrect = 4;
-constexpr int kMsgMaskIncorrect = 5;
-constexpr int kMsgGatewayIncorrect = 6;
-constexpr int kMsgSetDhcpFail = 7;
-constexpr int kMsgSetFixedIpFail = 8;
-constexpr int kMsgRediscoveryFail = 9;
-constexpr int kMsgNotInSameSubnet = 10;
-
-// How the messages shown in a box look: their heading, and the page field
-// they are about. The other slots are texts of the failure page.
-struct MessageLook {
-  const char* heading;
-  const char* field;
-};
-const MessageLook kMessageLooks[CQuenloDlg::kMessageCount] = {
-    {"Password not accepted", "id_pw_password"},
-    {"The new passwords differ", "id_pw_cf_new_pw"},
-    {"New password not allowed", "id_pw_new_pw"},
-    {"Password not changed", "id_pw_new_pw"},
-    {"Address not usable", "fixedip_ip"},
-    {"Subnet mask not usable", "fixedip_mask"},
-    {"Gateway not usable", "fixedip_gw"},
-    {"", ""},
-    {"", ""},
-    {"", ""},
-    {"", ""},
-};
 constexpr const char* kStartFailedHeading = "The set-up cannot start";
 constexpr const char* kQuitWhileChangingQuestion =
     "The camera is changing its network settings. If you quit now it may not be reachable until "
@@ -194,7 +157,7 @@ void CQuenloDlg::LoadConfiguration() {
   config.Load(m_htmlFolder + "Config.ini");
   messages.Load(m_htmlFolder + "Message.ini");
   for (int i = 0; i < kMessageCount; ++i)
-    m_messages[i] = messages.GetString("Message", kMessageKeys[i], "");
+    m_messages[i] = messages.GetString("Message", MessageKey(i), "");
   for (int i = 0; i < kMenuCount; ++i) {
     m_menuTargets[i] = config.GetString("Menu", kMenuKeys[i], "");
     if (!m_menuTargets[i].empty() && i != kProductRegSlot) {
@@ -298,7 +261,7 @@ void CQuenloDlg::MessageBox(const std::string& text) {
 }
 
 void CQuenloDlg::ShowMessage(int slot) {
-  const MessageLook& look = kMessageLooks[slot];
+  const MessageLook& look = MessageLookOf(slot);
   m_services.messages->Show(m_title, {look.heading, m_messages[slot], look.field});
 }
 

@@ -37,7 +37,7 @@ class CQuenloDlg : public IPageEvents {
   static constexpr int kRediscoverMs = 300;
   static constexpr int kRediscoverPolls = 11;
   static constexpr int kAboutCommand = 16;
-  static constexpr int kMessageCount = 11;
+  static constexpr int kMessageCount = 11;  // the slots of wizard_messages.h
   static constexpr int kMenuCount = 5;
   // The window menu's item; '&' marks its access key.
   static constexpr const char* kAboutItemText = "&About Quenlo...";
