@@ -23,6 +23,8 @@ const char* AutomationPath() {
 }  // namespace
 
 int CQuenloApp::InitInstance(int argc, char** argv) {
+  // The desktop ties the window to its menu entry and icon by this name.
+  g_set_prgname(QuenloWindowGtk::kAppId);
   gtk_init(&argc, &argv);
   const char* automation_path = AutomationPath();
   PageHostWebKit pages;

@@ -14,6 +14,13 @@
 
 namespace {
 
+// The installed icon, or a stock camera where the wizard runs unpacked.
+const char* IconName() {
+  GtkIconTheme* theme = gtk_icon_theme_get_default();
+  return theme && gtk_icon_theme_has_icon(theme, QuenloWindowGtk::kAppId) ? QuenloWindowGtk::kAppId
+                                                                          : "camera-web";
+}
+
 // The menu texts mark their access key with '&' ("&About"); GTK marks it
 // with '_'.
 std::string GtkMnemonic(std::string text) {
@@ -290,7 +297,7 @@ QuenloWindowGtk::QuenloWindowGtk(GtkWidget* page_view, bool record_launches)
   d.loop = g_main_loop_new(nullptr, FALSE);
   d.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_resizable(GTK_WINDOW(d.window), FALSE);
-  gtk_window_set_icon_name(GTK_WINDOW(d.window), "camera-web");
+  gtk_window_set_icon_name(GTK_WINDOW(d.window), IconName());
   d.header = gtk_header_bar_new();
   gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(d.header), TRUE);
   gtk_window_set_titlebar(GTK_WINDOW(d.window), d.header);
@@ -381,7 +388,7 @@ void QuenloWindowGtk::ShowAbout(const CAboutDlg& about) {
   GtkWidget* box = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
   gtk_container_set_border_width(GTK_CONTAINER(box), 16);
   gtk_box_set_spacing(GTK_BOX(box), 8);
-  GtkWidget* icon = gtk_image_new_from_icon_name("camera-web", GTK_ICON_SIZE_DIALOG);
+  GtkWidget* icon = gtk_image_new_from_icon_name(IconName(), GTK_ICON_SIZE_DIALOG);
   GtkWidget* title = gtk_label_new(about.TitleText().c_str());
   GtkWidget* version = gtk_label_new(CAboutDlg::kVersionText);
   for (GtkWidget* w : {icon, title, version}) gtk_box_pack_start(GTK_BOX(box), w, FALSE, FALSE, 0);

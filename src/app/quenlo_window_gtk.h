@@ -22,6 +22,8 @@ class QuenloWindowGtk : public IDialogWindow,
                         public IShell,
                         public ILiveWindow {
  public:
+  // The application's id: its menu entry's and icon's name.
+  static constexpr const char* kAppId = "example.quenlo.Setup";
   static constexpr int kLiveX = 490;
   static constexpr int kLiveY = 60;
   static constexpr int kLiveWidth = 160;
