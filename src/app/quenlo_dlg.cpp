@@ -321,6 +321,8 @@ void CQuenloDlg::OnListLoaded() {
   // The search's job may still be ending; the subnet test reads the adapter
   // list that job writes.
   WaitForWorker(m_finder.get(), kRediscoverPolls);
+  if (std::vector<std::string> lost = LostAnswersFinding(); !lost.empty())
+    CallScript("ListShowLostAnswers", lost);
   for (size_t i = 0; i < cameras.size(); ++i) {
     const bool here = m_finder && !m_finder->IsRunning() && m_finder->IsSameSubnet(cameras[i]);
     CallScript("ListAddCamera", {std::to_string(i + 1), Latin1ToUtf8(RecordModelName(cameras[i])),
@@ -335,12 +337,24 @@ void CQuenloDlg::OnNotFoundLoaded() {
   if (!m_finder) return;
   WaitForWorker(m_finder.get(), kRediscoverPolls);  // the search's job may still be ending
   if (m_finder->IsRunning()) return;
-  std::vector<std::string> findings;
+  std::vector<std::string> findings = LostAnswersFinding();
   for (const SearchFinding& finding : m_finder->DiagnoseSearch()) {
     findings.push_back(finding.found);
     findings.push_back(finding.todo);
   }
   CallScript("NotFoundShowFindings", findings);
+}
+
+// Answers lost for a full receive buffer need a larger one, which only root
+// can grant an ordinary user: the pages say so, with the command, as a
+// (what was found, what to do) pair. Empty when nothing was lost.
+std::vector<std::string> CQuenloDlg::LostAnswersFinding() const {
+  const uint32_t lost = m_finder ? m_finder->LostAnswers() : 0;
+  if (lost == 0) return {};
+  return {std::to_string(lost) +
+              " answers were lost: this computer's receive buffer is too small for so many "
+              "cameras answering at once.",
+          "Raise its limit, then search again: sudo sysctl -w net.core.rmem_max=4194304"};
 }
 
 void CQuenloDlg::OnIdPasswordLoaded() {

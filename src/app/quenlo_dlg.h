@@ -198,6 +198,7 @@ class CQuenloDlg : public IPageEvents {
   // Page actions run when a document completes.
   void OnMacLoaded();
   void OnNotFoundLoaded();
+  std::vector<std::string> LostAnswersFinding() const;
   void OnListLoaded();
   void OnIdPasswordLoaded();
   void OnNetworkLoaded();

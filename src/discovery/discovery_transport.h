@@ -23,6 +23,9 @@ class DiscoveryTransport {
     // the first `size` bytes are stored, so a longer one shows by its
     // length), or -1 when none came by then or receiving failed.
     virtual long Receive(uint8_t* buffer, size_t size, Clock::time_point deadline) = 0;
+    // Datagrams the system dropped so far because the receive buffer was
+    // full: answers lost before they could be read.
+    virtual uint32_t Dropped() const { return 0; }
   };
 
   virtual ~DiscoveryTransport() = default;
@@ -34,8 +37,14 @@ class DiscoveryTransport {
   virtual void Sleep(std::chrono::milliseconds duration) = 0;
 };
 
+// A burst of answers must not be dropped: each exchange asks for 4 MiB of
+// receive buffer, beyond the system's limit when privileged; a smaller
+// buffer is no reason to give up.
+constexpr int kDiscoveryReceiveBufferBytes = 4 * 1024 * 1024;
+
 // UDP on this machine's interfaces.
-std::unique_ptr<DiscoveryTransport> MakeSystemDiscoveryTransport();
+std::unique_ptr<DiscoveryTransport> MakeSystemDiscoveryTransport(
+    int receive_buffer_bytes = kDiscoveryReceiveBufferBytes);
 
 // The receive buffer an exchange's socket gets, in bytes as the system
 // reports it (it counts its own bookkeeping, so it may show twice the request).

@@ -113,8 +113,10 @@ int NTavoIPFinderThread::Run() {
 }
 
 void NTavoIPFinderThread::SearchAll() {
+  uint32_t lost = 0;
   for (const AdapterEntry& adapter : adapters)
-    SearchTransaction(*transport_, callback, callbackContext, adapter);
+    lost += SearchTransaction(*transport_, callback, callbackContext, adapter);
+  lost_answers_ = lost;
 }
 
 RequestTarget NTavoIPFinderThread::Target() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -56,6 +57,9 @@ class NTavoIPFinderThread : public UThread, public UThreadMessage {
   void ProposeSettings(const CameraRecord& record, uint32_t* address, uint32_t* mask,
                        uint32_t* gateway, uint32_t* dns1, uint32_t* dns2);
   bool DiffersFromAdapterAddress(const CameraRecord& record, uint32_t address);
+  // Answers the last search lost because the system's receive buffer was
+  // full (many cameras answering at once); any thread.
+  uint32_t LostAnswers() const { return lost_answers_.load(); }
   // The list of the last rebuild.
   const std::vector<AdapterEntry>& Adapters() const { return adapters; }
   // Why the last search may have found nothing, read afresh from the adapter
@@ -99,6 +103,7 @@ class NTavoIPFinderThread : public UThread, public UThreadMessage {
   void* const callbackContext;
   std::unique_ptr<AdapterSource> source_;
   std::unique_ptr<DiscoveryTransport> transport_;
+  std::atomic<uint32_t> lost_answers_{0};
   std::vector<AdapterEntry> adapters;  // rebuilt by every job and question
   bool password_refused_ = false;      // job field: the last SetTarget refused the password
 };

@@ -36,35 +36,37 @@ bool Report(FinderCallback callback, void* context, const AdapterEntry& adapter,
 // A search hears every camera until its window closes; a command stops at
 // its first accepted reply. A data command's camera needs a moment before it
 // answers.
-void RunDiscoveryExchange(DiscoveryTransport& transport, FinderCallback callback, void* context,
-                          const AdapterEntry& adapter, const uint8_t* request, size_t requestLength,
-                          int command) {
+uint32_t RunDiscoveryExchange(DiscoveryTransport& transport, FinderCallback callback, void* context,
+                              const AdapterEntry& adapter, const uint8_t* request,
+                              size_t requestLength, int command) {
   const CommandLayout* layout = FindCommandLayout(command);
-  if (!layout || requestLength != layout->requestSize) return;
+  if (!layout || requestLength != layout->requestSize) return 0;
   std::unique_ptr<DiscoveryTransport::Exchange> exchange =
       transport.Broadcast(adapter, request, requestLength);
-  if (!exchange) return;
+  if (!exchange) return 0;
   const Clock::time_point start = transport.Now();
   if (layout->dataReply) transport.Sleep(kDataPause);
   alignas(8) uint8_t buffer[kMaxReplySize];
   while (transport.Now() - start <= kListenWindow) {
     const long got = exchange->Receive(buffer, sizeof buffer, transport.Now() + kWait);
-    if (got < 0) return;
+    if (got < 0) break;
     // A datagram longer than the buffer fails the length test instead of
     // passing it cut short.
     const size_t length = static_cast<size_t>(got);
     const bool accepted = command == kCommandSearch
                               ? IsSearchReply(buffer, length)
                               : IsReplyTo(command, layout->replySize, buffer, length);
-    if (accepted && !Report(callback, context, adapter, command, *layout, buffer)) return;
+    if (accepted && !Report(callback, context, adapter, command, *layout, buffer)) break;
   }
+  return exchange->Dropped();
 }
 
-void SearchTransaction(DiscoveryTransport& transport, FinderCallback callback, void* context,
-                       AdapterEntry adapter) {
+uint32_t SearchTransaction(DiscoveryTransport& transport, FinderCallback callback, void* context,
+                           AdapterEntry adapter) {
   uint8_t request[kDiscoveryHeaderSize];
   const size_t length = BuildSearchRequest(request, sizeof request);
-  RunDiscoveryExchange(transport, callback, context, adapter, request, length, kCommandSearch);
+  return RunDiscoveryExchange(transport, callback, context, adapter, request, length,
+                              kCommandSearch);
 }
 
 void SetAddressTransaction(DiscoveryTransport& transport, FinderCallback callback, void* context,

@@ -16,9 +16,10 @@ using FinderCallback = void (*)(void* context, const void* data, int command, bo
 // 5 seconds, each reported with done = false. Every failure is silent:
 // nothing is reported then. Called on the finder's thread, one at a time.
 
-// Reports a CameraRecord for every accepted reply, in arrival order.
-void SearchTransaction(DiscoveryTransport& transport, FinderCallback callback, void* context,
-                       AdapterEntry adapter);
+// Reports a CameraRecord for every accepted reply, in arrival order. Returns
+// the answers the system dropped because its receive buffer was full.
+uint32_t SearchTransaction(DiscoveryTransport& transport, FinderCallback callback, void* context,
+                           AdapterEntry adapter);
 
 // Result commands report a pointer to one byte (1 accepted, 0 refused) for
 // their first accepted reply; data commands (4, 8, 10) report the reply
@@ -42,7 +43,8 @@ void Command9Transaction(DiscoveryTransport& transport, FinderCallback callback,
                          const char* text2, AdapterEntry adapter);
 
 // Sends `request` through `adapter` and reports the replies to `command` as
-// above: the exchange itself, on any transport.
-void RunDiscoveryExchange(DiscoveryTransport& transport, FinderCallback callback, void* context,
-                          const AdapterEntry& adapter, const uint8_t* request, size_t requestLength,
-                          int command);
+// above: the exchange itself, on any transport. Returns the answers dropped
+// for a full receive buffer.
+uint32_t RunDiscoveryExchange(DiscoveryTransport& transport, FinderCallback callback, void* context,
+                              const AdapterEntry& adapter, const uint8_t* request,
+                              size_t requestLength, int command);

@@ -21,7 +21,6 @@
 namespace {
 
 constexpr int kTimeoutMs = 1000;
-constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
 // Closes the socket on every way out.
 class SocketGuard {
@@ -47,18 +46,18 @@ bool SetTimeout(int fd, int option, int ms) {
   return setsockopt(fd, SOL_SOCKET, option, &value, sizeof value) == 0;
 }
 
-// A burst of answers must not be dropped: ask for 4 MiB, beyond the system's
-// limit when privileged. A smaller buffer is no reason to give up.
-void RaiseReceiveBuffer(int fd) {
-  if (!SetIntOption(fd, SO_RCVBUFFORCE, kReceiveBufferBytes))
-    SetIntOption(fd, SO_RCVBUF, kReceiveBufferBytes);
+// Beyond the system's limit when privileged; a smaller buffer is no reason to
+// give up.
+void RaiseReceiveBuffer(int fd, int bytes) {
+  if (!SetIntOption(fd, SO_RCVBUFFORCE, bytes)) SetIntOption(fd, SO_RCVBUF, bytes);
 }
 
-bool ConfigureSocket(int fd, const AdapterEntry& adapter) {
+bool ConfigureSocket(int fd, const AdapterEntry& adapter, int receive_buffer_bytes) {
   if (!SetIntOption(fd, SO_BROADCAST, 1) || !SetTimeout(fd, SO_SNDTIMEO, kTimeoutMs) ||
       !SetTimeout(fd, SO_RCVTIMEO, kTimeoutMs) || !SetIntOption(fd, SO_REUSEADDR, 1))
     return false;
-  RaiseReceiveBuffer(fd);
+  RaiseReceiveBuffer(fd, receive_buffer_bytes);
+  SetIntOption(fd, SO_RXQ_OVFL, 1);  // counts the answers a full buffer loses
   const size_t nameLength = strnlen(adapter.name, sizeof adapter.name);
   if (nameLength == 0 || nameLength == sizeof adapter.name) return false;
   if (setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, adapter.name,
@@ -113,41 +112,62 @@ class SocketExchange : public DiscoveryTransport::Exchange {
       const int ready = poll(&entry, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
       if (ready < 0 && errno == EINTR) continue;
       if (ready != 1 || !(entry.revents & POLLIN)) return -1;
-      // MSG_TRUNC gives the datagram's real length.
-      const ssize_t got = recv(socket_.fd(), buffer, size, MSG_TRUNC);
-      if (got >= 0) return static_cast<long>(got);
+      // MSG_TRUNC gives the datagram's real length; the control data the
+      // socket's drop counter (SO_RXQ_OVFL).
+      iovec part{buffer, size};
+      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(uint32_t))] = {};
+      msghdr message{};
+      message.msg_iov = &part;
+      message.msg_iovlen = 1;
+      message.msg_control = control;
+      message.msg_controllen = sizeof control;
+      const ssize_t got = recvmsg(socket_.fd(), &message, MSG_TRUNC);
+      if (got < 0) continue;
+      for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL)
+          std::memcpy(&dropped_, CMSG_DATA(c), sizeof dropped_);
+      }
+      return static_cast<long>(got);
     }
   }
+  uint32_t Dropped() const override { return dropped_; }
 
  private:
   SocketGuard socket_;
+  uint32_t dropped_ = 0;
 };
 
 class SystemTransport : public DiscoveryTransport {
  public:
+  explicit SystemTransport(int receive_buffer_bytes)
+      : receive_buffer_bytes_(receive_buffer_bytes) {}
   std::unique_ptr<Exchange> Broadcast(const AdapterEntry& adapter, const uint8_t* request,
                                       size_t length) override {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return nullptr;
     auto exchange = std::make_unique<SocketExchange>(fd);
-    if (!ConfigureSocket(fd, adapter) || !SendBroadcast(fd, adapter, request, length))
+    if (!ConfigureSocket(fd, adapter, receive_buffer_bytes_) ||
+        !SendBroadcast(fd, adapter, request, length))
       return nullptr;
     return exchange;
   }
   Clock::time_point Now() override { return Clock::now(); }
   void Sleep(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
+
+ private:
+  const int receive_buffer_bytes_;
 };
 
 }  // namespace
 
-std::unique_ptr<DiscoveryTransport> MakeSystemDiscoveryTransport() {
-  return std::make_unique<SystemTransport>();
+std::unique_ptr<DiscoveryTransport> MakeSystemDiscoveryTransport(int receive_buffer_bytes) {
+  return std::make_unique<SystemTransport>(receive_buffer_bytes);
 }
 
 int DiscoveryReceiveBufferSize() {
   SocketGuard socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   if (socket.fd() < 0) return -1;
-  RaiseReceiveBuffer(socket.fd());
+  RaiseReceiveBuffer(socket.fd(), kDiscoveryReceiveBufferBytes);
   int size = 0;
   socklen_t length = sizeof size;
   if (getsockopt(socket.fd(), SOL_SOCKET, SO_RCVBUF, &size, &length) != 0) return -1;

@@ -135,6 +135,7 @@ TEST_F(InstallFlowTest, SearchKeepsConfiguredModelOncePerMacInArrivalOrder) {
   EXPECT_EQ(MacTextUpper(*dlg->CameraAt(1)), "001A2B3C4D01");
   EXPECT_EQ(MacTextUpper(*dlg->CameraAt(2)), "001A2B3C4D02");
   pages.Complete();
+  EXPECT_EQ(pages.ScriptCount("ListShowLostAnswers"), 0);
   ASSERT_EQ(pages.ScriptCount("ListAddCamera"), 3);
   // Name, current address and whether it is on this computer's network.
   EXPECT_EQ(pages.scripts[1].args,
@@ -164,10 +165,19 @@ TEST_F(InstallFlowTest, SearchWithoutMatchingCameraShowsNotFoundAndListNeedsAChe
   // The page says why, beginning with the adapters that were searched.
   pages.Complete();
   ASSERT_EQ(pages.ScriptCount("NotFoundShowFindings"), 1);
-  const std::vector<std::string>& findings = pages.scripts.back().args;
+  const std::vector<std::string> findings = pages.scripts.back().args;
   ASSERT_GE(findings.size(), 2u);
   EXPECT_EQ(findings.size() % 2, 0u);
   EXPECT_NE(findings[0].find("eth0 192.168.1.10"), std::string::npos) << findings[0];
+  // Answers lost for a full receive buffer come first, with the command.
+  finder().transport().dropped = 7;
+  Search();
+  pages.Complete();
+  const std::vector<std::string> lost = pages.scripts.back().args;
+  ASSERT_GE(lost.size(), 4u);
+  EXPECT_EQ(lost[0].rfind("14 answers were lost", 0), 0u) << lost[0];  // 7 on each adapter
+  EXPECT_NE(lost[1].find("sudo sysctl -w net.core.rmem_max="), std::string::npos);
+  finder().transport().dropped = 0;
   ScriptSearch({Found("TAVO-C1", 0x01, "192.168.1.30")});
   pages.Click("not_found_retry");
   FireShowPage();

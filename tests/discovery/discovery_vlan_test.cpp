@@ -369,6 +369,15 @@ TEST_F(DiscoveryLan, FloodOfJunkRepliesChangesNothing) {
     EXPECT_EQ(CountWithMac(records, kCam2), 1);
   }
   EXPECT_LT(ResidentKiB() - before, 4096) << "KiB more after two flooded searches";
+  // With a small receive buffer the flood overflows it: the real answers,
+  // which came first, are kept, and the lost ones are counted.
+  FinderProbe probe;
+  NTavoIPFinderThread small(&FinderProbe::Callback, &probe, nullptr,
+                            MakeSystemDiscoveryTransport(64 * 1024));
+  small.commandCode = kCommandSearch;
+  ASSERT_TRUE(FinderProbe::RunJob(small));
+  EXPECT_EQ(probe.Records().size(), 2u);
+  EXPECT_GT(small.LostAnswers(), 1000u);
 }
 
 // A pc whose default route leaves through another adapter than the one the

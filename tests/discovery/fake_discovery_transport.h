@@ -68,6 +68,8 @@ class FakeDiscoveryTransport : public DiscoveryTransport {
   // While set, an exchange with nothing more to hear, and a pause, wait for
   // real: a job that a test holds before its end.
   std::atomic<bool> hold{false};
+  // What each exchange says the system dropped.
+  std::atomic<uint32_t> dropped{0};
 
   std::unique_ptr<Exchange> Broadcast(const AdapterEntry& adapter, const uint8_t* request,
                                       size_t length) override {
@@ -102,6 +104,7 @@ class FakeDiscoveryTransport : public DiscoveryTransport {
       std::memcpy(buffer, bytes.data(), std::min(size, bytes.size()));
       return static_cast<long>(bytes.size());
     }
+    uint32_t Dropped() const override { return transport.dropped.load(); }
     FakeDiscoveryTransport& transport;
     std::deque<std::vector<uint8_t>> queue;
   };
