@@ -1,6 +1,6 @@
 #include "app/camera_password.h"
 
-#include "app/profile.h"
+#include "app/text_convert.h"
 #include "net/tavo_cgi.h"
 
 PasswordOutcome ProveAndChangePassword(const CameraRecord& camera, const std::string& password,

@@ -15,6 +15,7 @@
 #include "app/camera_password.h"
 #include "app/entry_rules.h"
 #include "app/profile.h"
+#include "app/text_convert.h"
 #include "app/wizard_messages.h"
 
 namespace {

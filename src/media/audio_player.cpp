@@ -3,6 +3,17 @@
 #include <cstring>
 #include <new>
 
+namespace {
+
+// Bytes of one sample frame of a packet in `format` (one mu-law byte per
+// channel); 0 when the format names no channel.
+int PacketFrameBytes(const WaveFormat& format) {
+  const int per_sample = format.formatTag == kWaveFormatMuLaw ? 1 : format.bitsPerSample / 8;
+  return format.channels * per_sample;
+}
+
+}  // namespace
+
 CAudioPlayer::CAudioPlayer(std::unique_ptr<IAudioOutput> output) : device_(std::move(output)) {}
 
 CAudioPlayer::~CAudioPlayer() { Close(); }
@@ -29,7 +40,13 @@ void CAudioPlayer::Reset() {
 }
 
 void CAudioPlayer::Play(int length, WaveFormat format, const uint8_t* data) {
-  if (length <= 0 || !data || !device_) return;
+  if (!data || !device_) return;
+  // The output takes whole sample frames only: a sound server refuses a write
+  // that ends inside a frame, which would close the output for every such
+  // packet. A piece of a frame at the end is dropped.
+  const int frame = PacketFrameBytes(format);
+  if (frame <= 0 || length < frame) return;
+  length -= length % frame;
   int needed = 0;
   if (format.formatTag == kWaveFormatPcm) needed = length;
   if (format.formatTag == kWaveFormatMuLaw) needed = 2 * length;

@@ -22,8 +22,9 @@ class CAudioPlayer {
   CAudioPlayer(const CAudioPlayer&) = delete;
   CAudioPlayer& operator=(const CAudioPlayer&) = delete;
 
-  // Plays `length` bytes of `format` (tag 1 or 7); anything that fails drops
-  // the packet and nothing else.
+  // Plays `length` bytes of `format` (tag 1 or 7) as whole sample frames: a
+  // piece of a frame at the end is dropped. Anything that fails drops the
+  // packet and nothing else.
   void Play(int length, WaveFormat format, const uint8_t* data);
   // Drops what is queued and closes the output. Packets of the format it was
   // opened with (or failed to open with) stay dropped.

@@ -14,6 +14,8 @@ namespace {
 // comes, without delaying data that is already there.
 constexpr int kHeaderPauseMs = 13;
 constexpr int kBodyPauseMs = 14;
+constexpr int kMinStatus = 100;
+constexpr int kMaxStatus = 999;
 constexpr char kRequestFormat[] =
     "GET %s HTTP/1.1\r\nUser-Agent: \r\nConnection: Keep-Alive\r\n%s\r\n";
 
@@ -22,6 +24,28 @@ std::string Narrow(const wchar_t* text) {
   std::string out;
   for (; *text; ++text) out.push_back(static_cast<char>(*text & 0xFF));
   return out;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The three-digit code after the version on the status line, or -1. The code
+// must sit on that line: a status line without one must not borrow a number
+// from the header lines below it.
+int StatusCode(const char* header) {
+  const char* version = std::strstr(header, "HTTP/");
+  const char* line_end = version ? std::strstr(version, "\r\n") : nullptr;
+  if (!line_end) return -1;
+  const char* code =
+      static_cast<const char*>(std::memchr(version, ' ', static_cast<size_t>(line_end - version)));
+  if (!code) return -1;
+  const char* code_end = code + 1;
+  while (code_end < line_end && IsBlank(*code_end)) ++code_end;
+  while (code_end < line_end && !IsBlank(*code_end)) ++code_end;
+  int status = 0;
+  if (!ParseDecimal(code, static_cast<int>(code_end - code), kMaxStatus, &status) ||
+      status < kMinStatus)
+    return -1;
+  return status;
 }
 
 }  // namespace
@@ -100,14 +124,13 @@ int NHttp::ReceiveHeader(const char** header) {
   }
   if (!blank) return -1;
   const size_t end = static_cast<size_t>(blank - buffer_);
+  // A NUL would end the header text early and hide the lines after it.
+  if (std::memchr(buffer_, '\0', end) != nullptr) return -1;
   buffer_[end + 2] = '\0';  // the header text keeps its last line's "\r\n"
   body_ = buffer_ + end + 4;
 
-  const char* version = std::strstr(buffer_, "HTTP/");
-  const char* space = version ? std::strchr(version + 1, ' ') : nullptr;
-  if (!space || !std::strstr(space, "\r\n")) return -1;
-  int status = 0;
-  if (std::sscanf(space, "%d", &status) != 1) return -1;  // no number after the version
+  const int status = StatusCode(buffer_);
+  if (status < 0) return -1;
   *header = buffer_;
   return status;
 }
@@ -163,5 +186,22 @@ bool FindHeaderValue(const char* text, const char* name, char separator, const c
   if (!end) return false;
   *value = sep + 1;
   *length = static_cast<int>(end - (sep + 1));
+  return true;
+}
+
+bool ParseDecimal(const char* text, int length, int max, int* value) {
+  if (!text || length <= 0 || max < 0) return false;
+  int i = 0;
+  while (i < length && IsBlank(text[i])) ++i;
+  const int digits = i;
+  int64_t number = 0;
+  for (; i < length && text[i] >= '0' && text[i] <= '9'; ++i) {
+    number = number * 10 + (text[i] - '0');
+    if (number > max) return false;
+  }
+  if (i == digits) return false;
+  while (i < length && IsBlank(text[i])) ++i;
+  if (i != length) return false;
+  *value = static_cast<int>(number);
   return true;
 }

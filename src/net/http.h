@@ -38,7 +38,8 @@ class NHttp {
   int SendGetRequest(const char* path);
   // Reads the reply header. The status code (with `header` pointing at the
   // NUL-terminated header text), 0 when the peer closed first, -1 on a
-  // receive error, a time-out, a header over 8191 bytes or no status line.
+  // receive error, a time-out, a header over 8191 bytes or holding a NUL, or
+  // no status line with a code from 100 to 999.
   int ReceiveHeader(const char** header);
   // Up to `size` body bytes: the count, 0 when the peer closed, -1 on error.
   int ReadSome(void* destination, int size);
@@ -79,3 +80,9 @@ class NHttp {
 // "\r\n" (leading blanks included).
 bool FindHeaderValue(const char* text, const char* name, char separator, const char** value,
                      int* length);
+
+// The number in the `length` characters at `text`, as a camera writes it in a
+// header: blanks (space, tab), one or more decimal digits, blanks, nothing
+// else. False, and `value` untouched, for any other text or a number above
+// `max` (not negative): a number that does not fit is refused, never wrapped.
+bool ParseDecimal(const char* text, int length, int max, int* value);

@@ -19,6 +19,11 @@ class NSocket {
   // digit) on `port`, trying each resolved address in turn for up to 3 seconds.
   // Any open connection is closed first. True when a connection is open.
   bool Connect(const char* host, uint16_t port);
+  // Takes over `fd`, an already connected stream descriptor, in place of a
+  // connection (closing any open one); it is closed with this object. How
+  // tests and fuzz targets feed replies through a socket pair without a
+  // network socket. False, and nothing taken over, for a negative `fd`.
+  bool Adopt(int fd);
 
   bool IsOpen() const { return socket_ != -1; }
   int handle() const { return socket_; }

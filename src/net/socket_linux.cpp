@@ -131,6 +131,17 @@ bool NSocket::Connect(const char* host, uint16_t port) {
   return connected;
 }
 
+bool NSocket::Adopt(int fd) {
+  if (fd < 0) return false;
+  CloseWithoutShutdown();
+  socket_ = fd;
+  family_ = 0;
+  type_ = 1;
+  broken_ = false;
+  receive_timeout_ms_ = -1;
+  return true;
+}
+
 int NSocket::Send(const void* data, int size) {
   if (socket_ == -1 || size < 0) return -1;
   const ssize_t n = send(socket_, data, static_cast<size_t>(size), MSG_NOSIGNAL);

@@ -75,8 +75,7 @@ const char* NTavoCGI::TextReply(const char* path) {
   int value_length = 0;
   if (!FindHeaderValue(header, "Content-Length", ':', &value, &value_length)) return reply_;
   int remaining = 0;
-  if (std::sscanf(value, "%d", &remaining) != 1) return nullptr;
-  if (remaining < 0 || remaining >= kReplySize) return nullptr;
+  if (!ParseDecimal(value, value_length, kReplySize - 1, &remaining)) return nullptr;
   char* at = reply_;
   while (remaining > 0) {
     const int n = http_.ReadSome(at, remaining);
@@ -94,9 +93,14 @@ bool NTavoCGI::OpenAudioStream() { return OpenStream("/cgi/audio/audio.cgi"); }
 
 bool NTavoCGI::OpenStream(const char* path) {
   boundary_[0] = '\0';
+  if (!pool_ || http_.SendGetRequest(path) < 0) return false;
+  return ReadStreamReply();
+}
+
+bool NTavoCGI::ReadStreamReply() {
+  boundary_[0] = '\0';
   carried_ = 0;
   if (!pool_) return false;
-  if (http_.SendGetRequest(path) < 0) return false;
   const char* header = nullptr;
   if (http_.ReceiveHeader(&header) != 200) return false;
   const char* value = nullptr;
@@ -166,7 +170,7 @@ int NTavoCGI::ReadStreamFrame(std::unique_ptr<NTavoMediaSample>* out) {
   int value_length = 0;
   if (!FindHeaderValue(line, "Content-Length", ':', &value, &value_length)) return -1;
   int length = 0;
-  if (std::sscanf(value, "%d", &length) != 1 || length < 1 || length > kMaxPartLength) return -1;
+  if (!ParseDecimal(value, value_length, kMaxPartLength, &length) || length < 1) return -1;
 
   std::unique_ptr<NTavoMediaSample> sample = pool_->NewSample(length);
   while (!sample) {

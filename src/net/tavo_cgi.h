@@ -38,12 +38,17 @@ class NTavoCGI {
   bool OpenVideoStream();
   bool OpenAudioStream();
   const char* boundary() const { return boundary_; }
+  // The second half of opening a stream, for a connection whose request has
+  // gone out: reads the reply header and takes its boundary, with the same
+  // result. Fuzz targets start here on a connection they feed themselves.
+  bool ReadStreamReply();
 
   // Reads one part of the open stream. The part's length (> 0) with `sample`
   // holding it; 0 when the peer closed or the part lacked the boundary line;
   // -1 on a receive error or time-out, a part header over 16384 bytes, a
-  // missing or out-of-range Content-Length, or a failed content read. Waits
-  // in steps of 14 ms while the pool is full. `sample` is null unless > 0.
+  // missing, malformed or out-of-range Content-Length, or a failed content
+  // read. Waits in steps of 14 ms while the pool is full. `sample` is null
+  // unless > 0.
   int ReadStreamFrame(std::unique_ptr<NTavoMediaSample>* sample);
   // Waits up to `milliseconds` until the next part can be read without
   // waiting: true at once when bytes of it are already here.

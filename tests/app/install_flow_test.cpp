@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/profile.h"
 #include "net/http.h"
 #include "net/tavo_cgi.h"
 #include "support/camsim_process.h"
@@ -600,13 +599,6 @@ TEST_F(InstallFlowTest, StartUpWithoutAWorkerShowsItsErrorAndQuits) {
     pages.Click("finish_next");
     pages.Click("exit");
   }
-}
-
-TEST(TextNarrowing, Latin1AndUtf8) {
-  EXPECT_EQ(Utf8ToLatin1("ab\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80z"), "ab\xe9??z");
-  EXPECT_EQ(Utf8ToLatin1("\xc0\xaf\xff"), "??");  // overlong and broken bytes
-  EXPECT_EQ(Latin1ToUtf8("\xe9x"), "\xc3\xa9x");
-  EXPECT_EQ(RepairUtf8("a\xff\xc3"), "a\xef\xbf\xbd\xef\xbf\xbd");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/app_paths.h"
+#include "app/text_convert.h"
 
 namespace {
 
@@ -77,12 +78,14 @@ TEST(ProfileFile, ValueIsCutAt259Characters) {
 }
 
 TEST(ProfileFile, IntegersReadTheLeadingNumber) {
-  ProfileFile f = Parsed("[S]\na=800\nb= -2 \nc=12px\nd=abc\ne=\n");
+  ProfileFile f = Parsed("[S]\na=800\nb= -2 \nc=12px\nd=abc\ne=\nf=4294967301\ng=-2147483649\n");
   EXPECT_EQ(f.GetInt("S", "a", 0), 800);
   EXPECT_EQ(f.GetInt("S", "b", 0), -2);
   EXPECT_EQ(f.GetInt("S", "c", 0), 12);
   EXPECT_EQ(f.GetInt("S", "d", 5), 0);
   EXPECT_EQ(f.GetInt("S", "e", 5), 0);
+  EXPECT_EQ(f.GetInt("S", "f", 0), 2147483647);  // held at the limit, not wrapped to 5
+  EXPECT_EQ(f.GetInt("S", "g", 0), -2147483647 - 1);
 }
 
 TEST(ProfileEncodings, Utf8WithAndWithoutBomAndUtf16Le) {
@@ -99,6 +102,45 @@ TEST(ProfileEncodings, Utf8WithAndWithoutBomAndUtf16Le) {
 
 TEST(ProfileEncodings, NonUtf8BytesAreReadAsLatin1) {
   EXPECT_EQ(Parsed("[S]\nk=caf\xE9\n").GetString("S", "k", ""), "caf\xC3\xA9");
+  // Sequences shaped like UTF-8 that are not well-formed make the file Latin-1 too.
+  EXPECT_EQ(Parsed("[S]\nk=\xED\xA0\x80\n").GetString("S", "k", ""), "\xC3\xAD\xC2\xA0\xC2\x80");
+  EXPECT_EQ(Parsed("[S]\nk=\xC0\xAF\n").GetString("S", "k", ""), "\xC3\x80\xC2\xAF");
+}
+
+// One U+FFFD (or one '?') per maximal invalid subpart: the longest start of
+// a well-formed sequence, or else a single byte, as web pages decode.
+TEST(TextConversions, BrokenUtf8IsReplacedPerMaximalSubpart) {
+  const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+  struct Case {
+    std::string bytes;
+    std::string repaired;
+    std::string latin1;
+    int units;  // UTF-16 units CutToUtf16Units counts
+  } cases[] = {
+      {"a\xC3\xA9", "a\xC3\xA9", "a\xE9", 2},
+      {"\xE2\x82\xAC\xF0\x9F\x93\xB7", "\xE2\x82\xAC\xF0\x9F\x93\xB7", "??", 3},
+      {"\xC0\x80", r + r, "??", 2},                      // overlong NUL
+      {"\xC1\xBF", r + r, "??", 2},                      // overlong U+007F
+      {"\xE0\x80\x80", r + r + r, "???", 3},             // overlong, three bytes
+      {"\xF0\x8F\xBF\xBF", r + r + r + r, "????", 4},    // overlong, four bytes
+      {"\xED\xA0\x80", r + r + r, "???", 3},             // surrogate U+D800
+      {"\xED\xBF\xBF", r + r + r, "???", 3},             // surrogate U+DFFF
+      {"\xED\x9F\xBF", "\xED\x9F\xBF", "?", 1},          // U+D7FF is fine
+      {"\xF4\x90\x80\x80", r + r + r + r, "????", 4},    // U+110000
+      {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF", "?", 2},  // U+10FFFF is fine
+      {"\xF5\x80\x80\x80", r + r + r + r, "????", 4},
+      {"\xFF", r, "?", 1},
+      {"\xE2\x82x", r + "x", "?x", 2},  // a cut sequence is one subpart
+      {"\xF0\x9F\x93", r, "?", 1},
+      {"\x80\xBF", r + r, "??", 2},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RepairUtf8(c.bytes), c.repaired) << c.bytes;
+    EXPECT_EQ(Utf8ToLatin1(c.bytes), c.latin1) << c.bytes;
+    EXPECT_EQ(CutToUtf16Units(c.bytes, c.units), c.bytes) << c.bytes;
+    EXPECT_LT(CutToUtf16Units(c.bytes, c.units - 1).size(), c.bytes.size()) << c.bytes;
+  }
+  EXPECT_EQ(Latin1ToUtf8("\xE9x"), "\xC3\xA9x");
 }
 
 TEST(AppPaths, BaseFolderIsParentOfExecutableFolder) {

@@ -154,4 +154,30 @@ TEST_F(AudioPlayerTest, RefusedFormatAndFullQueueDropPackets) {
   EXPECT_EQ(output_->writes.size(), written);
 }
 
+TEST_F(AudioPlayerTest, OnlyWholeSampleFramesReachTheOutput) {
+  // A sound server refuses a write that ends inside a frame, and the player
+  // would then close the output for every such packet.
+  struct Case {
+    WaveFormat format;
+    int length;
+    size_t written;  // 0: nothing written
+  } cases[] = {
+      {{kWaveFormatPcm, 2, 8000, 32000, 4, 16, 0}, 7, 4},
+      {{kWaveFormatPcm, 2, 8000, 32000, 4, 16, 0}, 3, 0},
+      {{kWaveFormatPcm, 1, 8000, 16000, 2, 16, 0}, 9, 8},
+      {{kWaveFormatPcm, 3, 8000, 24000, 3, 8, 0}, 8, 6},
+      {{kWaveFormatMuLaw, 2, 8000, 16000, 2, 8, 0}, 5, 8},  // expanded to 16 bits
+      {{kWaveFormatMuLaw, 0, 8000, 0, 0, 8, 0}, 5, 0},      // no channel, no frame
+  };
+  const std::vector<uint8_t> packet(16, 0x80);
+  for (const Case& c : cases) {
+    const size_t before = output_->writes.size();
+    player_.Play(c.length, c.format, packet.data());
+    ASSERT_EQ(output_->writes.size() - before, c.written > 0 ? 1u : 0u) << c.length;
+    if (c.written > 0) {
+      EXPECT_EQ(output_->writes.back().size(), c.written) << c.length;
+    }
+  }
+}
+
 }  // namespace

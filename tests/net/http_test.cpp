@@ -11,6 +11,7 @@ namespace {
 
 using testsupport::Reply;
 using testsupport::ScriptedServer;
+using namespace std::string_literals;
 
 std::string Repeat(char c, size_t n) { return std::string(n, c); }
 
@@ -96,19 +97,26 @@ TEST(NHttpHeader, PeerClosingBeforeBlankLineGivesZero) {
 
 TEST(NHttpHeader, StatusCodeIsParsedFromTheStatusLine) {
   struct Case {
-    const char* reply;
+    std::string reply;
     int status;
   } cases[] = {
       {"HTTP/1.0 401 Unauthorized\r\n\r\n", 401},
       {"junk HTTP/1.1 404 Not Found\r\n\r\n", 404},
-      {"HTTP/1.1 OK\r\n\r\n", -1},  // no number after the space
-      {"ICY 200 OK\r\n\r\n", -1},   // no HTTP/ at all
+      {"HTTP/1.1  200\r\n\r\n", 200},
+      {"HTTP/1.1 OK\r\n\r\n", -1},             // no number after the space
+      {"ICY 200 OK\r\n\r\n", -1},              // no HTTP/ at all
+      {"HTTP/1.1 4294967496 OK\r\n\r\n", -1},  // 2^32 + 200 must not pass for 200
+      {"HTTP/1.1 200OK\r\n\r\n", -1},
+      {"HTTP/1.1 0 OK\r\n\r\n", -1},  // 0 would read as "closed"
+      {"HTTP/1.1 -1 X\r\n\r\n", -1},
+      {"HTTP/1.1\r\nX-Count: 200 apples\r\n\r\n", -1},  // not borrowed from a later line
+      {"HTTP/1.1 200 OK\r\nA: \0\r\nContent-Length: 5\r\n\r\n"s, -1},
   };
   for (const Case& c : cases) {
     ScriptedServer server({{c.reply}});
     NHttp http;
     const char* header = nullptr;
-    EXPECT_EQ(Exchange(&http, server, &header), c.status) << c.reply;
+    EXPECT_EQ(Exchange(&http, server, &header), c.status) << c.reply.c_str();
   }
 }
 
@@ -150,6 +158,44 @@ TEST(FindHeaderValue, FindsValuesOnHeaderLines) {
   // The separator search starts after the name's first character, not after the name.
   ASSERT_TRUE(FindHeaderValue("--b\r\nLen: 7\r\n", "--b", '\n', &v, &n));
   EXPECT_EQ(std::string(v, n), "Len: 7");
+}
+
+TEST(ParseDecimal, TakesOnlyABlankFramedNumberThatFits) {
+  struct Case {
+    std::string text;
+    int max;
+    int value;  // -1: refused
+  } cases[] = {
+      {"512", 1000, 512},
+      {" \t 512 \t", 1000, 512},
+      {"0", 0, 0},
+      {"007", 10, 7},
+      {"524288", 524288, 524288},
+      {"524289", 524288, -1},
+      {"2147483647", 2147483647, 2147483647},
+      {"2147483648", 2147483647, -1},
+      {"4294967301", 2147483647, -1},  // 2^32 + 5: refused, not 5
+      {"99999999999999999999999", 2147483647, -1},
+      {"", 10, -1},
+      {"  ", 10, -1},
+      {"+5", 10, -1},
+      {"-1", 10, -1},
+      {"5x", 10, -1},
+      {"5 6", 100, -1},
+      {"0x1", 10, -1},
+      {"5\r", 10, -1},
+      {"5\0"s, 10, -1},
+  };
+  for (const Case& c : cases) {
+    int value = -1;
+    const bool ok = ParseDecimal(c.text.data(), static_cast<int>(c.text.size()), c.max, &value);
+    EXPECT_EQ(ok, c.value >= 0) << c.text.c_str();
+    EXPECT_EQ(value, c.value) << c.text.c_str();  // untouched when refused
+  }
+  int value = -1;
+  EXPECT_FALSE(ParseDecimal("512\r\n", 3, -1, &value));  // no number fits a negative max
+  EXPECT_TRUE(ParseDecimal("512\r\n", 3, 512, &value));  // the length ends the text
+  EXPECT_EQ(value, 512);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "net/tavo_cgi.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -71,6 +73,9 @@ TEST(NTavoCGICommands, ContentLengthDecidesTheTextReply) {
       {Reply("HTTP/1.1 200 OK", "Content-Length: 9\r\n") + "hello", nullptr},  // short body
       {Reply("HTTP/1.1 200 OK", "Content-Length: x\r\n"), nullptr},
       {Reply("HTTP/1.1 200 OK", "Content-Length: -1\r\n"), nullptr},
+      {Reply("HTTP/1.1 200 OK", "Content-Length: 4294967301\r\n") + "hello", nullptr},  // 2^32+5
+      {Reply("HTTP/1.1 200 OK", "Content-Length: 5x\r\n") + "hello", nullptr},
+      {Reply("HTTP/1.1 200 OK", "Content-Length:\t5 \r\n") + "hello", "hello"},
       {Reply("HTTP/1.1 401 Unauthorized", "Content-Length: 0\r\n"), nullptr},
   };
   for (const Case& c : cases) {
@@ -169,8 +174,10 @@ TEST(NTavoCGIStreamParts, MalformedPartHeaders) {
     std::string part;
     int result;
   } cases[] = {
-      {"--other\r\nContent-Length: 3\r\n\r\nabc", 0},         // no boundary: skipped
-      {Part("abc", "content-length"), -1},                    // lower-case length
+      {"--other\r\nContent-Length: 3\r\n\r\nabc", 0},              // no boundary: skipped
+      {Part("abc", "content-length"), -1},                         // lower-case length
+      {"--frm\r\nContent-Length: 4294967299\r\n\r\nabc\r\n", -1},  // 2^32 + 3
+      {"--frm\r\nContent-Length: 3;\r\n\r\nabc\r\n", -1},
       {std::string("\0\xff\0junk\r\n", 9) + Part("abc"), 3},  // leftovers in front
       {"--frm\r\nContent-Type: image/jpeg\r\n" + std::string(16400, 'h'), -1},
   };
@@ -181,6 +188,22 @@ TEST(NTavoCGIStreamParts, MalformedPartHeaders) {
     EXPECT_EQ(f.cgi.ReadStreamFrame(&sample), c.result) << c.part.substr(0, 40);
     EXPECT_EQ(sample != nullptr, c.result > 0);
   }
+}
+
+TEST(NTavoCGIStreamParts, StreamCanBeReadFromAConnectionMadeElsewhere) {
+  int fds[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+  const std::string bytes = Reply("HTTP/1.1 200 OK", kStreamHead) + Part("abc");
+  ASSERT_EQ(write(fds[0], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  close(fds[0]);
+  NTavoCGI cgi(true);
+  ASSERT_TRUE(cgi.http().socket().Adopt(fds[1]));
+  ASSERT_TRUE(cgi.ReadStreamReply());
+  EXPECT_STREQ(cgi.boundary(), "frm");
+  std::unique_ptr<NTavoMediaSample> sample;
+  EXPECT_EQ(cgi.ReadStreamFrame(&sample), 3);
+  EXPECT_EQ(cgi.ReadStreamFrame(&sample), 0);
+  EXPECT_TRUE(cgi.StreamBroken());
 }
 
 TEST(NTavoCGIStreamParts, FullPoolWaitsUntilTheConsumerFreesRoom) {
