@@ -28,7 +28,8 @@ class IAudioOutput {
   // Opens the output for `format` (linear PCM, little-endian): false when
   // there is no output or it refuses the format.
   virtual bool Open(const WaveFormat& format) = 0;
-  // Queues `size` bytes for playing; they are copied before this returns.
+  // Queues `size` bytes for playing, whole sample frames of the open format
+  // (the player never hands a part of one); they are copied before this returns.
   // False when nothing was queued.
   virtual bool Write(const uint8_t* data, int size) = 0;
   // What is written and not yet taken for playing: buffers (one partly

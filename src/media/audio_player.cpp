@@ -28,15 +28,15 @@ int CAudioPlayer::DecodeMuLaw(const uint8_t* source, int16_t* destination, int c
 }
 
 void CAudioPlayer::Close() {
-  bufferIndex_ = headerIndex_ = 0;
-  if (!deviceOpen_) return;
+  buffer_index_ = header_index_ = 0;
+  if (!device_open_) return;
   device_->Close();
-  deviceOpen_ = false;
+  device_open_ = false;
 }
 
 void CAudioPlayer::Reset() {
   Close();
-  openFormat_ = WaveFormat{};
+  open_format_ = WaveFormat{};
 }
 
 void CAudioPlayer::Play(int length, WaveFormat format, const uint8_t* data) {
@@ -51,10 +51,10 @@ void CAudioPlayer::Play(int length, WaveFormat format, const uint8_t* data) {
   if (format.formatTag == kWaveFormatPcm) needed = length;
   if (format.formatTag == kWaveFormatMuLaw) needed = 2 * length;
   if (needed == 0) return;
-  const int i = bufferIndex_;
-  if (bufferSizes_[i] != needed) {
+  const int i = buffer_index_;
+  if (buffer_sizes_[i] != needed) {
     buffers_[i].reset();
-    bufferSizes_[i] = needed;
+    buffer_sizes_[i] = needed;
   }
   if (!buffers_[i]) {
     buffers_[i].reset(new (std::nothrow) uint8_t[static_cast<size_t>(needed)]);
@@ -73,18 +73,18 @@ void CAudioPlayer::Play(int length, WaveFormat format, const uint8_t* data) {
   }
   if (IsFormatChanged(format)) {
     Close();
-    openFormat_ = format;
-    deviceOpen_ = device_->Open(format);
+    open_format_ = format;
+    device_open_ = device_->Open(format);
   }
-  if (!deviceOpen_) return;
+  if (!device_open_) return;
   // The output copies what it is given, so no slot is ever read while it is
   // refilled; what bounds the latency is what the output still holds.
   const IAudioOutput::Queue queued = device_->Queued();
   if (queued.buffers >= kSlots || queued.microseconds > kMaxQueuedUs) return;
-  if (!device_->Write(buffers_[i].get(), bufferSizes_[i])) {
+  if (!device_->Write(buffers_[i].get(), buffer_sizes_[i])) {
     Reset();  // the output is gone (its server ended): the next packet opens it again
     return;
   }
-  bufferIndex_ = (bufferIndex_ + 1) % kSlots;
-  headerIndex_ = (headerIndex_ + 1) % kSlots;
+  buffer_index_ = (buffer_index_ + 1) % kSlots;
+  header_index_ = (header_index_ + 1) % kSlots;
 }

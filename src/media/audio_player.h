@@ -31,21 +31,21 @@ class CAudioPlayer {
   void Close();
   // Closes, and lets the next packet open the output again whatever its format.
   void Reset();
-  bool IsFormatChanged(const WaveFormat& format) const { return !(format == openFormat_); }
+  bool IsFormatChanged(const WaveFormat& format) const { return !(format == open_format_); }
   // G.711 mu-law to 16-bit linear, by the formula; returns count * 2.
   static int DecodeMuLaw(const uint8_t* source, int16_t* destination, int count);
 
-  bool IsOpen() const { return deviceOpen_; }
-  const WaveFormat& open_format() const { return openFormat_; }
-  int buffer_index() const { return bufferIndex_; }
+  bool IsOpen() const { return device_open_; }
+  const WaveFormat& open_format() const { return open_format_; }
+  int buffer_index() const { return buffer_index_; }
   const uint8_t* slot_buffer(int slot) const { return buffers_[slot].get(); }
 
  private:
   std::unique_ptr<IAudioOutput> device_;
-  bool deviceOpen_ = false;
-  WaveFormat openFormat_{};
-  int bufferIndex_ = 0;
-  int headerIndex_ = 0;  // always equal to bufferIndex_
+  bool device_open_ = false;
+  WaveFormat open_format_{};
+  int buffer_index_ = 0;
+  int header_index_ = 0;  // always equal to buffer_index_
   std::unique_ptr<uint8_t[]> buffers_[kSlots];
-  int bufferSizes_[kSlots] = {};
+  int buffer_sizes_[kSlots] = {};
 };

@@ -59,10 +59,11 @@ int Decompress(jpeg_decompress_struct* cinfo, BitmapInfo* info, uint8_t* pixels,
       static_cast<uint32_t>(cinfo->output_components) * 8 != next.header.bitCount) {
     return -1;
   }
-  JSAMPROW row = pixels + next.header.sizeImage - stride;
+  // Bottom-up, as a bitmap stores its rows: scanline n goes to row height-1-n.
   while (cinfo->output_scanline < cinfo->output_height) {
+    JSAMPROW row =
+        pixels + static_cast<size_t>(cinfo->output_height - 1 - cinfo->output_scanline) * stride;
     if (jpeg_read_scanlines(cinfo, &row, 1) != 1) return -1;  // a memory source never suspends
-    row -= stride;
   }
   jpeg_finish_decompress(cinfo);
   *info = next;
