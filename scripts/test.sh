@@ -1,10 +1,134 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test with CTest.
+# Installs what is missing, builds, and runs every test with CTest:
+#   1. the plain build and the whole suite;
+#   2. the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
+#      the end-to-end tests included (the wizard and the simulator they start
+#      are built with the sanitizers too);
+#   3. the tests that load no web view under ThreadSanitizer (WebKitGTK is not
+#      built with it: the UI tests, the page host tests and the end-to-end
+#      tests are left out);
+#   4. each fuzz target for a short while (scripts/fuzz.sh);
+#   5. the Debian package: built, validated, and its unpacked wizard run as an
+#      ordinary user in a virtual LAN (scripts/package-check.sh).
+# A sanitizer report from any process, a test or a program it started, fails
+# the run. Each build has its own folder: $BUILD_DIR (default build/), then
+# the same name with -asan, -tsan and -fuzz. While one suite runs, the next
+# build compiles at low priority: most tests wait on timers and the network.
+#
 # The tests that need a window start their own Xvfb; the network tests build
-# their own network namespaces, so this runs as root.
+# their own network namespaces; the sound tests start their own PulseAudio.
+# So this runs as root (directly or through sudo).
+#
+#   scripts/test.sh [--quick] [--fuzz-seconds N]
+#     --quick           only the plain build and its suite
+#     --fuzz-seconds N  how long each fuzz target runs (default 30)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+quick=0
+fuzz_seconds=30
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --quick) quick=1; shift ;;
+    --fuzz-seconds) fuzz_seconds=$2; shift 2 ;;
+    *) echo "test.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+done
+
+started=$SECONDS
+stamp() { printf '[test.sh %3d:%02d] %s\n' $(((SECONDS - started) / 60)) $(((SECONDS - started) % 60)) "$*"; }
+
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
-cd "${BUILD_DIR:-$root/build}"
-ctest --output-on-failure -j "$(nproc)" --timeout 600
+stamp "building $build"
+BUILD_DIR="$build" "$root/scripts/build.sh"
+
+background=()
+cleanup() {
+  for pid in "${background[@]}"; do kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+# Builds `targets` into `dir` in the background, at low priority; the log
+# goes to dir/build.log. Sets bg_pid.
+build_in_background() {
+  local dir=$1 targets=$2
+  shift 2
+  mkdir -p "$dir"
+  set -m
+  (
+    nice -n 19 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" &&
+      # shellcheck disable=SC2086
+      nice -n 19 cmake --build "$dir" -j "$(nproc)" --target $targets
+  ) >"$dir/build.log" 2>&1 &
+  bg_pid=$!
+  set +m
+  background+=("$bg_pid")
+}
+
+wait_for_build() {
+  local pid=$1 dir=$2
+  if ! wait "$pid"; then
+    tail -n 60 "$dir/build.log" >&2
+    echo "test.sh: the build in $dir failed (log: $dir/build.log)" >&2
+    exit 1
+  fi
+  stamp "built $dir"
+}
+
+# Runs ctest in `dir` with `args`; fails on a failed test or on any
+# sanitizer report written meanwhile.
+run_suite() {
+  local dir=$1
+  shift
+  local reports
+  reports=$(mktemp -d /tmp/quenlo-sanitizer-XXXXXX)
+  chmod 1777 "$reports"
+  local status=0
+  (
+    cd "$dir"
+    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:log_path=$reports/asan"
+    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan"
+    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$reports/tsan"
+    ctest --output-on-failure -j "$(nproc)" "$@"
+  ) || status=$?
+  if compgen -G "$reports/*" >/dev/null; then
+    for report in "$reports"/*; do
+      echo "=== sanitizer report $report" >&2
+      cat "$report" >&2
+    done
+    status=1
+  fi
+  rm -rf "$reports"
+  [ "$status" -eq 0 ] || { echo "test.sh: the suite in $dir failed" >&2; exit 1; }
+  stamp "passed: $dir"
+}
+
+if [ "$quick" -eq 1 ]; then
+  run_suite "$build" --timeout 600
+  exit 0
+fi
+
+build_in_background "$build-asan" "quenlo_tests tavo-camsim quenlo-setup" -DQUENLO_SANITIZE=address
+asan_pid=$bg_pid
+stamp "running the suite in $build"
+run_suite "$build" --timeout 600
+
+wait_for_build "$asan_pid" "$build-asan"
+build_in_background "$build-tsan" "quenlo_tests tavo-camsim" -DQUENLO_SANITIZE=thread
+tsan_pid=$bg_pid
+stamp "running the suite in $build-asan"
+run_suite "$build-asan" --timeout 900
+
+wait_for_build "$tsan_pid" "$build-tsan"
+build_in_background "$build-fuzz" "fuzz_targets" -DQUENLO_FUZZ=ON -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_CXX_COMPILER=clang++
+fuzz_pid=$bg_pid
+stamp "running the suite in $build-tsan (without the tests that load WebKit)"
+run_suite "$build-tsan" --timeout 900 -E '^(WizardUiTest|PageHostWebKitTest|InstallE2E)\.'
+
+wait_for_build "$fuzz_pid" "$build-fuzz"
+stamp "fuzzing, $fuzz_seconds s per target"
+FUZZ_BUILD_DIR="$build-fuzz" "$root/scripts/fuzz.sh" "$fuzz_seconds"
+stamp "checking the Debian package"
+BUILD_DIR="$build" "$root/scripts/package-check.sh"
+stamp "all passed"
