@@ -158,8 +158,13 @@ TEST_F(QuenloDlgTest, HomeAndPasswordBackIgnoredWhileFinderRuns) {
   Start();
   ClickAndLoad("main_btn_install_camera");
   ScriptedFinder* raw = dlg->finder;
+  // With an adapter the search reaches the exchange, where the hold keeps it
+  // running; without one it could end before the clicks below.
+  raw->adapters().Set({FakeAdapterSource::Entry("eth0", 0x11, kAdapterTypeEthernet,
+                                                "192.168.1.10", "255.255.255.0")});
   raw->hold = true;
   dlg->StartSearch();
+  ASSERT_TRUE(raw->IsRunning());
   dlg->m_password = "changed1";
   size_t before = pages.navigations.size();
   pages.Click("home");
