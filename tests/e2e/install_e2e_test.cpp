@@ -18,13 +18,11 @@
 
 #include "app/profile.h"
 #include "net/tavo_cgi.h"
-#include "support/ui_session.h"
-#include "support/vlan.h"
+#include "support/lan_wizard.h"
 
 namespace {
 
 using nlohmann::json;
-using testsupport::VirtualLan;
 
 constexpr const char* kSameMac = "001A2B000001";
 constexpr const char* kOtherMac = "001A2B000002";
@@ -34,32 +32,12 @@ std::string ListedMac(const std::string& mac) {
   for (size_t i = 0; i < mac.size(); i += 2) out += (i ? ":" : "") + mac.substr(i, 2);
   return out;
 }
-// The 40-second wait, the simulator's restart and a search, with room.
-constexpr int kSettingsRoundMs = 75000;
-constexpr int kSearchMs = 20000;
-
-class InstallE2E : public ::testing::Test {
+class InstallE2E : public LanWizardTest {
  protected:
   void SetUp() override {
-    display_ = std::make_unique<XvfbDisplay>();
-    ASSERT_TRUE(display_->Ok()) << "Xvfb did not start";
-    lan_ = std::make_unique<VirtualLan>();
-    ASSERT_TRUE(lan_->AddSegment("a") &&
-                lan_->AddPcAdapter("qa0", "a", "02:00:00:00:0a:01", "192.168.1.10/24") &&
-                lan_->SetPcDefaultRoute("192.168.1.1", "qa0"))
-        << lan_->Error();
+    ASSERT_NO_FATAL_FAILURE(LanWizardTest::SetUp());
     medium_ = std::make_unique<MediumCopy>();
     messages_.Load(medium_->Root() + "HTML/Message.ini");
-  }
-  void TearDown() override {
-    session_.reset();
-    pc_.reset();
-    const std::string prefix = lan_ ? lan_->Prefix() : "";
-    lan_.reset();
-    if (!prefix.empty()) {
-      EXPECT_TRUE(VirtualLan::NamespacesWithPrefix(prefix).empty());
-    }
-    display_.reset();
   }
 
   // "same": 192.168.1.20 on the pc's subnet. "other": 10.20.30.40/16, which
@@ -77,27 +55,8 @@ class InstallE2E : public ::testing::Test {
     ASSERT_TRUE(lan_->AddCamera("other", "a", "10.20.30.40/16", extra)) << lan_->Error();
   }
 
-  // Enters the pc and starts the wizard there, on its main menu.
-  UiSession& Launch() {
-    // Entered once: a second scope would restore the namespace it was made in.
-    if (!pc_) pc_ = lan_->EnterPc();
-    EXPECT_TRUE(pc_->ok());
-    session_.reset();
-    session_ = std::make_unique<UiSession>(medium_->Root(), display_->Name());
-    EXPECT_TRUE(session_->Connected());
-    EXPECT_TRUE(session_->WaitForPage("Main.html")) << session_->PageName();
-    return *session_;
-  }
-  UiSession& ui() { return *session_; }
+  UiSession& Launch() { return LanWizardTest::Launch(medium_->Root()); }
 
-  // From the main menu through the search to the list page.
-  void SearchToList() {
-    ASSERT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
-    ASSERT_TRUE(ui().ClickTo("mac_next", "Power.html"));
-    ASSERT_TRUE(ui().ClickTo("power_next", "Ethernet.html"));
-    ASSERT_TRUE(ui().ClickTo("ethernet_next", "WaitSearch.html"));
-    ASSERT_TRUE(ui().WaitForPage("List.html", kSearchMs)) << ui().PageName();
-  }
   // The search, the camera on the other subnet, and DHCP or a fixed address.
   void OtherCameraByDhcpToPasswordPage() {
     ASSERT_NO_FATAL_FAILURE(SearchToList());
@@ -111,11 +70,6 @@ class InstallE2E : public ::testing::Test {
     ASSERT_NO_FATAL_FAILURE(ChooseCamera(kOtherMac, "Network.html"));
     Check("network_fixedip", true);
     ASSERT_TRUE(ui().ClickTo("network_next", "FixedIP.html"));
-  }
-  json Eval(const std::string& js) { return ui().Request({{"cmd", "eval"}, {"js", js}})["result"]; }
-  std::string Text(const std::string& id) {
-    json value = Eval("document.getElementById('" + id + "').textContent");
-    return value.is_string() ? value.get<std::string>() : "";
   }
   int Rows() { return Eval("document.querySelectorAll('#camera_list input').length").get<int>(); }
   // Checks the row that shows this MAC and goes on.
@@ -205,11 +159,7 @@ class InstallE2E : public ::testing::Test {
         << key;
   }
 
-  std::unique_ptr<XvfbDisplay> display_;
-  std::unique_ptr<VirtualLan> lan_;
-  std::unique_ptr<VirtualLan::PcScope> pc_;
   std::unique_ptr<MediumCopy> medium_;
-  std::unique_ptr<UiSession> session_;
   ProfileFile messages_;
 };
 

@@ -14,20 +14,14 @@
 #include <thread>
 
 #include "net/tavo_cgi.h"
-#include "support/ui_session.h"
+#include "support/lan_wizard.h"
 #include "support/user_launcher.h"
-#include "support/vlan.h"
 
 namespace {
 
 using nlohmann::json;
-using testsupport::VirtualLan;
 
-constexpr int kSearchMs = 20000;
-// The 40-second wait, the camera's restart and the search that finds it again, with room.
-constexpr int kSettingsRoundMs = 75000;
-
-class PackageE2E : public ::testing::Test {
+class PackageE2E : public LanWizardTest {
  protected:
   void SetUp() override {
     const char* unpacked = std::getenv("QUENLO_UNPACKED_PACKAGE");
@@ -35,59 +29,16 @@ class PackageE2E : public ::testing::Test {
       GTEST_SKIP() << "QUENLO_UNPACKED_PACKAGE names no unpacked package";
     unpacked_ = std::filesystem::absolute(unpacked).string();
     medium_ = unpacked_ + "/usr/lib/quenlo-setup/";
-    display_ = std::make_unique<XvfbDisplay>();
-    ASSERT_TRUE(display_->Ok()) << "Xvfb did not start";
-    lan_ = std::make_unique<VirtualLan>();
-    ASSERT_TRUE(lan_->AddSegment("a") &&
-                lan_->AddPcAdapter("qa0", "a", "02:00:00:00:0a:01", "192.168.1.10/24") &&
-                lan_->SetPcDefaultRoute("192.168.1.1", "qa0"))
-        << lan_->Error();
+    ASSERT_NO_FATAL_FAILURE(LanWizardTest::SetUp());
     launcher_ = std::make_unique<UserLauncher>("nobody", unpacked_ + "/usr/bin/quenlo-setup");
     ASSERT_TRUE(launcher_->Ok());
   }
-  void TearDown() override {
-    session_.reset();
-    pc_.reset();
-    const std::string prefix = lan_ ? lan_->Prefix() : "";
-    lan_.reset();
-    if (!prefix.empty()) {
-      EXPECT_TRUE(VirtualLan::NamespacesWithPrefix(prefix).empty());
-    }
-    display_.reset();
-  }
-
   // Starts the packaged wizard as nobody inside the pc; it shows its main menu.
-  UiSession& Launch() {
-    pc_ = lan_->EnterPc();
-    EXPECT_TRUE(pc_->ok());
-    session_ = std::make_unique<UiSession>(launcher_->Root(), display_->Name());
-    EXPECT_TRUE(session_->Connected());
-    EXPECT_TRUE(session_->WaitForPage("Main.html")) << session_->PageName();
-    return *session_;
-  }
-  UiSession& ui() { return *session_; }
-  json Eval(const std::string& js) { return ui().Request({{"cmd", "eval"}, {"js", js}})["result"]; }
-  void Do(const json& request) { ASSERT_EQ(ui().Request(request)["ok"], true) << request.dump(); }
-
-  void SearchToList() {
-    ASSERT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
-    ASSERT_TRUE(ui().ClickTo("mac_next", "Power.html"));
-    ASSERT_TRUE(ui().ClickTo("power_next", "Ethernet.html"));
-    ASSERT_TRUE(ui().ClickTo("ethernet_next", "WaitSearch.html"));
-    ASSERT_TRUE(ui().WaitForPage("List.html", kSearchMs)) << ui().PageName();
-  }
-  std::string CameraList() {
-    const json text = Eval("document.getElementById('camera_list').textContent");
-    return text.is_string() ? text.get<std::string>() : "";
-  }
+  UiSession& Launch() { return LanWizardTest::Launch(launcher_->Root()); }
 
   std::string unpacked_;
   std::string medium_;
-  std::unique_ptr<XvfbDisplay> display_;
-  std::unique_ptr<VirtualLan> lan_;
-  std::unique_ptr<VirtualLan::PcScope> pc_;
   std::unique_ptr<UserLauncher> launcher_;
-  std::unique_ptr<UiSession> session_;
 };
 
 TEST_F(PackageE2E, StartsAsNobodyFromThePackageAndFindsACamera) {
@@ -116,7 +67,7 @@ TEST_F(PackageE2E, StartsAsNobodyFromThePackageAndFindsACamera) {
   EXPECT_NE(tool & std::filesystem::perms::others_exec, std::filesystem::perms::none);
   ASSERT_NO_FATAL_FAILURE(SearchToList());
   EXPECT_EQ(Eval("document.querySelectorAll('#camera_list input').length"), 1);
-  EXPECT_NE(CameraList().find("Front door"), std::string::npos) << CameraList();
+  EXPECT_NE(Text("camera_list").find("Front door"), std::string::npos) << Text("camera_list");
 }
 
 // The most a search asks of the network: a camera on another subnet told by
@@ -130,7 +81,7 @@ TEST_F(PackageE2E, InstallsACameraOnAnotherSubnetAsNobody) {
       << lan_->Error();
   Launch();
   ASSERT_NO_FATAL_FAILURE(SearchToList());
-  EXPECT_NE(CameraList().find("On another network"), std::string::npos) << CameraList();
+  EXPECT_NE(Text("camera_list").find("On another network"), std::string::npos) << Text("camera_list");
   ASSERT_NO_FATAL_FAILURE(Do({{"cmd", "check"},
                               {"id", Eval("document.querySelector('#camera_list input').id")},
                               {"checked", true}}));

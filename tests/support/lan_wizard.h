@@ -1,0 +1,78 @@
+// The real program under Xvfb inside a virtual LAN that each test builds and
+// removes again: one segment "a", and a pc whose adapter qa0 has
+// 192.168.1.10/24 with its default route through 192.168.1.1.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "support/ui_session.h"
+#include "support/vlan.h"
+
+class LanWizardTest : public ::testing::Test {
+ protected:
+  static constexpr int kSearchMs = 20000;
+  // The 40-second wait, the camera's restart and the search that finds it again, with room.
+  static constexpr int kSettingsRoundMs = 75000;
+
+  void SetUp() override {
+    display_ = std::make_unique<XvfbDisplay>();
+    ASSERT_TRUE(display_->Ok()) << "Xvfb did not start";
+    lan_ = std::make_unique<testsupport::VirtualLan>();
+    ASSERT_TRUE(lan_->AddSegment("a") &&
+                lan_->AddPcAdapter("qa0", "a", "02:00:00:00:0a:01", "192.168.1.10/24") &&
+                lan_->SetPcDefaultRoute("192.168.1.1", "qa0"))
+        << lan_->Error();
+  }
+  void TearDown() override {
+    session_.reset();
+    pc_.reset();
+    const std::string prefix = lan_ ? lan_->Prefix() : "";
+    lan_.reset();
+    if (!prefix.empty()) {
+      EXPECT_TRUE(testsupport::VirtualLan::NamespacesWithPrefix(prefix).empty());
+    }
+    display_.reset();
+  }
+
+  // Enters the pc and starts the program of the medium at `root` there; it
+  // shows its main menu.
+  UiSession& Launch(const std::string& root) {
+    // Entered once: a second scope would restore the namespace it was made in.
+    if (!pc_) pc_ = lan_->EnterPc();
+    EXPECT_TRUE(pc_->ok());
+    session_.reset();
+    session_ = std::make_unique<UiSession>(root, display_->Name());
+    EXPECT_TRUE(session_->Connected());
+    EXPECT_TRUE(session_->WaitForPage("Main.html")) << session_->PageName();
+    return *session_;
+  }
+  UiSession& ui() { return *session_; }
+
+  nlohmann::json Eval(const std::string& js) {
+    return ui().Request({{"cmd", "eval"}, {"js", js}})["result"];
+  }
+  std::string Text(const std::string& id) {
+    const nlohmann::json value = Eval("document.getElementById('" + id + "').textContent");
+    return value.is_string() ? value.get<std::string>() : "";
+  }
+  void Do(const nlohmann::json& request) {
+    ASSERT_EQ(ui().Request(request)["ok"], true) << request.dump();
+  }
+  // From the main menu through the search to the list page.
+  void SearchToList() {
+    ASSERT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
+    ASSERT_TRUE(ui().ClickTo("mac_next", "Power.html"));
+    ASSERT_TRUE(ui().ClickTo("power_next", "Ethernet.html"));
+    ASSERT_TRUE(ui().ClickTo("ethernet_next", "WaitSearch.html"));
+    ASSERT_TRUE(ui().WaitForPage("List.html", kSearchMs)) << ui().PageName();
+  }
+
+  std::unique_ptr<XvfbDisplay> display_;
+  std::unique_ptr<testsupport::VirtualLan> lan_;
+  std::unique_ptr<testsupport::VirtualLan::PcScope> pc_;
+  std::unique_ptr<UiSession> session_;
+};
