@@ -14,3 +14,10 @@ extern "C" const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so.1\n"
          "leak:libjavascriptcoregtk-4.1.so.0\n";
 }
+
+#ifdef QUENLO_UBSAN_SUPPRESSIONS
+// The file says why each entry is there.
+extern "C" const char* __ubsan_default_options() {
+  return "suppressions=" QUENLO_UBSAN_SUPPRESSIONS;
+}
+#endif
