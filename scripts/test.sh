@@ -86,8 +86,10 @@ run_suite() {
   local status=0
   (
     cd "$dir"
-    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:log_path=$reports/asan"
-    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan"
+    # print_suppressions=0: the list of suppressed leaks would land in the
+    # report folder too, and only reports belong there.
+    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:print_suppressions=0:log_path=$reports/asan"
+    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:print_suppressions=0:log_path=$reports/ubsan"
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$reports/tsan"
     ctest --output-on-failure -j "$(nproc)" "$@"
   ) || status=$?
