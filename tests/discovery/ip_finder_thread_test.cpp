@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "discovery/fake_adapter_source.h"
 #include "discovery/fake_discovery_transport.h"
@@ -113,8 +114,10 @@ TEST_F(FinderJobs, NoAdapterOrNoMatchingAdapterSendsNothing) {
 
 TEST_F(FinderJobs, StartWhileRunningIsRefusedAndTheJobRunsOnce) {
   finder_->commandCode = 0;
+  transport_->hold = true;  // the fake clock would end the pause at once
   ASSERT_TRUE(finder_->Start());
   EXPECT_FALSE(finder_->Start());
+  transport_->hold = false;
   ASSERT_TRUE(finder_->WaitForEnd(100));
   EXPECT_EQ(probe_.Events().size(), 1u);
   // commandCode keeps its value: a second Start repeats the job.
@@ -124,8 +127,14 @@ TEST_F(FinderJobs, StartWhileRunningIsRefusedAndTheJobRunsOnce) {
 
 TEST_F(FinderJobs, DestroyingDuringAJobWaitsForItsEnd) {
   finder_->commandCode = 0;
+  transport_->hold = true;
   ASSERT_TRUE(finder_->Start());
+  std::thread release([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    transport_->hold = false;
+  });
   finder_.reset();
+  release.join();
   EXPECT_TRUE(probe_.EndedOnceWith(0));
 }
 
