@@ -377,7 +377,8 @@ TEST_F(DiscoveryLan, FloodOfJunkRepliesChangesNothing) {
   small.commandCode = kCommandSearch;
   ASSERT_TRUE(FinderProbe::RunJob(small));
   EXPECT_EQ(probe.Records().size(), 2u);
-  EXPECT_GT(small.LostAnswers(), 1000u);
+  // How many are lost depends on how fast this machine drains the socket.
+  EXPECT_GT(small.LostAnswers(), 0u);
 }
 
 // A pc whose default route leaves through another adapter than the one the
