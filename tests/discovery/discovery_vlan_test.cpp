@@ -350,6 +350,21 @@ long ResidentKiB() {
   return -1;
 }
 
+// ThreadSanitizer slows every memory access several times and keeps shadow
+// memory beside the heap: under it the flood's time and memory bounds say
+// nothing about the program, so only what the search keeps is checked there.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kBoundsMeaningful = false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kBoundsMeaningful = false;
+#else
+constexpr bool kBoundsMeaningful = true;
+#endif
+#else
+constexpr bool kBoundsMeaningful = true;
+#endif
+
 // A "camera" that answers each search with 100,000 datagrams of junk and
 // spoiled replies: the search still ends on time, lists exactly the real
 // cameras, and keeps nothing of the junk.
@@ -363,12 +378,16 @@ TEST_F(DiscoveryLan, FloodOfJunkRepliesChangesNothing) {
   for (int round = 0; round < 2; ++round) {
     const auto start = std::chrono::steady_clock::now();
     const std::vector<CameraRecord> records = Search();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(6500));
+    if (kBoundsMeaningful) {
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(6500));
+    }
     EXPECT_EQ(records.size(), 2u);
     EXPECT_EQ(CountWithMac(records, kCam1), 1);
     EXPECT_EQ(CountWithMac(records, kCam2), 1);
   }
-  EXPECT_LT(ResidentKiB() - before, 4096) << "KiB more after two flooded searches";
+  if (kBoundsMeaningful) {
+    EXPECT_LT(ResidentKiB() - before, 4096) << "KiB more after two flooded searches";
+  }
   // With a small receive buffer the flood overflows it: the real answers,
   // which came first, are kept, and the lost ones are counted.
   FinderProbe probe;
