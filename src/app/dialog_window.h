@@ -8,6 +8,7 @@
 #include "app/about_dlg.h"
 #include "app/page_host.h"
 #include "media/live_target.h"
+#include "thread/clock.h"
 
 // The main window itself. UI thread only.
 class IDialogWindow {
@@ -96,4 +97,6 @@ struct DialogServices {
   ITimers* timers;
   IShell* shell;
   ILiveWindow* live;
+  // What the dialog's own waits and its workers' pauses are measured with.
+  Clock* clock;
 };

@@ -20,6 +20,19 @@ const char* AutomationPath() {
   return path && *path ? path : nullptr;
 }
 
+// A program that drives the wizard may shorten the wait for a camera that
+// restarts its network (QUENLO_SETTINGS_WAIT_MS, 0 to 40000): its simulated
+// cameras restart at once. Honoured only with automation on, so that no
+// setting of a person's desktop can cut the real wait short.
+void ApplyAutomationSettingsWait(CQuenloDlg& dlg) {
+  const char* text = std::getenv("QUENLO_SETTINGS_WAIT_MS");
+  if (!text || !*text) return;
+  char* end = nullptr;
+  const long ms = std::strtol(text, &end, 10);
+  if (*end == '\0' && ms >= 0 && ms <= CQuenloDlg::kSettingsWaitMs)
+    dlg.m_settingsWaitMs = static_cast<int>(ms);
+}
+
 }  // namespace
 
 int CQuenloApp::InitInstance(int argc, char** argv) {
@@ -29,8 +42,9 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
   const char* automation_path = AutomationPath();
   PageHostWebKit pages;
   QuenloWindowGtk window(pages.Widget(), automation_path != nullptr);
-  CQuenloDlg dlg(DialogServices{&window, &pages, &window, &window, &window, &window},
-                 CurrentExecutablePath());
+  CQuenloDlg dlg(
+      DialogServices{&window, &pages, &window, &window, &window, &window, &SystemClock()},
+      CurrentExecutablePath());
   pages.SetEvents(&dlg);
   // Nothing reaches the dialog while a box is open or inside its waits: a
   // click then is dropped, as on a window that takes no input, and a
@@ -51,6 +65,7 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
   AutomationCommands commands(window, pages);
   std::unique_ptr<AutomationServer> server;
   if (automation_path) {
+    ApplyAutomationSettingsWait(dlg);
     server = std::make_unique<AutomationServer>(
         automation_path, [&commands](const std::string& line, AutomationServer::Reply reply) {
           commands.Post(line, std::move(reply));

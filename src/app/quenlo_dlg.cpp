@@ -124,6 +124,10 @@ bool CQuenloDlg::OnInitDialog() {
   const char* failure = !m_finder ? kCreateFinderFailed : nullptr;
   if (!failure && !(m_video = CreateVideo())) failure = kCreateVideoFailed;
   if (!failure && !(m_audio = CreateAudio())) failure = kCreateAudioFailed;
+  if (!failure) {
+    m_video->SetClock(clock());
+    m_audio->SetClock(clock());
+  }
   if (failure) {
     MessageBox(failure);
     m_services.window->PostQuit(0);
@@ -180,7 +184,7 @@ void CQuenloDlg::LoadConfiguration() {
 }
 
 std::unique_ptr<NTavoIPFinderThread> CQuenloDlg::CreateFinder() {
-  return NTavoIPFinderThread::Create(&CQuenloDlg::FinderThunk, this);
+  return NTavoIPFinderThread::Create(&CQuenloDlg::FinderThunk, this, clock());
 }
 
 std::unique_ptr<NTavoVideoThread> CQuenloDlg::CreateVideo() {
@@ -195,6 +199,7 @@ std::string CQuenloDlg::FirstPage() const { return m_showMenu >= 1 ? "Main.html"
 
 void CQuenloDlg::OnDestroy() {
   m_closing = 1;
+  closing_signal_.Signal();
   auto stop_and_delete = [this](auto& worker) {
     if (!worker) return;
     worker->Stop();
@@ -562,9 +567,7 @@ void CQuenloDlg::WaitForFinderJob() {
 }
 
 void CQuenloDlg::SleepUnlessClosing(int ms) {
-  for (int slept = 0; slept < ms && !m_closing; slept += kSleepStepMs) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kSleepStepMs, ms - slept)));
-  }
+  if (!m_closing) clock().Sleep(std::chrono::milliseconds(ms), &closing_signal_);
 }
 
 void CQuenloDlg::OnSearchFinished() {

@@ -19,6 +19,7 @@
 #include "media/audio_thread.h"
 #include "media/video_thread.h"
 #include "thread/uthread.h"
+#include "thread/wakeup.h"
 
 // Threads: construction, OnInitDialog, OnDestroy, OnTimer, the click handlers
 // and the page actions run on the UI thread. OnFinderEvent and what it calls
@@ -44,7 +45,6 @@ class CQuenloDlg : public IPageEvents {
   static constexpr const char* kStartPassword = "kerut";
   static constexpr const char* kMakerAppUrl = "https://www.quenlo.example/App/";
   static constexpr int kSettingsWaitMs = 40000;  // the camera restarts its network
-  static constexpr int kSleepStepMs = 100;       // finder-thread waits watch m_closing
   static constexpr int kLiveStartMs = 500;
   static constexpr int kWorkPollMs = 20;
   static constexpr int kMaxFinishNameChars = 520;
@@ -83,6 +83,8 @@ class CQuenloDlg : public IPageEvents {
   std::string PendingPage() const;
 
  protected:
+  // The clock of the dialog's services, for the workers it makes.
+  Clock& clock() const { return *m_services.clock; }
   // The workers of the start-up; null when one cannot be made.
   virtual std::unique_ptr<NTavoIPFinderThread> CreateFinder();
   virtual std::unique_ptr<NTavoVideoThread> CreateVideo();
@@ -179,7 +181,7 @@ class CQuenloDlg : public IPageEvents {
   // with the window alive (network calls can take seconds).
   template <typename Work>
   auto WhileWaiting(Work work) -> decltype(work());
-  // Finder thread: sleeps `ms`, in steps, returning early once closing.
+  // Finder thread: sleeps `ms`, returning early once closing.
   void SleepUnlessClosing(int ms);
   bool FinderBusy() const;
   // The "value" of a page element, when it is a string.
@@ -234,6 +236,7 @@ class CQuenloDlg : public IPageEvents {
   void OnConfigFailRetry();
 
   DialogServices m_services;
+  UWakeup closing_signal_;  // signalled with m_closing: ends the finder thread's sleeps
   std::string m_exePath;
   std::string m_baseFolder;
   mutable std::mutex m_pendingMutex;

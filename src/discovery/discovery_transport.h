@@ -1,6 +1,6 @@
 // The datagrams beneath the discovery transactions, and the clock their
 // listening windows are measured with: UDP broadcast on the system in the
-// program, an in-memory fake in tests, which ends a window at once.
+// program, an in-memory fake in tests, whose fake clock ends a window at once.
 #pragma once
 
 #include <chrono>
@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "discovery/adapters.h"
+#include "thread/clock.h"
 
 // Used by one thread at a time (the finder's).
 class DiscoveryTransport {
@@ -28,13 +29,18 @@ class DiscoveryTransport {
     virtual uint32_t Dropped() const { return 0; }
   };
 
+  // `clock` measures the windows and pauses; it outlives the transport.
+  explicit DiscoveryTransport(::Clock& clock = SystemClock()) : clock_(clock) {}
   virtual ~DiscoveryTransport() = default;
   // Broadcasts `request` to the cameras' port through `adapter`, from the
   // adapter's own address; null when it could not be sent.
   virtual std::unique_ptr<Exchange> Broadcast(const AdapterEntry& adapter, const uint8_t* request,
                                               size_t length) = 0;
-  virtual Clock::time_point Now() = 0;
-  virtual void Sleep(std::chrono::milliseconds duration) = 0;
+  Clock::time_point Now() { return clock_.Now(); }
+  void Sleep(std::chrono::milliseconds duration) { clock_.Sleep(duration); }
+
+ private:
+  ::Clock& clock_;
 };
 
 // A burst of answers must not be dropped: each exchange asks for 4 MiB of
@@ -42,9 +48,12 @@ class DiscoveryTransport {
 // buffer is no reason to give up.
 constexpr int kDiscoveryReceiveBufferBytes = 4 * 1024 * 1024;
 
-// UDP on this machine's interfaces.
+// UDP on this machine's interfaces, its windows measured with `clock`.
 std::unique_ptr<DiscoveryTransport> MakeSystemDiscoveryTransport(
-    int receive_buffer_bytes = kDiscoveryReceiveBufferBytes);
+    int receive_buffer_bytes = kDiscoveryReceiveBufferBytes, Clock& clock = SystemClock());
+inline std::unique_ptr<DiscoveryTransport> MakeSystemDiscoveryTransport(Clock& clock) {
+  return MakeSystemDiscoveryTransport(kDiscoveryReceiveBufferBytes, clock);
+}
 
 // The receive buffer an exchange's socket gets, in bytes as the system
 // reports it (it counts its own bookkeeping, so it may show twice the request).

@@ -46,11 +46,11 @@ NTavoIPFinderThread::~NTavoIPFinderThread() {
 }
 
 std::unique_ptr<NTavoIPFinderThread> NTavoIPFinderThread::Create(FinderCallback callback,
-                                                                 void* context) {
+                                                                 void* context, Clock& clock) {
   std::unique_ptr<AdapterSource> source = MakeSystemAdapterSource();
   if (!source) return nullptr;
-  return std::unique_ptr<NTavoIPFinderThread>(
-      new (std::nothrow) NTavoIPFinderThread(callback, context, std::move(source)));
+  return std::unique_ptr<NTavoIPFinderThread>(new (std::nothrow) NTavoIPFinderThread(
+      callback, context, std::move(source), MakeSystemDiscoveryTransport(clock)));
 }
 
 bool NTavoIPFinderThread::SetTarget(const uint8_t* adapterAddress, const char* ip, const char* mac,

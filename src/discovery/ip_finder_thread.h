@@ -39,8 +39,10 @@ class NTavoIPFinderThread : public UThread, public UThreadMessage {
   // (about 10 s per adapter at most), and it must not outlive its fields.
   ~NTavoIPFinderThread() override;
 
-  // The finder for the dialog's start-up, or null when it cannot be made.
-  static std::unique_ptr<NTavoIPFinderThread> Create(FinderCallback callback, void* context);
+  // The finder for the dialog's start-up, on the system's adapters and UDP,
+  // its windows measured with `clock`; null when it cannot be made.
+  static std::unique_ptr<NTavoIPFinderThread> Create(FinderCallback callback, void* context,
+                                                     Clock& clock = SystemClock());
 
   // Any argument may be null. Copies the adapter's 8 bytes and the texts;
   // userName becomes "admin". Returns false and keeps the password empty when

@@ -2,8 +2,6 @@
 
 namespace {
 
-using Clock = DiscoveryTransport::Clock;
-
 constexpr auto kListenWindow = std::chrono::milliseconds(5000);
 constexpr auto kWait = std::chrono::milliseconds(5000);  // for one reply
 constexpr auto kDataPause = std::chrono::milliseconds(1000);
@@ -44,7 +42,7 @@ uint32_t RunDiscoveryExchange(DiscoveryTransport& transport, FinderCallback call
   std::unique_ptr<DiscoveryTransport::Exchange> exchange =
       transport.Broadcast(adapter, request, requestLength);
   if (!exchange) return 0;
-  const Clock::time_point start = transport.Now();
+  const DiscoveryTransport::Clock::time_point start = transport.Now();
   if (layout->dataReply) transport.Sleep(kDataPause);
   alignas(8) uint8_t buffer[kMaxReplySize];
   while (transport.Now() - start <= kListenWindow) {

@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "discovery/discovery_transport.h"
 
@@ -139,8 +138,8 @@ class SocketExchange : public DiscoveryTransport::Exchange {
 
 class SystemTransport : public DiscoveryTransport {
  public:
-  explicit SystemTransport(int receive_buffer_bytes)
-      : receive_buffer_bytes_(receive_buffer_bytes) {}
+  SystemTransport(int receive_buffer_bytes, ::Clock& clock)
+      : DiscoveryTransport(clock), receive_buffer_bytes_(receive_buffer_bytes) {}
   std::unique_ptr<Exchange> Broadcast(const AdapterEntry& adapter, const uint8_t* request,
                                       size_t length) override {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -151,8 +150,6 @@ class SystemTransport : public DiscoveryTransport {
       return nullptr;
     return exchange;
   }
-  Clock::time_point Now() override { return Clock::now(); }
-  void Sleep(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
 
  private:
   const int receive_buffer_bytes_;
@@ -160,8 +157,9 @@ class SystemTransport : public DiscoveryTransport {
 
 }  // namespace
 
-std::unique_ptr<DiscoveryTransport> MakeSystemDiscoveryTransport(int receive_buffer_bytes) {
-  return std::make_unique<SystemTransport>(receive_buffer_bytes);
+std::unique_ptr<DiscoveryTransport> MakeSystemDiscoveryTransport(int receive_buffer_bytes,
+                                                                 ::Clock& clock) {
+  return std::make_unique<SystemTransport>(receive_buffer_bytes, clock);
 }
 
 int DiscoveryReceiveBufferSize() {

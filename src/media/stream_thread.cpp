@@ -52,7 +52,7 @@ int NTavoStreamThread::Run() {
   while (!IsStopRequested()) {
     if (OpenStream() && ReadParts()) OnStreamLost();
     camera_.http().socket().ShutdownAndClose();
-    if (!IsStopRequested()) wakeup_.Sleep(kOpenRetryMs);
+    if (!IsStopRequested()) clock_->Sleep(std::chrono::milliseconds(kOpenRetryMs), &wakeup_);
   }
   return 0;
 }

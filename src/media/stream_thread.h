@@ -4,6 +4,7 @@
 
 #include "media/media_sample.h"
 #include "net/tavo_cgi.h"
+#include "thread/clock.h"
 #include "thread/uthread.h"
 #include "thread/uthread_message.h"
 #include "thread/wakeup.h"
@@ -32,6 +33,9 @@ class NTavoStreamThread : public UThread, public UThreadMessage {
   // text keeps the one set before. The user is always "admin". Texts longer
   // than their fields are cut.
   void SetCamera(const wchar_t* host, int port, const wchar_t* password);
+  // The clock of the pause between opening attempts (the system's unless
+  // set); only while the thread does not run. `clock` outlives the thread.
+  void SetClock(Clock& clock) { clock_ = &clock; }
   // Sets the stop flag and wakes a read, a connect or a pause in progress.
   void Stop() override;
   void RequestStop() override;
@@ -61,4 +65,5 @@ class NTavoStreamThread : public UThread, public UThreadMessage {
   wchar_t password_[kPasswordChars] = L"";
   NTavoCGI camera_{true};
   UWakeup wakeup_;
+  Clock* clock_ = &SystemClock();
 };

@@ -1,7 +1,8 @@
 // An in-memory discovery transport for the finder's and the dialog's tests:
 // each request is answered with the datagrams scripted for its command, each
-// heard through the adapter it names (or through every adapter). Its clock
-// moves only when a wait would pass, so a listening window ends at once.
+// heard through the adapter it names (or through every adapter). Its clock is
+// a FakeClock, which moves only when a wait would pass, so a listening window
+// ends at once.
 // Thread-safe: the test scripts it while the finder's thread uses it.
 #pragma once
 
@@ -19,9 +20,18 @@
 
 #include "discovery/discovery_transport.h"
 #include "discovery/discovery_wire.h"
+#include "support/fake_clock.h"
 
 class FakeDiscoveryTransport : public DiscoveryTransport {
+  FakeClock own_clock_;  // declared before the members that refer to the clock
+  FakeClock& clock_;
+
  public:
+  // Measures its windows with `clock` (which must outlive it), or with a
+  // clock of its own.
+  explicit FakeDiscoveryTransport(FakeClock* clock = nullptr)
+      : DiscoveryTransport(clock ? *clock : own_clock_), clock_(clock ? *clock : own_clock_) {}
+
   struct Datagram {
     std::vector<uint8_t> bytes;
     bool every_adapter = true;
@@ -66,8 +76,8 @@ class FakeDiscoveryTransport : public DiscoveryTransport {
   }
 
   // While set, an exchange with nothing more to hear, and a pause, wait for
-  // real: a job that a test holds before its end.
-  std::atomic<bool> hold{false};
+  // real: a job that a test holds before its end. The clock's own hold.
+  std::atomic<bool>& hold = clock_.hold;
   // What each exchange says the system dropped.
   std::atomic<uint32_t> dropped{0};
 
@@ -83,20 +93,13 @@ class FakeDiscoveryTransport : public DiscoveryTransport {
         exchange->queue.push_back(d.bytes);
     return exchange;
   }
-  Clock::time_point Now() override { return Clock::time_point(Clock::duration(now_.load())); }
-  void Sleep(std::chrono::milliseconds duration) override {
-    WhileHeld();
-    now_ += std::chrono::duration_cast<Clock::duration>(duration).count();
-  }
 
  private:
   struct FakeExchange : Exchange {
     explicit FakeExchange(FakeDiscoveryTransport& t) : transport(t) {}
     long Receive(uint8_t* buffer, size_t size, Clock::time_point deadline) override {
       if (queue.empty()) {
-        transport.WhileHeld();
-        const auto until = deadline.time_since_epoch().count();
-        if (transport.now_.load() < until) transport.now_.store(until);
+        transport.clock_.AdvanceTo(deadline);
         return -1;
       }
       const std::vector<uint8_t> bytes = std::move(queue.front());
@@ -109,11 +112,6 @@ class FakeDiscoveryTransport : public DiscoveryTransport {
     std::deque<std::vector<uint8_t>> queue;
   };
 
-  void WhileHeld() const {
-    while (hold.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-
-  std::atomic<Clock::rep> now_{0};
   mutable std::mutex mu_;
   std::map<int, std::vector<Datagram>> replies_;  // guarded by mu_
   std::vector<int> sent_;                         // guarded by mu_

@@ -13,6 +13,7 @@
 
 #include "app/dialog_window.h"
 #include "app/page_host.h"
+#include "support/fake_clock.h"
 
 // Records navigations and script calls and holds element attributes. A
 // navigation clears the elements, as loading a new document does; a test
@@ -86,10 +87,11 @@ class FakeDialogWindow : public IDialogWindow,
   }
   void PostQuit(int code) override { quit_codes.push_back(code); }
   void AddAboutItem(const std::string& text) override { about_item = text; }
-  // Waits for real, briefly, so that workers make progress.
-  void PollPause(int ms) override {
+  // Waits for real, a moment whatever `ms` says, so that workers make
+  // progress; it never moves the clock, which a test may hold.
+  void PollPause(int) override {
     pauses++;
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   bool CloseRequested() const override { return close_requested; }
   void ShowAbout(const CAboutDlg& about) override {
@@ -127,10 +129,11 @@ class FakeDialogWindow : public IDialogWindow,
   }
 
   DialogServices Services(IPageHost* pages) {
-    return DialogServices{this, pages, this, this, this, this};
+    return DialogServices{this, pages, this, this, this, this, &clock};
   }
 
   std::mutex mutex;
+  FakeClock clock;  // the dialog's and its workers' time
   std::string title = "(unset)";
   int width = -1, height = -1;
   std::vector<int> quit_codes;

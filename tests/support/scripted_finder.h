@@ -65,7 +65,8 @@ class ScriptedFinder : public NTavoIPFinderThread {
 };
 
 // A live-view worker that never opens a connection: it runs, takes its
-// camera as the real one does, and keeps failing to open until stopped.
+// camera as the real one does, and tries to open once, failing when stopped
+// (its pause between attempts passes at once on the fake clock).
 template <typename Stream>
 class IdleStream : public Stream {
  public:
@@ -78,6 +79,7 @@ class IdleStream : public Stream {
  protected:
   bool OpenStream() override {
     ++opens;
+    while (!this->IsStopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return false;
   }
 };
@@ -93,8 +95,9 @@ class ScriptedDlg : public CQuenloDlg {
  protected:
   std::unique_ptr<NTavoIPFinderThread> CreateFinder() override {
     if (fail_finder) return nullptr;
-    auto made =
-        std::make_unique<ScriptedFinder>(this, new FakeAdapterSource, new FakeDiscoveryTransport);
+    auto made = std::make_unique<ScriptedFinder>(
+        this, new FakeAdapterSource,
+        new FakeDiscoveryTransport(dynamic_cast<FakeClock*>(&clock())));
     finder = made.get();
     return made;
   }
