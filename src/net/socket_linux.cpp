@@ -81,7 +81,11 @@ int ConnectWithTimeout(int fd, const sockaddr* address, socklen_t length, int wa
   if (!SetBlocking(fd, true)) return -1;
   int error = 0;
   socklen_t size = sizeof error;
-  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return 2;
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return 2;
+  if (error != 0) {
+    errno = error;  // LastError tells a refusal from a time-out
+    return 2;
+  }
   return 1;
 }
 
@@ -127,7 +131,9 @@ bool NSocket::Connect(const char* host, uint16_t port) {
     }
     CloseWithoutShutdown();
   }
+  const int error = errno;
   freeaddrinfo(list);
+  errno = error;
   return connected;
 }
 

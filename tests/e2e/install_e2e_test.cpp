@@ -18,6 +18,7 @@
 
 #include "app/profile.h"
 #include "net/tavo_cgi.h"
+#include "support/hang_guard.h"
 #include "support/lan_wizard.h"
 
 namespace {
@@ -55,7 +56,9 @@ class InstallE2E : public LanWizardTest {
     ASSERT_TRUE(lan_->AddCamera("other", "a", "10.20.30.40/16", extra)) << lan_->Error();
   }
 
-  UiSession& Launch() { return LanWizardTest::Launch(medium_->Root()); }
+  UiSession& Launch(int settings_wait_ms = kShortSettingsWaitMs) {
+    return LanWizardTest::Launch(medium_->Root(), settings_wait_ms);
+  }
 
   // The search, the camera on the other subnet, and DHCP or a fixed address.
   void OtherCameraByDhcpToPasswordPage() {
@@ -152,6 +155,13 @@ class InstallE2E : public LanWizardTest {
     lan_->Ip(camera, {"-4", "-o", "addr", "show", "dev", "eth0"}, &out);
     return out.find("inet " + address + "/") != std::string::npos;
   }
+  // The camera's addresses and routes, for a failure's message.
+  std::string CameraLinks(const std::string& camera) {
+    std::string addresses, routes;
+    lan_->Ip(camera, {"-4", "-o", "addr", "show", "dev", "eth0"}, &addresses);
+    lan_->Ip(camera, {"-4", "route"}, &routes);
+    return addresses + routes;
+  }
   void ExpectFailurePage(const char* key) {
     ASSERT_TRUE(ui().WaitForPage("ConfigureFail.html", kSettingsRoundMs)) << ui().PageName();
     EXPECT_TRUE(ui().WaitForScript("document.getElementById('fail_message').textContent === " +
@@ -197,8 +207,7 @@ TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
   EXPECT_EQ(std::vector<int>({live["x"], live["y"], live["width"], live["height"]}),
             std::vector<int>({490, 60, 160, 120}));
   const int frames = Frames();
-  std::this_thread::sleep_for(std::chrono::seconds(2));
-  EXPECT_GE(Frames() - frames, 20);
+  EXPECT_TRUE(ui().WaitForLive(frames + 20, 20000)) << "pictures stopped after " << Frames();
   const auto [area, bottom_row] = LiveAreaLit(Shot("finish"));
   EXPECT_GT(area, 0.9);
   EXPECT_EQ(bottom_row, 1.0);
@@ -211,9 +220,7 @@ TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
   ASSERT_EQ(lan_->Ip("same", {"link", "set", "eth0", "up"}), 0);
   EXPECT_TRUE(ui().WaitForScript(
       "document.getElementById('finish_live_status').textContent === 'Live picture'", 20000));
-  const int resumed = Frames();
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  EXPECT_GT(Frames(), resumed);
+  EXPECT_TRUE(ui().WaitForLive(Frames() + 1, 10000));
   ASSERT_TRUE(ui().ClickTo("finish_next", "Finish2.html"));
   EXPECT_EQ(ui().Request({{"cmd", "live"}})["visible"], false);
   Shot("finish2");
@@ -224,22 +231,20 @@ TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
 }
 
 TEST_F(InstallE2E, SameSubnetWithPasswordChange) {
-  ASSERT_NO_FATAL_FAILURE(AddSameCamera({"--reply-delay-ms", "1500"}));  // a slow camera
+  ASSERT_NO_FATAL_FAILURE(AddSameCamera({"--reply-delay-ms", "2500"}));  // a slow camera
   Launch();
   ASSERT_NO_FATAL_FAILURE(SearchToList());
   ASSERT_NO_FATAL_FAILURE(ChooseCamera(kSameMac, "IDPassword.html"));
   FillPassword("wrong", false);
   Click("id_pw_next");
-  // While the password is proven the window answers at once and shows its
-  // busy state; the page takes no input meanwhile.
+  // While the password is proven the window answers and shows its busy
+  // state; the page takes no input meanwhile. A window frozen by the proof
+  // would answer only once the proof is over, with its message box open.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  for (int i = 0; i < 5; ++i) {
-    const auto asked = std::chrono::steady_clock::now();
-    EXPECT_EQ(ui().PageName(), "IDPassword.html");
-    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(200));
-  }
-  EXPECT_EQ(Eval("document.getElementById('id_pw_next').disabled"), true);
+  EXPECT_EQ(ui().PageName(), "IDPassword.html");
   EXPECT_EQ(Text("id_pw_next"), "Checking the password\u2026");
+  EXPECT_EQ(Eval("document.getElementById('id_pw_next').disabled"), true);
+  EXPECT_EQ(ui().Request({{"cmd", "messagebox"}})["open"], false) << "the window froze";
   Shot("idpassword-busy");
   Click("id_pw_back");  // dropped: the wait is not over
   EXPECT_EQ(TakeBox(), Message("msg_pw_incorrect"));
@@ -265,7 +270,7 @@ TEST_F(InstallE2E, SameSubnetWithPasswordChange) {
 TEST_F(InstallE2E, OtherSubnetByDhcp) {
   ASSERT_NO_FATAL_FAILURE(AddSameCamera());
   ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
-  Launch();
+  Launch(kRealSettingsWait);  // the one test that waits the wizard's own 40 s
   ASSERT_NO_FATAL_FAILURE(SearchToList());
   EXPECT_EQ(Rows(), 2);
   EXPECT_NE(Text("camera_list")
@@ -279,10 +284,14 @@ TEST_F(InstallE2E, OtherSubnetByDhcp) {
   Shot("network");
   ASSERT_TRUE(ui().ClickTo("network_next", "IDPassword.html"));
   Check("id_pw_change_pw", false);
+  const auto clicked = std::chrono::steady_clock::now();
   Click("id_pw_next");
   ASSERT_TRUE(ui().WaitForPage("Setup.html", 20000)) << ui().PageName();
   Shot("setup");
   ASSERT_TRUE(ui().WaitForPage("Finish.html", kSettingsRoundMs)) << ui().PageName();
+  // The camera had the whole 40 s before the search that found it again,
+  // which listens for its 5 s window: a later finish page is only slower.
+  EXPECT_GE(std::chrono::steady_clock::now() - clicked, std::chrono::seconds(45));
   EXPECT_TRUE(ui().WaitForScript("document.getElementById('finish_url').textContent !== ''"));
   EXPECT_EQ(Text("finish_name"), "Garden");
   EXPECT_EQ(Text("finish_mac"), kOtherMac);
@@ -369,7 +378,7 @@ TEST_F(InstallE2E, CameraBackOnAnotherSubnetIsCodeTwo) {
 
 TEST_F(InstallE2E, VanishedCameraIsCodeZeroAndRetrySearchesAgain) {
   ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
-  Launch();
+  Launch(15000);  // the camera goes away during the wait
   ASSERT_NO_FATAL_FAILURE(OtherCameraByDhcpToPasswordPage());
   Click("id_pw_next");
   ASSERT_TRUE(ui().WaitForPage("Setup.html", 20000)) << ui().PageName();
@@ -378,7 +387,8 @@ TEST_F(InstallE2E, VanishedCameraIsCodeZeroAndRetrySearchesAgain) {
   Shot("fail-vanished");
   EXPECT_EQ(lan_->Ip("other", {"link", "set", "eth0", "up"}), 0);
   ASSERT_TRUE(ui().ClickTo("config_fail_retry", "Setup.html"));
-  ASSERT_TRUE(ui().WaitForPage("Finish.html", kSearchMs)) << ui().PageName();
+  ASSERT_TRUE(ui().WaitForPage("Finish.html", kSearchMs))
+      << ui().PageName() << ": " << Text("fail_message") << "; camera: " << CameraLinks("other");
   EXPECT_TRUE(
       ui().WaitForScript("document.getElementById('finish_url').textContent === "
                          "'http://192.168.1.21/'"));
@@ -386,7 +396,7 @@ TEST_F(InstallE2E, VanishedCameraIsCodeZeroAndRetrySearchesAgain) {
 
 TEST_F(InstallE2E, RefusedNewPasswordAfterRediscoveryIsCodeThree) {
   ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
-  Launch();
+  Launch(15000);  // the password changes during the wait
   ASSERT_NO_FATAL_FAILURE(OtherCameraByDhcpToPasswordPage());
   FillPassword("kerut", true, "NewPass99", "NewPass99");
   Click("id_pw_next");
@@ -457,22 +467,19 @@ TEST_F(InstallE2E, ClosingTheWindowEndsAtOnceWhateverRuns) {
   ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
   const auto close_and_wait = [&](bool asks) {
     ASSERT_EQ(ui().Request({{"cmd", "close"}})["ok"], true);
-    auto asked = std::chrono::steady_clock::now();
     if (asks) {
       for (int i = 0; i < 50 && !ui().Request({{"cmd", "messagebox"}}).value("open", false); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
       const json box = ui().Request({{"cmd", "messagebox"}});
       EXPECT_EQ(box["buttons"], json::parse(R"(["Stay", "Quit"])"));
       EXPECT_NE(box["text"].get<std::string>().find("Quit anyway?"), std::string::npos);
-      asked = std::chrono::steady_clock::now();
       ASSERT_EQ(ui().Request({{"cmd", "dismiss"}, {"button", "Quit"}})["ok"], true);
     }
-    EXPECT_EQ(ui().WaitForExit(3000), 0);
-    const auto took = std::chrono::steady_clock::now() - asked;
-    std::printf("closed in %lld ms\n",
-                static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
-    EXPECT_LT(took, std::chrono::milliseconds(1000));
+    // Ending takes a moment; waiting out the pause or the camera would hang.
+    int status = -1;
+    EXPECT_TRUE(testsupport::EndsWithoutHanging("closing", std::chrono::milliseconds(500),
+                                                [&] { status = ui().WaitForExit(60000); }));
+    EXPECT_EQ(status, 0);
   };
   // The live view.
   Launch();
@@ -495,7 +502,7 @@ TEST_F(InstallE2E, ClosingTheWindowEndsAtOnceWhateverRuns) {
   ASSERT_EQ(ui().PageName(), "IDPassword.html");
   close_and_wait(false);
   // The 40-second wait while the camera restarts its network.
-  Launch();
+  Launch(30000);
   ASSERT_NO_FATAL_FAILURE(OtherCameraByDhcpToPasswordPage());
   Click("id_pw_next");
   ASSERT_TRUE(ui().WaitForPage("Setup.html", 20000)) << ui().PageName();

@@ -15,7 +15,12 @@
 class LanWizardTest : public ::testing::Test {
  protected:
   static constexpr int kSearchMs = 20000;
-  // The 40-second wait, the camera's restart and the search that finds it again, with room.
+  // The wait for a camera that restarts its network, shortened through the
+  // automation-only setting: the simulated cameras take their new address
+  // within a second. kRealSettingsWait keeps the wizard's own 40 s.
+  static constexpr int kShortSettingsWaitMs = 3000;
+  static constexpr int kRealSettingsWait = -1;
+  // The settings wait, the camera's restart and the search that finds it again, with room.
   static constexpr int kSettingsRoundMs = 75000;
 
   void SetUp() override {
@@ -38,14 +43,17 @@ class LanWizardTest : public ::testing::Test {
     display_.reset();
   }
 
-  // Enters the pc and starts the program of the medium at `root` there; it
-  // shows its main menu.
-  UiSession& Launch(const std::string& root) {
+  // Enters the pc and starts the program of the medium at `root` there, with
+  // its settings wait of `settings_wait_ms`; it shows its main menu.
+  UiSession& Launch(const std::string& root, int settings_wait_ms = kShortSettingsWaitMs) {
     // Entered once: a second scope would restore the namespace it was made in.
     if (!pc_) pc_ = lan_->EnterPc();
     EXPECT_TRUE(pc_->ok());
     session_.reset();
-    session_ = std::make_unique<UiSession>(root, display_->Name());
+    UiSession::Environment environment;
+    if (settings_wait_ms != kRealSettingsWait)
+      environment.emplace_back("QUENLO_SETTINGS_WAIT_MS", std::to_string(settings_wait_ms));
+    session_ = std::make_unique<UiSession>(root, display_->Name(), environment);
     EXPECT_TRUE(session_->Connected());
     EXPECT_TRUE(session_->WaitForPage("Main.html")) << session_->PageName();
     return *session_;

@@ -96,7 +96,8 @@ void MediumCopy::SetConfigLine(const std::string& key, const std::string& value)
   std::ofstream(path, std::ios::trunc) << config;
 }
 
-UiSession::UiSession(const std::string& medium_root, const std::string& display) {
+UiSession::UiSession(const std::string& medium_root, const std::string& display,
+                     const Environment& environment) {
   dir_ = MakeTempDir("quenlo-ui-");
   socket_path_ = dir_ + "/automation.sock";
   const std::string program = medium_root + "bin/quenlo-setup";
@@ -110,6 +111,7 @@ UiSession::UiSession(const std::string& medium_root, const std::string& display)
     // The live sound goes to a test's own sound server, or nowhere: never to
     // one of this machine's.
     ::setenv("PULSE_SERVER", ::getenv("PULSE_SERVER") ?: "unix:/nonexistent/quenlo-no-sound", 1);
+    for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
     ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
@@ -183,6 +185,14 @@ bool UiSession::WaitForScript(const std::string& js, int timeout_ms) {
   for (int waited = 0; waited < timeout_ms; waited += 50) {
     nlohmann::json reply = Request({{"cmd", "eval"}, {"js", js}});
     if (reply.value("ok", false) && reply["result"] == true) return true;
+    SleepMs(50);
+  }
+  return false;
+}
+
+bool UiSession::WaitForLive(int frames, int timeout_ms) {
+  for (int waited = 0; waited < timeout_ms; waited += 50) {
+    if (Request({{"cmd", "live"}}).value("frames", -1) >= frames) return true;
     SleepMs(50);
   }
   return false;

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
+#include <vector>
 
 // An Xvfb server on a free display, stopped by its process id.
 class XvfbDisplay {
@@ -42,8 +44,11 @@ class MediumCopy {
 // One run of the program, talking JSON lines over the automation socket.
 class UiSession {
  public:
-  // Starts <medium_root>bin/quenlo-setup on `display` and connects.
-  UiSession(const std::string& medium_root, const std::string& display);
+  using Environment = std::vector<std::pair<std::string, std::string>>;
+  // Starts <medium_root>bin/quenlo-setup on `display`, with `environment`
+  // added to its own, and connects.
+  UiSession(const std::string& medium_root, const std::string& display,
+            const Environment& environment = {});
   // Quits the program if it still runs (then kills it by pid).
   ~UiSession();
   UiSession(const UiSession&) = delete;
@@ -57,6 +62,8 @@ class UiSession {
   bool WaitForPage(const std::string& file_name, int timeout_ms = 15000);
   // Polls `js` until it evaluates to true; false on time-out.
   bool WaitForScript(const std::string& js, int timeout_ms = 10000);
+  // Waits until the live picture has been painted `frames` times in all.
+  bool WaitForLive(int frames, int timeout_ms);
   // Clicks and waits for the page that should follow.
   bool ClickTo(const std::string& id, const std::string& file_name);
   // Lets the page itself navigate to a file of the medium's HTML folder (as a
