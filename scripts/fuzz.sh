@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (fuzz/) with clang and runs each in turn for SECONDS
+# Builds the fuzz targets (fuzz/) with clang and runs each for SECONDS
 # (default 60) on a copy of its seed corpus, with its dictionary when it has
-# one. Inputs the fuzzer finds go to the copy, never into fuzz/corpus/.
+# one; FUZZ_JOBS targets at a time (default 1). Inputs the fuzzer finds go to the copy, never into fuzz/corpus/.
 # Fails when any target crashed, leaked, timed out (10 s for one input) or
 # went over 2 GiB, naming the target and its reproducer; rerun a reproducer
 # with `<build>/fuzz/fuzz_<target> <file>`.
@@ -48,32 +48,56 @@ max_len() {
   esac
 }
 
-failed=()
-targets=0
-for binary in "$build"/fuzz/fuzz_*; do
-  [[ -x $binary && -f $binary ]] || continue
-  name=${binary##*/fuzz_}
-  targets=$((targets + 1))
-  work="$build/fuzz-runs/$name"
+# Runs one target; its outcome goes to $work/outcome ("ok" or the exit status).
+run_target() {
+  local binary=$1 name=$2 work=$3 status=0
   rm -rf "$work"
   mkdir -p "$work/corpus" "$work/artifacts"
   if [[ -d $root/fuzz/corpus/$name ]]; then
     cp -R "$root/fuzz/corpus/$name/." "$work/corpus/"
   fi
-  args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len="$(max_len "$name")"
-    -print_final_stats=1 -close_fd_mask=3 -artifact_prefix="$work/artifacts/")
+  local args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048
+    -max_len="$(max_len "$name")" -print_final_stats=1 -close_fd_mask=3
+    -artifact_prefix="$work/artifacts/")
   [[ -f $root/fuzz/$name.dict ]] && args+=(-dict="$root/fuzz/$name.dict")
-  echo "fuzz.sh: fuzz_$name for $seconds s (log: $work/log)"
-  status=0
   "$binary" "${args[@]}" "$work/corpus" >"$work/log" 2>&1 || status=$?
-  runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$work/log")
   if [[ $status -eq 0 ]] && ! compgen -G "$work/artifacts/*" >/dev/null; then
+    echo ok >"$work/outcome"
+  else
+    echo "$status" >"$work/outcome"
+  fi
+}
+
+jobs=${FUZZ_JOBS:-1}
+names=()
+running=0
+for binary in "$build"/fuzz/fuzz_*; do
+  [[ -x $binary && -f $binary ]] || continue
+  name=${binary##*/fuzz_}
+  names+=("$name")
+  echo "fuzz.sh: fuzz_$name for $seconds s (log: $build/fuzz-runs/$name/log)"
+  run_target "$binary" "$name" "$build/fuzz-runs/$name" &
+  running=$((running + 1))
+  if [[ $running -ge $jobs ]]; then
+    wait -n || true
+    running=$((running - 1))
+  fi
+done
+wait
+targets=${#names[@]}
+
+failed=()
+for name in "${names[@]}"; do
+  work="$build/fuzz-runs/$name"
+  outcome=$(cat "$work/outcome" 2>/dev/null || echo "no outcome")
+  runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$work/log" 2>/dev/null)
+  if [[ $outcome == ok ]]; then
     echo "fuzz.sh: fuzz_$name: ${runs:-?} inputs, nothing found"
     continue
   fi
   failed+=("$name")
   tail -n 50 "$work/log" >&2
-  echo "fuzz.sh: fuzz_$name FAILED (exit $status); reproducer:" >&2
+  echo "fuzz.sh: fuzz_$name FAILED (exit $outcome); reproducer:" >&2
   ls -1 "$work/artifacts/"* >&2 2>/dev/null || echo "  (none written; see $work/log)" >&2
 done
 

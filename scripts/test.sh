@@ -1,26 +1,28 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test with CTest:
 #   1. the plain build and the whole suite;
-#   2. the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
+#   2. the suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
 #      the end-to-end tests included (the wizard and the simulator they start
-#      are built with the sanitizers too);
-#   3. the tests that load no web view under ThreadSanitizer (WebKitGTK is not
-#      built with it: the UI tests, the page host tests and the end-to-end
-#      tests are left out);
-#   4. each fuzz target for a short while (scripts/fuzz.sh);
-#   5. the Debian package: built, validated, and its unpacked wizard run as an
-#      ordinary user in a virtual LAN (scripts/package-check.sh).
+#      are built with the sanitizers too), but for the `slow` test, whose
+#      real 40-second wait runs the same code as the others' shortened one;
+#   3. the tests without the `webkit` label under ThreadSanitizer (WebKitGTK
+#      is not built with it);
+#   4. each fuzz target for a short while, one per core (scripts/fuzz.sh),
+#      while the Debian package is built, validated and its unpacked wizard
+#      run as an ordinary user in a virtual LAN (scripts/package-check.sh).
 # A sanitizer report from any process, a test or a program it started, fails
 # the run. Each build has its own folder: $BUILD_DIR (default build/), then
-# the same name with -asan, -tsan and -fuzz. While one suite runs, the next
-# build compiles at low priority: most tests wait on timers and the network.
+# the same name with -asan, -tsan and -fuzz. The sanitizer builds compile at
+# low priority while the suites before them run. The tests wait on timers,
+# the network and their programs far more than they compute, so CTest runs
+# several per core. Labels (tests/test_labels.cmake) choose the tests.
 #
 # The tests that need a window start their own Xvfb; the network tests build
 # their own network namespaces; the sound tests start their own PulseAudio.
 # So this runs as root (directly or through sudo).
 #
 #   scripts/test.sh [--quick] [--fuzz-seconds N]
-#     --quick           only the plain build and its suite
+#     --quick           only the plain build and its suite, without `slow`
 #     --fuzz-seconds N  how long each fuzz target runs (default 30)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,6 +36,9 @@ while [ $# -gt 0 ]; do
     *) echo "test.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
+cores=$(nproc)
+plain_jobs=$((cores * 3))
+sanitized_jobs=$((cores * 2))
 
 started=$SECONDS
 stamp() { printf '[test.sh %3d:%02d] %s\n' $(((SECONDS - started) / 60)) $(((SECONDS - started) % 60)) "$*"; }
@@ -48,21 +53,31 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Builds `targets` into `dir` in the background, at low priority; the log
-# goes to dir/build.log. Sets bg_pid.
-build_in_background() {
-  local dir=$1 targets=$2
-  shift 2
-  mkdir -p "$dir"
+# Runs `command...` in the background as a process group of its own, its
+# output into `log`. Sets bg_pid.
+in_background() {
+  local log=$1
+  shift
   set -m
-  (
-    nice -n 19 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" &&
-      # shellcheck disable=SC2086
-      nice -n 19 cmake --build "$dir" -j "$(nproc)" --target $targets
-  ) >"$dir/build.log" 2>&1 &
+  ("$@") >"$log" 2>&1 &
   bg_pid=$!
   set +m
   background+=("$bg_pid")
+}
+
+# Configures and builds `targets` into `dir` at low priority.
+build_quietly() {
+  local dir=$1 targets=$2
+  shift 2
+  nice -n 19 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" &&
+    # shellcheck disable=SC2086
+    nice -n 19 cmake --build "$dir" -j "$(nproc)" --target $targets
+}
+
+# build_quietly in the background, its log in dir/build.log. Sets bg_pid.
+build_in_background() {
+  mkdir -p "$1"
+  in_background "$1/build.log" build_quietly "$@"
 }
 
 wait_for_build() {
@@ -91,7 +106,7 @@ run_suite() {
     export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:print_suppressions=0:log_path=$reports/asan"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:print_suppressions=0:log_path=$reports/ubsan"
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$reports/tsan"
-    ctest --output-on-failure -j "$(nproc)" "$@"
+    ctest --output-on-failure "$@"
   ) || status=$?
   if compgen -G "$reports/*" >/dev/null; then
     for report in "$reports"/*; do
@@ -106,31 +121,40 @@ run_suite() {
 }
 
 if [ "$quick" -eq 1 ]; then
-  run_suite "$build" --timeout 600
+  stamp "running the suite in $build, without the slow test"
+  run_suite "$build" --timeout 600 -j "$plain_jobs" -LE slow
   exit 0
 fi
 
 build_in_background "$build-asan" "quenlo_tests tavo-camsim quenlo-setup" -DQUENLO_SANITIZE=address
 asan_pid=$bg_pid
-stamp "running the suite in $build"
-run_suite "$build" --timeout 600
-
-wait_for_build "$asan_pid" "$build-asan"
 build_in_background "$build-tsan" "quenlo_tests tavo-camsim" -DQUENLO_SANITIZE=thread
 tsan_pid=$bg_pid
-stamp "running the suite in $build-asan"
-run_suite "$build-asan" --timeout 900
+stamp "running the suite in $build"
+run_suite "$build" --timeout 600 -j "$plain_jobs"
 
-wait_for_build "$tsan_pid" "$build-tsan"
+wait_for_build "$asan_pid" "$build-asan"
 build_in_background "$build-fuzz" "fuzz_targets" -DQUENLO_FUZZ=ON -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++
 fuzz_pid=$bg_pid
-stamp "running the suite in $build-tsan (without the tests that load WebKit)"
-run_suite "$build-tsan" --timeout 900 -E '^(WizardUiTest|PageHostWebKitTest|InstallE2E)\.'
+stamp "running the suite in $build-asan, without the slow test"
+run_suite "$build-asan" --timeout 900 -j "$sanitized_jobs" -LE slow
+
+wait_for_build "$tsan_pid" "$build-tsan"
+stamp "running the suite in $build-tsan, without the tests that load WebKit"
+run_suite "$build-tsan" --timeout 900 -j "$sanitized_jobs" -LE webkit
 
 wait_for_build "$fuzz_pid" "$build-fuzz"
-stamp "fuzzing, $fuzz_seconds s per target"
-FUZZ_BUILD_DIR="$build-fuzz" "$root/scripts/fuzz.sh" "$fuzz_seconds"
-stamp "checking the Debian package"
-BUILD_DIR="$build" "$root/scripts/package-check.sh"
+stamp "checking the Debian package meanwhile (log: $build/package-check.log)"
+in_background "$build/package-check.log" env BUILD_DIR="$build" "$root/scripts/package-check.sh"
+package_pid=$bg_pid
+stamp "fuzzing, $fuzz_seconds s per target, $cores at a time"
+fuzz_status=0
+FUZZ_BUILD_DIR="$build-fuzz" FUZZ_JOBS="$cores" "$root/scripts/fuzz.sh" "$fuzz_seconds" ||
+  fuzz_status=$?
+package_status=0
+wait "$package_pid" || package_status=$?
+cat "$build/package-check.log"
+[ "$fuzz_status" -eq 0 ] || { echo "test.sh: fuzzing found a fault" >&2; exit 1; }
+[ "$package_status" -eq 0 ] || { echo "test.sh: the package checks failed" >&2; exit 1; }
 stamp "all passed"
