@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "support/dlg_fixture.h"
@@ -37,13 +38,45 @@ TEST_F(QuenloDlgTest, StartUpReadsConfigurationAndShowsMainMenu) {
   EXPECT_EQ(dlg->m_messages[10], "");  // missing key: empty text
 }
 
-TEST_F(QuenloDlgTest, MenuTargetsJoinBaseFolderExceptRegistration) {
-  Start();
-  EXPECT_EQ(dlg->m_menuTargets[0], medium.Root() + "bin/ipsetup.sh");
-  EXPECT_EQ(dlg->m_menuTargets[1], "");  // empty stays empty, not the bare folder
-  EXPECT_EQ(dlg->m_menuTargets[2], medium.Root() + "Doc/Manual.html");
-  EXPECT_EQ(dlg->m_menuTargets[3], medium.Root() + "Doc/QIG.html");
-  EXPECT_EQ(dlg->m_menuTargets[4], "https://www.quenlo.example/register");
+// A web address opens as it is; a file target is taken from the medium's
+// folder and opens only while it stays inside the medium.
+TEST_F(QuenloDlgTest, MenuTargetsOpenOnlyWebAddressesAndFilesOfTheMedium) {
+  const std::string root = std::filesystem::canonical(medium.Root()).string() + "/";
+  std::filesystem::create_directories(root + "Doc");
+  std::filesystem::create_symlink("/etc", root + "Doc/system");
+  struct Case {
+    const char* key;
+    const char* click;
+    std::string target;
+    std::vector<std::string> opened;
+  };
+  const Case cases[] = {
+      {"IPSetup", "main_btn_ipsetup", "bin/ipsetup.sh", {root + "bin/ipsetup.sh"}},
+      {"Manual", "main_btn_manual", root + "Doc/Manual.html", {root + "Doc/Manual.html"}},
+      {"Manual", "main_btn_manual", "Doc/./x/../Manual.html", {root + "Doc/Manual.html"}},
+      {"ProDuctReg", "main_btn_product_reg", "Doc/Register.html", {root + "Doc/Register.html"}},
+      {"ProDuctReg",
+       "main_btn_product_reg",
+       "HTTPS://www.quenlo.example/r?a=1",
+       {"HTTPS://www.quenlo.example/r?a=1"}},
+      {"IPSetup", "main_btn_ipsetup", "../outside.sh", {}},
+      {"IPSetup", "main_btn_ipsetup", "bin/../../outside.sh", {}},
+      {"IPSetup", "main_btn_ipsetup", "Doc/system/passwd", {}},  // a symlink leading out
+      {"IPSetup", "main_btn_ipsetup", "/usr/bin/xterm", {}},
+      {"IPSetup", "main_btn_ipsetup", "file://" + root + "bin/ipsetup.sh", {}},
+      {"QIG", "main_btn_qig", "javascript:alert(1)", {}},
+      {"QIG", "main_btn_qig", "http://", {}},
+      {"QIG", "main_btn_qig", "", {}},
+  };
+  for (const Case& c : cases) {
+    std::string config = kConfig;
+    const size_t line = config.find(std::string(c.key) + "=");
+    config.replace(line, config.find('\n', line) - line, std::string(c.key) + "=" + c.target);
+    Start(config);
+    window.opened.clear();
+    pages.Click(c.click);
+    EXPECT_EQ(window.opened, c.opened) << c.key << "=" << c.target;
+  }
 }
 
 TEST_F(QuenloDlgTest, MenuZeroStartsOnMacWithTitle2AndHidesHomeEveryLoad) {
@@ -126,9 +159,9 @@ TEST_F(QuenloDlgTest, MenuItemsOpenTheirTargets) {
     pages.Click(id);
   }
   std::vector<std::string> expected = {
-      medium.Root() + "bin/ipsetup.sh",      "",
-      medium.Root() + "Doc/Manual.html",     medium.Root() + "Doc/QIG.html",
-      "https://www.quenlo.example/register", "https://www.quenlo.example/App/"};
+      medium.Root() + "bin/ipsetup.sh", medium.Root() + "Doc/Manual.html",
+      medium.Root() + "Doc/QIG.html", "https://www.quenlo.example/register",
+      "https://www.quenlo.example/App/"};  // the empty slot opens nothing
   EXPECT_EQ(window.opened, expected);
   EXPECT_EQ(pages.navigations.size(), 1u);  // the wizard stays on its page
 }
@@ -160,8 +193,8 @@ TEST_F(QuenloDlgTest, HomeAndPasswordBackIgnoredWhileFinderRuns) {
   ScriptedFinder* raw = dlg->finder;
   // With an adapter the search reaches the exchange, where the hold keeps it
   // running; without one it could end before the clicks below.
-  raw->adapters().Set({FakeAdapterSource::Entry("eth0", 0x11, kAdapterTypeEthernet,
-                                                "192.168.1.10", "255.255.255.0")});
+  raw->adapters().Set({FakeAdapterSource::Entry("eth0", 0x11, kAdapterTypeEthernet, "192.168.1.10",
+                                                "255.255.255.0")});
   raw->hold = true;
   dlg->StartSearch();
   ASSERT_TRUE(raw->IsRunning());
