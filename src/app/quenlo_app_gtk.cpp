@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/app_paths.h"
 #include "app/automation_commands_webkit.h"
@@ -27,11 +28,15 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
   g_set_prgname(QuenloWindowGtk::kAppId);
   gtk_init(&argc, &argv);
   const char* automation_path = AutomationPath();
-  PageHostWebKit pages;
+  const std::string exe_path = CurrentExecutablePath();
+  PageHostWebKit pages(HtmlFolderFromBase(BaseFolderFromExecutable(exe_path)));
   QuenloWindowGtk window(pages.Widget(), automation_path != nullptr);
-  CQuenloDlg dlg(DialogServices{&window, &pages, &window, &window, &window, &window},
-                 CurrentExecutablePath());
+  CQuenloDlg dlg(DialogServices{&window, &pages, &window, &window, &window, &window}, exe_path);
   pages.SetEvents(&dlg);
+  // A web link of a page opens in the browser, as the menu's web targets do.
+  pages.SetRefusedNavigationHandler([&window](const std::string& uri, bool web_link) {
+    if (web_link) window.Open(uri);
+  });
   // Nothing reaches the dialog while a box is open or inside its waits: a
   // click then is dropped, as on a window that takes no input, and a
   // completed page is handled once the wait is over.

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -12,7 +15,8 @@
 
 namespace {
 
-const std::string kHtml = std::string(QUENLO_BUILD_DIR) + "/medium/HTML/";
+const std::string kMedium = std::string(QUENLO_BUILD_DIR) + "/medium/";
+const std::string kHtml = kMedium + "HTML/";
 
 class RecordingEvents : public IPageEvents {
  public:
@@ -36,7 +40,10 @@ class PageHostWebKitTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(InitGtkOnXvfb());
-    host_ = std::make_unique<PageHostWebKit>();
+    host_ = std::make_unique<PageHostWebKit>(kHtml);
+    host_->SetRefusedNavigationHandler([this](const std::string& uri, bool web_link) {
+      refused_.push_back({uri, web_link});
+    });
     window_ = gtk_offscreen_window_new();
     gtk_widget_set_size_request(host_->Widget(), 800, 600);
     gtk_container_add(GTK_CONTAINER(window_), host_->Widget());
@@ -64,7 +71,13 @@ class PageHostWebKitTest : public ::testing::Test {
     return result;
   }
 
+  // Posts a message to the click handler as any page script could.
+  void Post(const std::string& message_js) {
+    Eval("window.webkit.messageHandlers.quenlo.postMessage(" + message_js + "); true");
+  }
+
   RecordingEvents events_{{"list_next", "power_next"}};
+  std::vector<std::pair<std::string, bool>> refused_;  // uri, web link
   std::unique_ptr<PageHostWebKit> host_;
   GtkWidget* window_ = nullptr;
 };
@@ -147,6 +160,112 @@ TEST_F(PageHostWebKitTest, SetAttributeWritesValueAndSkipsMissingElement) {
   EXPECT_TRUE(host_->SetAttribute("no_such_field", "value", "x"));
   EXPECT_TRUE(IterateUntil(
       [&] { return Eval("document.getElementById('fixedip_ip').value") == "\"192.168.0.100\""; }));
+}
+
+// Whatever a page script, a link or the view's own menu tries, the view
+// keeps showing the medium's page, and only real clicks reach the handlers.
+TEST_F(PageHostWebKitTest, HostileNavigationsAndMessagesAreRefused) {
+  auto script = [this](std::string js) { return [this, js] { Eval(js + "; true"); }; };
+  auto navigate = [&](const std::string& url) {
+    return script("location.href = " + nlohmann::json(url).dump());
+  };
+  auto link = [&](const std::string& url, const std::string& target) {
+    return script("var a = document.createElement('a'); a.href = " + nlohmann::json(url).dump() +
+                  "; a.target = '" + target + "'; document.body.appendChild(a); a.click()");
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> act;
+    std::string refused;  // the start of the refused address; "" when nothing navigates
+    bool web_link;
+  };
+  const Case cases[] = {
+      {"another file of the medium", navigate("file://" + kMedium + "Doc/Manual.html"),
+       "file://" + kMedium + "Doc/Manual.html", false},
+      {"a file outside the page folder by ..", navigate("file://" + kHtml + "../Doc/QIG.html"),
+       "file://" + kMedium + "Doc/QIG.html", false},
+      {"a data: document", navigate("data:text/html,<button id=list_next>x</button>"),
+       "data:", false},
+      {"a frame of another file",
+       script("var f = document.createElement('iframe'); f.src = 'file:///etc/passwd';"
+              "document.body.appendChild(f)"),
+       "file:///etc/passwd", false},
+      {"a page of the folder in a new window", link("file://" + kHtml + "Main.html", "_blank"),
+       "file://" + kHtml + "Main.html", false},
+      {"a script sending the view to the web", navigate("http://www.quenlo.example/"),
+       "http://www.quenlo.example/", false},
+      {"a web link", link("https://www.quenlo.example/help", "_self"),
+       "https://www.quenlo.example/help", true},
+      {"a web link to a new window", link("https://www.quenlo.example/new", "_blank"),
+       "https://www.quenlo.example/new", true},
+      {"a value that is no string",
+       [&] {
+         Post("JSON.stringify({ids: ['list_next'], inputs: {a: {value: 5, checked: false}}})");
+       },
+       "", false},
+      {"a checked state that is no boolean",
+       [&] { Post("JSON.stringify({ids: ['list_next'], inputs: {a: {value: 'x', checked: 1}}})"); },
+       "", false},
+      {"an input that is no object",
+       [&] { Post("JSON.stringify({ids: ['list_next'], inputs: {a: 'x'}})"); }, "", false},
+      {"an id that is no string", [&] { Post("JSON.stringify({ids: [7], inputs: {}})"); }, "",
+       false},
+      {"a message that is no text", [&] { Post("{ids: ['list_next'], inputs: {}}"); }, "", false},
+      {"a message that is no JSON", [&] { Post("'{\"ids\": ['"); }, "", false},
+      {"the view's context menu",
+       [&] {
+         WebKitContextMenu* menu = webkit_context_menu_new();
+         GdkEvent* event = gdk_event_new(GDK_BUTTON_PRESS);
+         gpointer hit = g_object_new(WEBKIT_TYPE_HIT_TEST_RESULT, nullptr);
+         gboolean handled = FALSE;
+         g_signal_emit_by_name(host_->Widget(), "context-menu", menu, event, hit, &handled);
+         EXPECT_TRUE(handled) << "the view's menu would open";
+         g_object_unref(hit);
+         gdk_event_free(event);
+         g_object_unref(menu);
+       },
+       "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(Load(kHtml + "Power.html")) << "hung";
+    Eval("window.quenloMarker = 1; true");
+    const size_t completed = events_.completed.size();
+    refused_.clear();
+    events_.clicks.clear();
+    c.act();
+    if (!c.refused.empty()) {
+      if (!IterateUntil([&] { return !refused_.empty(); })) {
+        ADD_FAILURE() << "hung: nothing was refused";
+        continue;
+      }
+      EXPECT_EQ(refused_.back().first.rfind(c.refused, 0), 0u) << refused_.back().first;
+      EXPECT_EQ(refused_.back().second, c.web_link);
+    }
+    // Clicks arrive in order: once a real one has arrived, a forged one
+    // before it would have too.
+    Eval("document.getElementById('power_next').click(); true");
+    if (!IterateUntil([&] { return !events_.clicks.empty(); })) {
+      ADD_FAILURE() << "hung: no click";
+      continue;
+    }
+    EXPECT_EQ(events_.clicks, std::vector<std::string>{"power_next"});
+    EXPECT_EQ(Eval("window.quenloMarker"), "1");  // the same document
+    EXPECT_EQ(events_.completed.size(), completed);
+    EXPECT_EQ(host_->CurrentPath(), kHtml + "Power.html");
+  }
+}
+
+// The blank page the host falls back to is no page of the folder: a click
+// posted on it reaches no handler.
+TEST_F(PageHostWebKitTest, ClicksCountOnlyOnPagesOfTheFolder) {
+  host_->Navigate("relative/Power.html");  // no file address: the blank page
+  ASSERT_TRUE(IterateUntil([&] { return host_->IsComplete(); })) << "hung";
+  Post("JSON.stringify({ids: ['list_next'], inputs: {}})");
+  ASSERT_TRUE(Load(kHtml + "Power.html"));
+  Eval("document.getElementById('power_next').click(); true");
+  ASSERT_TRUE(IterateUntil([&] { return !events_.clicks.empty(); })) << "hung: no click";
+  EXPECT_EQ(events_.clicks, std::vector<std::string>{"power_next"});
 }
 
 }  // namespace
