@@ -1,5 +1,6 @@
 #include <gtk/gtk.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr int kCancelCode = 2;
+constexpr int kNoAutomationStatus = 1;
 
 const char* AutomationPath() {
   const char* path = std::getenv("QUENLO_AUTOMATION");
@@ -60,7 +62,15 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
         automation_path, [&commands](const std::string& line, AutomationServer::Reply reply) {
           commands.Post(line, std::move(reply));
         });
-    if (server->Listen()) server->Start();
+    // Whoever set QUENLO_AUTOMATION drives the wizard: without the socket
+    // it would only wait for them, so the program ends at once instead.
+    std::string error;
+    if (!server->Listen(&error)) {
+      std::fprintf(stderr, "quenlo-setup: no automation socket at %s: %s\n", automation_path,
+                   error.c_str());
+      return kNoAutomationStatus;
+    }
+    server->Start();
   }
 
   dlg.OnInitDialog();
