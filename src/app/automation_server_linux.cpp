@@ -71,8 +71,9 @@ AutomationServer::~AutomationServer() {
 
 bool AutomationServer::Listen(std::string* error) {
   sockaddr_un addr{};
-  if (path_.size() >= sizeof(addr.sun_path))
+  if (path_.size() >= sizeof(addr.sun_path)) {
     return Fail(error, "the path is too long for a socket");
+  }
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
   if (!ClearStaleSocket(addr, error)) return false;
