@@ -19,22 +19,51 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "demo.sh: needs root to build the virtual LAN (network namespaces); run it as root, for example: sudo scripts/demo.sh" >&2
   exit 1
 fi
-"$root/scripts/install-deps.sh"
-BUILD_DIR="$build" "$root/scripts/build.sh"
-program="$build/medium/bin/quenlo-setup"
-camsim="$build/tools/camsim/tavo-camsim"
 # vlan.sh runs the wizard as the user who called sudo, if any.
 user=${SUDO_USER:-root}
 if [ "$user" = root ]; then
   echo "demo.sh: started as root, not through sudo by another user: the wizard runs as root"
 fi
 
+# demo-output is handed to the user the wizard runs as. Whatever stands at
+# that path must already be theirs: root never follows a link there, nor
+# takes over a folder of someone else.
+check_output_dir() {
+  local dir=$1 owner
+  if [ -L "$dir" ]; then
+    echo "demo.sh: $dir is a symbolic link; remove it and run the demo again" >&2
+    return 1
+  fi
+  [ -e "$dir" ] || return 0
+  if [ ! -d "$dir" ]; then
+    echo "demo.sh: $dir exists and is not a folder; remove it and run the demo again" >&2
+    return 1
+  fi
+  owner=$(stat -c %u "$dir")
+  if [ "$owner" != "$(id -u "$user")" ]; then
+    echo "demo.sh: $dir belongs to user id $owner, not to $user; remove it and run the demo again" >&2
+    return 1
+  fi
+}
+
+out="$root/demo-output"
 if [ -z "${DISPLAY:-}" ]; then
-  out="$root/demo-output"
+  check_output_dir "$out" || exit 1  # before the long build, and again before use
+fi
+
+"$root/scripts/install-deps.sh"
+BUILD_DIR="$build" "$root/scripts/build.sh"
+program="$build/medium/bin/quenlo-setup"
+camsim="$build/tools/camsim/tavo-camsim"
+
+if [ -z "${DISPLAY:-}" ]; then
+  check_output_dir "$out" || exit 1
   mkdir -p "$out"
   rm -f "$out"/[0-9][0-9]-*.png "$out/summary.txt"
-  # The wizard writes the screenshots, as the user it runs as.
-  [ "$user" = root ] || chown "$user:" "$out"
+  # The wizard writes the screenshots, as the user it runs as. -h: should
+  # the folder have been swapped for a link meanwhile, the link changes
+  # hands, never what it points to.
+  [ "$user" = root ] || chown -h "$user:" "$out"
   echo "No display (DISPLAY is not set): walking two installations on a virtual display instead;"
   echo "screenshots and summary.txt go to $out"
   status=0

@@ -10,5 +10,9 @@
 std::string BaseFolderFromExecutable(const std::string& exe_path);
 // The page folder: base folder + "HTML/".
 std::string HtmlFolderFromBase(const std::string& base_folder);
+// True when `path` names something strictly below `folder` once both are
+// canonical: ".." and symlinks (of the parts that exist) are followed before
+// comparing, so neither can lead out. Both must be absolute.
+bool PathInsideFolder(const std::string& path, const std::string& folder);
 // The running program's own full path; empty when it can't be found.
 std::string CurrentExecutablePath();

@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -32,6 +33,28 @@ bool SendAll(int fd, const std::string& text) {
   return true;
 }
 
+bool Fail(std::string* error, const std::string& reason) {
+  if (error) *error = reason;
+  return false;
+}
+
+// Makes room for the socket at `addr`: only a socket that nobody accepts on
+// any more goes.
+bool ClearStaleSocket(const sockaddr_un& addr, std::string* error) {
+  struct stat st;
+  if (::lstat(addr.sun_path, &st) != 0) return true;  // nothing there, or bind will say why
+  if (!S_ISSOCK(st.st_mode)) return Fail(error, "the path exists and is not a socket");
+  const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return Fail(error, std::strerror(errno));
+  const int connected = ::connect(probe, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr));
+  const int connect_error = errno;
+  ::close(probe);
+  if (connected == 0) return Fail(error, "another program listens on the socket");
+  if (connect_error != ECONNREFUSED) return Fail(error, std::strerror(connect_error));
+  if (::unlink(addr.sun_path) != 0) return Fail(error, std::strerror(errno));
+  return true;
+}
+
 }  // namespace
 
 AutomationServer::AutomationServer(std::string path, Dispatch dispatch)
@@ -46,21 +69,24 @@ AutomationServer::~AutomationServer() {
   }
 }
 
-bool AutomationServer::Listen() {
+bool AutomationServer::Listen(std::string* error) {
   sockaddr_un addr{};
-  if (path_.size() >= sizeof(addr.sun_path)) return false;
+  if (path_.size() >= sizeof(addr.sun_path)) {
+    return Fail(error, "the path is too long for a socket");
+  }
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
+  if (!ClearStaleSocket(addr, error)) return false;
   listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listen_fd_ < 0) return false;
-  ::unlink(path_.c_str());
+  if (listen_fd_ < 0) return Fail(error, std::strerror(errno));
   mode_t old_mask = ::umask(0177);  // the socket file is born 0600
   int bound = ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
   ::umask(old_mask);
   if (bound != 0 || ::chmod(path_.c_str(), 0600) != 0 || ::listen(listen_fd_, 4) != 0) {
+    const int failure = errno;
     ::close(listen_fd_);
     listen_fd_ = -1;
-    return false;
+    return Fail(error, std::strerror(failure));
   }
   return true;
 }

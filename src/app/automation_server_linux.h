@@ -20,8 +20,11 @@ class AutomationServer : public UThread {
   AutomationServer(std::string path, Dispatch dispatch);
   // Stops, waits for the thread and removes the socket file.
   ~AutomationServer() override;
-  // Creates the socket with mode 0600. False when that fails.
-  bool Listen();
+  // Creates the socket with mode 0600. A socket left at the path by a
+  // program that is gone is replaced; anything else there (a file, a link, a
+  // socket someone listens on) is kept, and Listen fails. False, with the
+  // reason in `error` when given, on failure.
+  bool Listen(std::string* error = nullptr);
 
  protected:
   int Run() override;

@@ -67,8 +67,10 @@ class ITimers {
   virtual void Kill(int id) = 0;
 };
 
-// The desktop's "open": programs run, everything else goes to its default
-// application. Failures are silent. UI thread.
+// The desktop's "open": a web address goes to the browser, a program runs,
+// any other file goes to its default application. Targets are web addresses
+// or absolute paths the dialog has checked (ResolveLaunchTarget). Failures
+// are silent. UI thread.
 class IShell {
  public:
   virtual ~IShell() = default;

@@ -6,8 +6,12 @@
 #include <webkit2/webkit2.h>
 
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <vector>
 
+#include "app/app_paths.h"
 #include "app/json_text.h"
+#include "app/launch_target.h"
 
 namespace {
 
@@ -40,6 +44,44 @@ struct InputState {
   bool checked = false;
 };
 
+// What one message of kClickScript says. Any page script can post to the
+// handler, so nothing of its shape is taken on trust.
+struct ClickMessage {
+  std::vector<std::string> ids;
+  std::map<std::string, InputState> inputs;
+};
+
+std::optional<InputState> ParseInputState(const nlohmann::json& state) {
+  if (!state.is_object()) return std::nullopt;
+  const auto value = state.find("value");
+  const auto checked = state.find("checked");
+  if (value == state.end() || !value->is_string()) return std::nullopt;
+  if (checked == state.end() || !checked->is_boolean()) return std::nullopt;
+  return InputState{value->get<std::string>(), checked->get<bool>()};
+}
+
+// Nothing when any part is missing or of another type than kClickScript
+// sends: such a message is no click.
+std::optional<ClickMessage> ParseClickMessage(const std::string& text) {
+  const nlohmann::json message = nlohmann::json::parse(text, nullptr, false);
+  if (!message.is_object()) return std::nullopt;
+  const auto ids = message.find("ids");
+  const auto inputs = message.find("inputs");
+  if (ids == message.end() || !ids->is_array()) return std::nullopt;
+  if (inputs == message.end() || !inputs->is_object()) return std::nullopt;
+  ClickMessage click;
+  for (const nlohmann::json& id : *ids) {
+    if (!id.is_string()) return std::nullopt;
+    click.ids.push_back(id.get<std::string>());
+  }
+  for (const auto& [id, state] : inputs->items()) {
+    std::optional<InputState> input = ParseInputState(state);
+    if (!input) return std::nullopt;
+    click.inputs[id] = std::move(*input);
+  }
+  return click;
+}
+
 std::string ToLower(std::string s) {
   for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return s;
@@ -71,16 +113,55 @@ struct PageHostWebKit::Impl {
   IPageEvents* events = nullptr;
   std::function<bool()> blocked;
   std::function<void(std::function<void()>)> dispatch;
-  std::string path;          // as navigated to
-  std::string resolved_uri;  // what was actually loaded
+  RefusedNavigation refused;
+  std::string page_folder;
+  bool blank_requested = false;  // Navigate had no file to load
+  std::string path;              // as navigated to
+  std::string resolved_uri;      // what was actually loaded
   bool complete = false;
   std::string failed_uri;                    // its error document is no page of ours
   std::map<std::string, InputState> inputs;  // snapshot of the last click
 
   void OnScriptMessage(const std::string& text);
   void OnLoadChanged(WebKitLoadEvent event);
+  void DecideNavigation(WebKitPolicyDecision* decision, WebKitNavigationAction* action,
+                        bool new_window);
+  bool IsPageUri(const char* uri) const;
   std::string ReportedPath() const;
 };
+
+// A local file: URI of a file below the page folder, its name matched
+// without regard to case as Navigate does.
+bool PageHostWebKit::Impl::IsPageUri(const char* uri) const {
+  if (!uri) return false;
+  gchar* host = nullptr;
+  gchar* file = g_filename_from_uri(uri, &host, nullptr);
+  const bool local = file && (!host || g_strcmp0(host, "localhost") == 0);
+  const bool inside = local && PathInsideFolder(ResolvePageFile(file), page_folder);
+  g_free(host);
+  g_free(file);
+  return inside;
+}
+
+// The view loads pages of the page folder in place, and the blank page when
+// Navigate asked for it. Everything else is refused, whoever started it: a
+// link, a script, a dropped file, back, forward or reload, a new window.
+void PageHostWebKit::Impl::DecideNavigation(WebKitPolicyDecision* decision,
+                                            WebKitNavigationAction* action, bool new_window) {
+  const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+  const std::string target = uri ? uri : "";
+  const bool own_blank = target == "about:blank" && blank_requested;
+  if (!new_window && (own_blank || IsPageUri(uri))) {
+    if (own_blank) blank_requested = false;
+    webkit_policy_decision_use(decision);
+    return;
+  }
+  webkit_policy_decision_ignore(decision);
+  const bool link =
+      webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED;
+  const bool web_link = link && IsWebAddress(target) && !(blocked && blocked());
+  if (refused) refused(target, web_link);
+}
 
 std::string PageHostWebKit::Impl::ReportedPath() const {
   const char* uri = webkit_web_view_get_uri(view);
@@ -115,18 +196,14 @@ void PageHostWebKit::Impl::OnLoadChanged(WebKitLoadEvent event) {
   }
 }
 
+// Clicks count only while a page of the page folder is shown.
 void PageHostWebKit::Impl::OnScriptMessage(const std::string& text) {
-  nlohmann::json message = nlohmann::json::parse(text, nullptr, false);
-  if (!message.is_object() || !message["ids"].is_array()) return;
-  if (blocked && blocked()) return;
-  inputs.clear();
-  if (message["inputs"].is_object()) {
-    for (const auto& [id, state] : message["inputs"].items()) {
-      inputs[id] = {state.value("value", ""), state.value("checked", false)};
-    }
-  }
-  for (const auto& id : message["ids"]) {
-    if (id.is_string() && events && events->OnElementClick(id.get<std::string>())) break;
+  if (!IsPageUri(webkit_web_view_get_uri(view))) return;
+  std::optional<ClickMessage> click = ParseClickMessage(text);
+  if (!click || (blocked && blocked())) return;
+  inputs = std::move(click->inputs);
+  for (const std::string& id : click->ids) {
+    if (events && events->OnElementClick(id)) break;
   }
 }
 
@@ -143,6 +220,22 @@ void OnScriptMessageSignal(WebKitUserContentManager*, WebKitJavascriptResult* re
 
 void OnLoadChangedSignal(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
   static_cast<PageHostWebKit::Impl*>(data)->OnLoadChanged(event);
+}
+
+gboolean OnDecidePolicySignal(WebKitWebView*, WebKitPolicyDecision* decision,
+                              WebKitPolicyDecisionType type, gpointer data) {
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;  // its navigation was allowed
+  WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  static_cast<PageHostWebKit::Impl*>(data)->DecideNavigation(
+      decision, action, type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION);
+  return TRUE;
+}
+
+// The pages have no use for the view's own menu (Back, Reload, Inspect...).
+gboolean OnContextMenuSignal(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
+                             gpointer) {
+  return TRUE;
 }
 
 gboolean OnLoadFailedSignal(WebKitWebView*, WebKitLoadEvent, gchar* failing_uri, GError*,
@@ -194,7 +287,8 @@ void OnSnapshotDone(GObject* source, GAsyncResult* result, gpointer data) {
 
 }  // namespace
 
-PageHostWebKit::PageHostWebKit() : impl_(std::make_unique<Impl>()) {
+PageHostWebKit::PageHostWebKit(std::string page_folder) : impl_(std::make_unique<Impl>()) {
+  impl_->page_folder = std::move(page_folder);
   WebKitUserContentManager* manager = webkit_user_content_manager_new();
   WebKitUserScript* script =
       webkit_user_script_new(kClickScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
@@ -209,7 +303,9 @@ PageHostWebKit::PageHostWebKit() : impl_(std::make_unique<Impl>()) {
   g_object_ref_sink(impl_->view);
   WebKitSettings* settings = webkit_web_view_get_settings(impl_->view);
   webkit_settings_set_enable_developer_extras(settings, FALSE);
-  webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
+  // A page reads nothing but its own subresources.
+  webkit_settings_set_allow_file_access_from_file_urls(settings, FALSE);
+  webkit_settings_set_allow_universal_access_from_file_urls(settings, FALSE);
   // The desktop's text scaling (its font resolution, which GDK_DPI_SCALE also
   // sets) reaches the pages as a zoom of their text only: their layout stays
   // in pixels, so the live picture keeps its place over them.
@@ -222,6 +318,8 @@ PageHostWebKit::PageHostWebKit() : impl_(std::make_unique<Impl>()) {
   }
   g_signal_connect(impl_->view, "load-changed", G_CALLBACK(OnLoadChangedSignal), impl_.get());
   g_signal_connect(impl_->view, "load-failed", G_CALLBACK(OnLoadFailedSignal), impl_.get());
+  g_signal_connect(impl_->view, "decide-policy", G_CALLBACK(OnDecidePolicySignal), impl_.get());
+  g_signal_connect(impl_->view, "context-menu", G_CALLBACK(OnContextMenuSignal), impl_.get());
 }
 
 PageHostWebKit::~PageHostWebKit() {
@@ -241,6 +339,10 @@ void PageHostWebKit::SetEventDispatcher(std::function<void(std::function<void()>
   impl_->dispatch = std::move(dispatch);
 }
 
+void PageHostWebKit::SetRefusedNavigationHandler(RefusedNavigation handler) {
+  impl_->refused = std::move(handler);
+}
+
 void PageHostWebKit::SetEvents(IPageEvents* events) { impl_->events = events; }
 
 void PageHostWebKit::Navigate(const std::string& path) {
@@ -250,6 +352,7 @@ void PageHostWebKit::Navigate(const std::string& path) {
   impl_->inputs.clear();
   gchar* uri = g_filename_to_uri(ResolvePageFile(path).c_str(), nullptr, nullptr);
   impl_->resolved_uri = uri ? uri : "";
+  impl_->blank_requested = uri == nullptr;
   webkit_web_view_load_uri(impl_->view, uri ? uri : "about:blank");
   g_free(uri);
 }

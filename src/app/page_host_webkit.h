@@ -1,5 +1,7 @@
 // The page host of the program: a WebKitGTK view that reports clicks and
-// completed documents and runs page scripts. UI thread only.
+// completed documents and runs page scripts. It shows only the pages of its
+// page folder: every other navigation is refused, and clicks count only
+// while one of those pages is shown. UI thread only.
 #pragma once
 
 #include <functional>
@@ -17,7 +19,13 @@ class PageHostWebKit : public IPageHost {
   // went away; json is the result as JSON text ("null" when none).
   using ScriptDone = std::function<void(bool ok, const std::string& json)>;
 
-  PageHostWebKit();
+  // Receives each navigation the view refused; `web_link` when it was an
+  // http or https link the user followed, which belongs in the browser.
+  using RefusedNavigation = std::function<void(const std::string& uri, bool web_link)>;
+
+  // `page_folder` is the medium's HTML folder, the only place pages may
+  // come from.
+  explicit PageHostWebKit(std::string page_folder);
   ~PageHostWebKit() override;
 
   GtkWidget* Widget() const;
@@ -27,6 +35,7 @@ class PageHostWebKit : public IPageHost {
   // Hands each completed document to the events through `dispatch`, which
   // may hold it back for a while (during the dialog's waits).
   void SetEventDispatcher(std::function<void(std::function<void()>)> dispatch);
+  void SetRefusedNavigationHandler(RefusedNavigation handler);
 
   void SetEvents(IPageEvents* events) override;
   void Navigate(const std::string& path) override;

@@ -1,7 +1,9 @@
 #include <gtk/gtk.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/app_paths.h"
 #include "app/automation_commands_webkit.h"
@@ -14,6 +16,7 @@
 namespace {
 
 constexpr int kCancelCode = 2;
+constexpr int kNoAutomationStatus = 1;
 
 const char* AutomationPath() {
   const char* path = std::getenv("QUENLO_AUTOMATION");
@@ -40,12 +43,17 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
   g_set_prgname(QuenloWindowGtk::kAppId);
   gtk_init(&argc, &argv);
   const char* automation_path = AutomationPath();
-  PageHostWebKit pages;
+  const std::string exe_path = CurrentExecutablePath();
+  PageHostWebKit pages(HtmlFolderFromBase(BaseFolderFromExecutable(exe_path)));
   QuenloWindowGtk window(pages.Widget(), automation_path != nullptr);
   CQuenloDlg dlg(
       DialogServices{&window, &pages, &window, &window, &window, &window, &SystemClock()},
-      CurrentExecutablePath());
+      exe_path);
   pages.SetEvents(&dlg);
+  // A web link of a page opens in the browser, as the menu's web targets do.
+  pages.SetRefusedNavigationHandler([&window](const std::string& uri, bool web_link) {
+    if (web_link) window.Open(uri);
+  });
   // Nothing reaches the dialog while a box is open or inside its waits: a
   // click then is dropped, as on a window that takes no input, and a
   // completed page is handled once the wait is over.
@@ -70,7 +78,15 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
         automation_path, [&commands](const std::string& line, AutomationServer::Reply reply) {
           commands.Post(line, std::move(reply));
         });
-    if (server->Listen()) server->Start();
+    // Whoever set QUENLO_AUTOMATION drives the wizard: without the socket
+    // it would only wait for them, so the program ends at once instead.
+    std::string error;
+    if (!server->Listen(&error)) {
+      std::fprintf(stderr, "quenlo-setup: no automation socket at %s: %s\n", automation_path,
+                   error.c_str());
+      return kNoAutomationStatus;
+    }
+    server->Start();
   }
 
   dlg.OnInitDialog();

@@ -14,6 +14,7 @@
 #include "app/app_paths.h"
 #include "app/camera_password.h"
 #include "app/entry_rules.h"
+#include "app/launch_target.h"
 #include "app/profile.h"
 #include "app/text_convert.h"
 #include "app/wizard_messages.h"
@@ -22,7 +23,6 @@ namespace {
 
 const char* const kMenuKeys[CQuenloDlg::kMenuCount] = {"IPSetup", "VigilonPro", "Manual", "QIG",
                                                        "ProDuctReg"};
-constexpr int kProductRegSlot = 4;
 constexpr uint8_t kFinderPause = 0;
 
 constexpr const char* kStartFailedHeading = "The set-up cannot start";
@@ -163,11 +163,9 @@ void CQuenloDlg::LoadConfiguration() {
   messages.Load(m_htmlFolder + "Message.ini");
   for (int i = 0; i < kMessageCount; ++i)
     m_messages[i] = messages.GetString("Message", MessageKey(i), "");
+  // Taken as written: OpenTarget decides what each one may open.
   for (int i = 0; i < kMenuCount; ++i) {
     m_menuTargets[i] = config.GetString("Menu", kMenuKeys[i], "");
-    if (!m_menuTargets[i].empty() && i != kProductRegSlot) {
-      m_menuTargets[i] = m_baseFolder + m_menuTargets[i];
-    }
   }
   m_model = config.GetString("System", "Model", "");
   m_password = config.GetString("Default_Password", "Default", "");
@@ -421,7 +419,13 @@ bool CQuenloDlg::OnElementClick(const std::string& id) {
 void CQuenloDlg::OnButtonOk() { m_services.window->PostQuit(1); }
 void CQuenloDlg::OnButtonCancel() { m_services.window->PostQuit(2); }
 void CQuenloDlg::OnShowMac() { ShowPage("Mac.html"); }
-void CQuenloDlg::OpenTarget(const std::string& target) { m_services.shell->Open(target); }
+// A target that may not be opened is dropped as silently as a launch that
+// fails.
+void CQuenloDlg::OpenTarget(const std::string& target) {
+  if (std::optional<std::string> resolved = ResolveLaunchTarget(target, m_baseFolder)) {
+    m_services.shell->Open(*resolved);
+  }
+}
 void CQuenloDlg::OnMenuIpSetup() { OpenTarget(m_menuTargets[0]); }
 void CQuenloDlg::OnMenuViewer() { OpenTarget(m_menuTargets[1]); }
 void CQuenloDlg::OnMenuManual() { OpenTarget(m_menuTargets[2]); }

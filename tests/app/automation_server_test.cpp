@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -87,6 +90,35 @@ TEST(AutomationServer, StopsWhileARequestWaitsForAnAnswer) {
   }  // the destructor must return
   EXPECT_EQ(requests.load(), 1);
   EXPECT_NE(access(path.c_str(), F_OK), 0);  // the socket file is gone
+}
+
+// Only a socket nobody listens on any more is replaced: a file and a live
+// socket at the path are kept.
+TEST(AutomationServer, ReplacesOnlyAStaleSocketAtItsPath) {
+  MediumDir dir;
+  const std::string path = dir.Root() + "auto.sock";
+  auto echo = [](const std::string& line, AutomationServer::Reply reply) { reply(line); };
+  std::string error;
+  std::ofstream(path) << "the user's";
+  EXPECT_FALSE(AutomationServer(path, echo).Listen(&error));
+  EXPECT_EQ(error, "the path exists and is not a socket");
+  std::ifstream kept(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "the user's");
+  std::filesystem::remove(path);
+  {
+    AutomationServer live(path, echo);
+    ASSERT_TRUE(live.Listen());
+    EXPECT_FALSE(AutomationServer(path, echo).Listen(&error));
+    EXPECT_EQ(error, "another program listens on the socket");
+  }
+  // Left by a program that was killed: bound, never listened on.
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, path.c_str(), sizeof(addr.sun_path) - 1);
+  int stale = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+  close(stale);
+  EXPECT_TRUE(AutomationServer(path, echo).Listen());
 }
 
 TEST(AutomationServer, ListenFailsForPathTooLongForASocket) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "support/dlg_fixture.h"
@@ -37,13 +38,31 @@ TEST_F(QuenloDlgTest, StartUpReadsConfigurationAndShowsMainMenu) {
   EXPECT_EQ(dlg->m_messages[10], "");  // missing key: empty text
 }
 
-TEST_F(QuenloDlgTest, MenuTargetsJoinBaseFolderExceptRegistration) {
-  Start();
-  EXPECT_EQ(dlg->m_menuTargets[0], medium.Root() + "bin/ipsetup.sh");
-  EXPECT_EQ(dlg->m_menuTargets[1], "");  // empty stays empty, not the bare folder
-  EXPECT_EQ(dlg->m_menuTargets[2], medium.Root() + "Doc/Manual.html");
-  EXPECT_EQ(dlg->m_menuTargets[3], medium.Root() + "Doc/QIG.html");
-  EXPECT_EQ(dlg->m_menuTargets[4], "https://www.quenlo.example/register");
+// A web address opens as it is; a file target is taken from the medium's
+// folder and opens only while it stays inside the medium. The registration
+// slot, once left as it was written, follows the same rules as the others.
+TEST_F(QuenloDlgTest, MenuTargetsOpenOnlyWebAddressesAndFilesOfTheMedium) {
+  const std::string root = std::filesystem::canonical(medium.Root()).string() + "/";
+  std::filesystem::create_directories(root + "Doc");
+  std::filesystem::create_symlink("/etc", root + "Doc/system");
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"Doc/Register.html", {root + "Doc/Register.html"}},
+      {"HTTPS://quenlo.example/r", {"HTTPS://quenlo.example/r"}},
+      {"bin/../../outside.sh", {}},
+      {"Doc/system/passwd", {}},  // a symlink leading out
+      {"/usr/bin/xterm", {}},
+      {"file://" + root + "Doc/Register.html", {}},
+      {"javascript:alert(1)", {}},
+  };
+  for (const auto& [target, opened] : cases) {
+    std::string config = kConfig;
+    const size_t line = config.find("ProDuctReg=");
+    config.replace(line, config.find('\n', line) - line, "ProDuctReg=" + target);
+    Start(config);
+    window.opened.clear();
+    pages.Click("main_btn_product_reg");
+    EXPECT_EQ(window.opened, opened) << target;
+  }
 }
 
 TEST_F(QuenloDlgTest, MenuZeroStartsOnMacWithTitle2AndHidesHomeEveryLoad) {
@@ -126,9 +145,9 @@ TEST_F(QuenloDlgTest, MenuItemsOpenTheirTargets) {
     pages.Click(id);
   }
   std::vector<std::string> expected = {
-      medium.Root() + "bin/ipsetup.sh",      "",
-      medium.Root() + "Doc/Manual.html",     medium.Root() + "Doc/QIG.html",
-      "https://www.quenlo.example/register", "https://www.quenlo.example/App/"};
+      medium.Root() + "bin/ipsetup.sh", medium.Root() + "Doc/Manual.html",
+      medium.Root() + "Doc/QIG.html", "https://www.quenlo.example/register",
+      "https://www.quenlo.example/App/"};  // the empty slot opens nothing
   EXPECT_EQ(window.opened, expected);
   EXPECT_EQ(pages.navigations.size(), 1u);  // the wizard stays on its page
 }
@@ -160,8 +179,8 @@ TEST_F(QuenloDlgTest, HomeAndPasswordBackIgnoredWhileFinderRuns) {
   ScriptedFinder* raw = dlg->finder;
   // With an adapter the search reaches the exchange, where the hold keeps it
   // running; without one it could end before the clicks below.
-  raw->adapters().Set({FakeAdapterSource::Entry("eth0", 0x11, kAdapterTypeEthernet,
-                                                "192.168.1.10", "255.255.255.0")});
+  raw->adapters().Set({FakeAdapterSource::Entry("eth0", 0x11, kAdapterTypeEthernet, "192.168.1.10",
+                                                "255.255.255.0")});
   raw->hold = true;
   dlg->StartSearch();
   ASSERT_TRUE(raw->IsRunning());

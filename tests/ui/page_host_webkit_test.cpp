@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -12,7 +14,8 @@
 
 namespace {
 
-const std::string kHtml = std::string(QUENLO_BUILD_DIR) + "/medium/HTML/";
+const std::string kMedium = std::string(QUENLO_BUILD_DIR) + "/medium/";
+const std::string kHtml = kMedium + "HTML/";
 
 class RecordingEvents : public IPageEvents {
  public:
@@ -36,7 +39,10 @@ class PageHostWebKitTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(InitGtkOnXvfb());
-    host_ = std::make_unique<PageHostWebKit>();
+    host_ = std::make_unique<PageHostWebKit>(kHtml);
+    host_->SetRefusedNavigationHandler([this](const std::string& uri, bool web_link) {
+      refused_.push_back({uri, web_link});
+    });
     window_ = gtk_offscreen_window_new();
     gtk_widget_set_size_request(host_->Widget(), 800, 600);
     gtk_container_add(GTK_CONTAINER(window_), host_->Widget());
@@ -65,6 +71,7 @@ class PageHostWebKitTest : public ::testing::Test {
   }
 
   RecordingEvents events_{{"list_next", "power_next"}};
+  std::vector<std::pair<std::string, bool>> refused_;  // uri, web link
   std::unique_ptr<PageHostWebKit> host_;
   GtkWidget* window_ = nullptr;
 };
@@ -147,6 +154,82 @@ TEST_F(PageHostWebKitTest, SetAttributeWritesValueAndSkipsMissingElement) {
   EXPECT_TRUE(host_->SetAttribute("no_such_field", "value", "x"));
   EXPECT_TRUE(IterateUntil(
       [&] { return Eval("document.getElementById('fixedip_ip').value") == "\"192.168.0.100\""; }));
+}
+
+// Whatever a script, a link or a forged message tries, the view keeps the
+// medium's page and only real clicks reach the handlers.
+TEST_F(PageHostWebKitTest, HostileNavigationsAndMessagesAreRefused) {
+  const std::string link = "var a = document.createElement('a'); document.body.appendChild(a);";
+  const std::string post = "window.webkit.messageHandlers.quenlo.postMessage(";
+  struct Case {
+    std::string js;
+    std::string refused;  // the start of the refused address; "" when nothing navigates
+    bool web_link;
+  };
+  const Case cases[] = {
+      {"location.href = 'file://" + kMedium + "Doc/Manual.html'",
+       "file://" + kMedium + "Doc/Manual.html", false},
+      {"location.href = 'file://" + kHtml + "../Doc/QIG.html'",
+       "file://" + kMedium + "Doc/QIG.html", false},
+      {"location.href = 'data:text/html,<button id=list_next>'", "data:", false},
+      {"document.body.appendChild(document.createElement('iframe')).src = 'file:///etc/passwd'",
+       "file:///etc/passwd", false},
+      {"location.href = 'http://www.quenlo.example/'", "http://www.quenlo.example/", false},
+      {link + "a.href = 'https://www.quenlo.example/help'; a.click()",
+       "https://www.quenlo.example/help", true},
+      {link + "a.href = 'Main.html'; a.target = '_blank'; a.click()",
+       "file://" + kHtml + "Main.html", false},
+      {post + "JSON.stringify({ids: ['list_next'], inputs: {a: {value: 5, checked: false}}}))", "",
+       false},
+      {post + "JSON.stringify({ids: ['list_next'], inputs: {a: 'x'}}))", "", false},
+      {post + "JSON.stringify({ids: [7], inputs: {}}))", "", false},
+      {post + "{ids: ['list_next'], inputs: {}})", "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.js);
+    ASSERT_TRUE(Load(kHtml + "Power.html")) << "hung";
+    const size_t completed = events_.completed.size();
+    refused_.clear();
+    events_.clicks.clear();
+    Eval("window.quenloMarker = 1; " + c.js + "; true");
+    if (!c.refused.empty()) {  // a frame's blank start may be refused first
+      auto found = refused_.end();
+      ASSERT_TRUE(IterateUntil([&] {
+        found = std::find_if(refused_.begin(), refused_.end(),
+                             [&](const auto& r) { return r.first.rfind(c.refused, 0) == 0; });
+        return found != refused_.end();
+      })) << "hung: not refused";
+      EXPECT_EQ(found->second, c.web_link);
+    }
+    // Messages arrive in order: a forged one would come before this click.
+    Eval("document.getElementById('power_next').click(); true");
+    ASSERT_TRUE(IterateUntil([&] { return !events_.clicks.empty(); })) << "hung: no click";
+    EXPECT_EQ(events_.clicks, std::vector<std::string>{"power_next"});
+    EXPECT_EQ(Eval("window.quenloMarker"), "1");  // the same document
+    EXPECT_EQ(events_.completed.size(), completed);
+  }
+  gboolean handled = FALSE;  // the view's own menu (Back, Reload) never opens
+  WebKitContextMenu* menu = webkit_context_menu_new();
+  GdkEvent* event = gdk_event_new(GDK_BUTTON_PRESS);
+  gpointer hit = g_object_new(WEBKIT_TYPE_HIT_TEST_RESULT, nullptr);
+  g_signal_emit_by_name(host_->Widget(), "context-menu", menu, event, hit, &handled);
+  EXPECT_TRUE(handled);
+  g_object_unref(hit);
+  gdk_event_free(event);
+  g_object_unref(menu);
+}
+
+// The blank page the host falls back to is no page of the folder.
+TEST_F(PageHostWebKitTest, ClicksCountOnlyOnPagesOfTheFolder) {
+  host_->Navigate("relative/Power.html");  // no file address: the blank page
+  ASSERT_TRUE(IterateUntil([&] { return host_->IsComplete(); })) << "hung";
+  Eval(
+      "window.webkit.messageHandlers.quenlo.postMessage('{\"ids\":[\"list_next\"],\"inputs\":{}}'"
+      ")");
+  ASSERT_TRUE(Load(kHtml + "Power.html"));
+  Eval("document.getElementById('power_next').click(); true");
+  ASSERT_TRUE(IterateUntil([&] { return !events_.clicks.empty(); })) << "hung: no click";
+  EXPECT_EQ(events_.clicks, std::vector<std::string>{"power_next"});
 }
 
 }  // namespace

@@ -130,9 +130,15 @@ TEST_F(WizardUiTest, MenuItemsRecordTheirTargets) {
                          "main_btn_qig", "main_btn_product_reg"}) {
     EXPECT_EQ(ui.Request({{"cmd", "click"}, {"id", id}})["ok"], true) << id;
   }
+  // A web link of a page goes to the browser too, not into the view.
+  ui.Request({{"cmd", "eval"},
+              {"js",
+               "var a = document.createElement('a'); a.href = 'https://www.quenlo.example/help';"
+               "document.body.appendChild(a); a.click(); true"}});
   std::vector<std::string> expected = {
-      kBuiltMedium + "bin/ip-setup", "", kBuiltMedium + "Doc/Manual.html",
-      kBuiltMedium + "Doc/QIG.html", "https://www.quenlo.example/register/"};
+      kBuiltMedium + "bin/ip-setup", kBuiltMedium + "Doc/Manual.html",
+      kBuiltMedium + "Doc/QIG.html", "https://www.quenlo.example/register/",
+      "https://www.quenlo.example/help"};  // the empty slot opens nothing
   json launched;
   for (int i = 0; i < 100; ++i) {
     launched = ui.Request({{"cmd", "launched"}})["targets"];
