@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/json_text.h"
+#include "net/wipe.h"
 
 namespace {
 
@@ -77,6 +78,12 @@ struct PageHostWebKit::Impl {
   std::string failed_uri;                    // its error document is no page of ours
   std::map<std::string, InputState> inputs;  // snapshot of the last click
 
+  // The snapshot may hold what was typed into password fields.
+  void ForgetInputs() {
+    for (auto& [id, state] : inputs) WipeText(state.value);
+    inputs.clear();
+  }
+
   void OnScriptMessage(const std::string& text);
   void OnLoadChanged(WebKitLoadEvent event);
   std::string ReportedPath() const;
@@ -100,7 +107,7 @@ void PageHostWebKit::Impl::OnLoadChanged(WebKitLoadEvent event) {
   }
   if (event != WEBKIT_LOAD_FINISHED) return;
   complete = true;
-  inputs.clear();
+  ForgetInputs();
   // After a failed load the view shows its own error document under the
   // previous address: no page of ours, so no action.
   if (!failed_uri.empty()) return;
@@ -119,7 +126,7 @@ void PageHostWebKit::Impl::OnScriptMessage(const std::string& text) {
   nlohmann::json message = nlohmann::json::parse(text, nullptr, false);
   if (!message.is_object() || !message["ids"].is_array()) return;
   if (blocked && blocked()) return;
-  inputs.clear();
+  ForgetInputs();
   if (message["inputs"].is_object()) {
     for (const auto& [id, state] : message["inputs"].items()) {
       inputs[id] = {state.value("value", ""), state.value("checked", false)};
@@ -247,7 +254,7 @@ void PageHostWebKit::Navigate(const std::string& path) {
   impl_->path = path;
   impl_->complete = false;
   impl_->failed_uri.clear();
-  impl_->inputs.clear();
+  impl_->ForgetInputs();
   gchar* uri = g_filename_to_uri(ResolvePageFile(path).c_str(), nullptr, nullptr);
   impl_->resolved_uri = uri ? uri : "";
   webkit_web_view_load_uri(impl_->view, uri ? uri : "about:blank");
@@ -266,6 +273,11 @@ PageValue PageHostWebKit::GetAttribute(const std::string& id, const std::string&
 bool PageHostWebKit::SetAttribute(const std::string& id, const std::string& name,
                                   const std::string& value) {
   if (!impl_->complete) return false;
+  // A handler reading the field again gets what the page shows now.
+  if (auto it = impl_->inputs.find(id); it != impl_->inputs.end() && ToLower(name) == "value") {
+    WipeText(it->second.value);
+    it->second.value = value;
+  }
   nlohmann::json args = {{"id", id}, {"name", name}, {"value", value}};
   RunFunction(
       "var e = document.getElementById(args.id);"
