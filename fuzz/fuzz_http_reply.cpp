@@ -1,6 +1,11 @@
 // A camera's HTTP reply as NHttp reads it: the header and its status, header
 // values, and the body in reads of a size the input chooses. The first two
-// bytes choose the reads; the rest is the reply.
+// bytes choose the reads; a second byte of 0xFF also keeps the connection
+// open after the reply, as a camera that drips its reply does once the
+// command's deadline has passed: every read then ends by the deadline. The
+// rest is the reply.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -11,6 +16,10 @@
 namespace {
 
 constexpr int kMaxBody = 1 << 20;
+// Such an input waits for the deadline: it is kept short, and the choice
+// rare, so that the fuzzer keeps its pace.
+constexpr int kHeldOpenDeadlineMs = 1;
+constexpr uint8_t kHeldOpen = 0xFF;
 
 // A value FindHeaderValue gives must lie inside the header text, and a number
 // ParseDecimal accepts must be the one the text spells.
@@ -46,13 +55,7 @@ void ReadBody(NHttp& http, const char* header, int chunk) {
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2) return -1;
-  const int chunk = 1 + (data[0] | data[1] << 8) % 9000;
-  NHttp http;
-  if (!fuzz::FeedSocket(http.socket(), data + 2, size - 2)) return -1;
+int ReadReply(NHttp& http, int chunk) {
   const char* header = nullptr;
   const int status = http.ReceiveHeader(&header);
   if (status <= 0) return 0;
@@ -65,4 +68,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckValue(header, "boundary", '=');
   ReadBody(http, header, chunk);
   return 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return -1;
+  const int chunk = 1 + (data[0] | data[1] << 8) % 9000;
+  const bool held_open = data[1] == kHeldOpen;
+  NHttp http;
+  int writer = -1;
+  if (!fuzz::FeedSocket(http.socket(), data + 2, size - 2, held_open ? &writer : nullptr))
+    return -1;
+  if (held_open) http.socket().SetDeadline(kHeldOpenDeadlineMs);
+  const int result = ReadReply(http, chunk);
+  if (writer >= 0) close(writer);
+  return result;
 }

@@ -21,8 +21,10 @@ constexpr size_t kMaxFeed = 65536;
 
 // Hands `socket` the reading end of a socket pair holding `size` bytes and
 // then an orderly close: every read gets data or the end at once, and no
-// receive time-out can stall the fuzzer. False when the bytes did not fit.
-inline bool FeedSocket(NSocket& socket, const uint8_t* data, size_t size) {
+// receive time-out can stall the fuzzer. With `writer`, the writing end
+// stays open instead and goes there (the caller closes it): a camera that
+// has stopped sending without closing. False when the bytes did not fit.
+inline bool FeedSocket(NSocket& socket, const uint8_t* data, size_t size, int* writer = nullptr) {
   int fds[2];
   if (size > kMaxFeed || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return false;
   size_t sent = 0;
@@ -31,11 +33,12 @@ inline bool FeedSocket(NSocket& socket, const uint8_t* data, size_t size) {
     if (n <= 0) break;
     sent += static_cast<size_t>(n);
   }
-  close(fds[0]);
+  if (sent < size || !writer) close(fds[0]);
   if (sent < size) {
     close(fds[1]);
     return false;
   }
+  if (writer) *writer = fds[0];
   return socket.Adopt(fds[1]);
 }
 

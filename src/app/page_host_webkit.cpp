@@ -12,6 +12,7 @@
 #include "app/app_paths.h"
 #include "app/json_text.h"
 #include "app/launch_target.h"
+#include "net/wipe.h"
 
 namespace {
 
@@ -122,6 +123,12 @@ struct PageHostWebKit::Impl {
   std::string failed_uri;                    // its error document is no page of ours
   std::map<std::string, InputState> inputs;  // snapshot of the last click
 
+  // The snapshot may hold what was typed into password fields.
+  void ForgetInputs() {
+    for (auto& [id, state] : inputs) WipeText(state.value);
+    inputs.clear();
+  }
+
   void OnScriptMessage(const std::string& text);
   void OnLoadChanged(WebKitLoadEvent event);
   void DecideNavigation(WebKitPolicyDecision* decision, WebKitNavigationAction* action,
@@ -181,7 +188,7 @@ void PageHostWebKit::Impl::OnLoadChanged(WebKitLoadEvent event) {
   }
   if (event != WEBKIT_LOAD_FINISHED) return;
   complete = true;
-  inputs.clear();
+  ForgetInputs();
   // After a failed load the view shows its own error document under the
   // previous address: no page of ours, so no action.
   if (!failed_uri.empty()) return;
@@ -201,6 +208,7 @@ void PageHostWebKit::Impl::OnScriptMessage(const std::string& text) {
   if (!IsPageUri(webkit_web_view_get_uri(view))) return;
   std::optional<ClickMessage> click = ParseClickMessage(text);
   if (!click || (blocked && blocked())) return;
+  ForgetInputs();
   inputs = std::move(click->inputs);
   for (const std::string& id : click->ids) {
     if (events && events->OnElementClick(id)) break;
@@ -349,7 +357,7 @@ void PageHostWebKit::Navigate(const std::string& path) {
   impl_->path = path;
   impl_->complete = false;
   impl_->failed_uri.clear();
-  impl_->inputs.clear();
+  impl_->ForgetInputs();
   gchar* uri = g_filename_to_uri(ResolvePageFile(path).c_str(), nullptr, nullptr);
   impl_->resolved_uri = uri ? uri : "";
   impl_->blank_requested = uri == nullptr;
@@ -369,6 +377,11 @@ PageValue PageHostWebKit::GetAttribute(const std::string& id, const std::string&
 bool PageHostWebKit::SetAttribute(const std::string& id, const std::string& name,
                                   const std::string& value) {
   if (!impl_->complete) return false;
+  // A handler reading the field again gets what the page shows now.
+  if (auto it = impl_->inputs.find(id); it != impl_->inputs.end() && ToLower(name) == "value") {
+    WipeText(it->second.value);
+    it->second.value = value;
+  }
   nlohmann::json args = {{"id", id}, {"name", name}, {"value", value}};
   RunFunction(
       "var e = document.getElementById(args.id);"

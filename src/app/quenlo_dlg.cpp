@@ -18,6 +18,7 @@
 #include "app/profile.h"
 #include "app/text_convert.h"
 #include "app/wizard_messages.h"
+#include "net/wipe.h"
 
 namespace {
 
@@ -152,7 +153,7 @@ void CQuenloDlg::ResetState() {
   m_noReply = 1;
   m_fixedIp = 0;
   m_changePassword = 0;
-  m_newPassword.clear();
+  WipeText(m_newPassword);
   std::lock_guard<std::mutex> lock(m_pendingMutex);
   m_pendingPage.clear();
 }
@@ -198,6 +199,7 @@ std::string CQuenloDlg::FirstPage() const { return m_showMenu >= 1 ? "Main.html"
 void CQuenloDlg::OnDestroy() {
   m_closing = 1;
   closing_signal_.Signal();
+  StopCameraCommands();
   auto stop_and_delete = [this](auto& worker) {
     if (!worker) return;
     worker->Stop();
@@ -207,6 +209,8 @@ void CQuenloDlg::OnDestroy() {
   stop_and_delete(m_finder);
   stop_and_delete(m_video);
   stop_and_delete(m_audio);
+  WipeText(m_password);
+  WipeText(m_newPassword);
 }
 
 void CQuenloDlg::WaitForWorker(UThread* worker, int max_polls) {
@@ -269,9 +273,17 @@ void CQuenloDlg::ShowMessage(int slot) {
   m_services.messages->Show(m_title, {look.heading, m_messages[slot], look.field});
 }
 
+void CQuenloDlg::StopCameraCommands() {
+  commands_stopped_ = true;
+  command_stop_.Signal();
+}
+
 bool CQuenloDlg::OnCloseRequest() {
-  if (!m_changingSettings) return true;
-  return m_services.messages->Ask(m_title, kQuitWhileChangingQuestion, "Quit", "Stay");
+  const bool quit = !m_changingSettings ||
+                    m_services.messages->Ask(m_title, kQuitWhileChangingQuestion, "Quit", "Stay");
+  // A camera command must not hold the window: it may wait for its deadline.
+  if (quit) StopCameraCommands();
+  return quit;
 }
 
 void CQuenloDlg::StopLiveView() {
@@ -466,8 +478,10 @@ void CQuenloDlg::OnHome() {
   ShowPage(FirstPage());
   m_changePassword = 0;
   m_rediscovering = 0;
+  WipeText(m_password);
   m_password = kStartPassword;
-  m_newPassword.clear();
+  WipeText(m_newPassword);
+  if (m_finder) m_finder->ForgetCredentials();
 }
 
 void CQuenloDlg::OnMacBack() { ShowPage(FirstPage()); }
@@ -558,7 +572,13 @@ auto CQuenloDlg::WhileWaiting(Work work) -> decltype(work()) {
   } catch (const std::system_error&) {
     return work();  // no thread to spare: the window waits without repainting
   }
-  while (!done) m_services.window->PollPause(kWorkPollMs);
+  while (!done) {
+    // A close asked for meanwhile is handled once this wait is over; the work
+    // is cut short so that the wait ends now. Quitting while the settings
+    // change would ask first, and the answer may be "Stay".
+    if (m_services.window->CloseRequested() && !m_changingSettings) StopCameraCommands();
+    m_services.window->PollPause(kWorkPollMs);
+  }
   worker.join();
   return result;
 }
@@ -579,6 +599,8 @@ void CQuenloDlg::OnSearchFinished() {
   if (!m_rediscovering) {
     next = CameraCount() == 0 ? "NotFound.html" : "List.html";
   } else {
+    // The settings command is over for good: its credentials go.
+    m_finder->ForgetCredentials();
     m_selectedIndex = -1;
     std::optional<CameraRecord> camera;
     {
@@ -649,35 +671,19 @@ std::optional<bool> CQuenloDlg::ReadChecked(const std::string& id) {
 std::optional<std::string> CQuenloDlg::ReadText(const std::string& id) {
   PageValue value = m_services.pages->GetAttribute(id, "value");
   if (!std::holds_alternative<std::string>(value)) return std::nullopt;
-  return std::get<std::string>(value);
+  return std::move(std::get<std::string>(value));  // no copy of a password is left behind
 }
 
 void CQuenloDlg::OnIdPwNext() {
   if (FinderBusy()) return;
   m_waiting = 1;
-  if (std::optional<std::string> text = ReadText("id_pw_password")) m_password = *text;
-  if (const std::optional<bool> change = ReadChecked("id_pw_change_pw")) {
-    m_changePassword = *change ? 1 : 0;
-    if (!m_changePassword) m_newPassword.clear();
-  }
-  if (m_changePassword) {
-    if (std::optional<std::string> text = ReadText("id_pw_new_pw")) m_newPassword = *text;
-    const std::string confirmation = ReadText("id_pw_cf_new_pw").value_or("");
-    if (!IsPasswordFormatValid(m_newPassword)) {
-      m_newPassword.clear();
-      ShowMessage(kMsgPwFormatError);
-      return;
-    }
-    if (m_newPassword != confirmation) {
-      m_newPassword.clear();
-      ShowMessage(kMsgPwNotMatch);
-      return;
-    }
-  }
+  if (!TakePasswordFields()) return;
   const std::optional<CameraRecord> camera = SelectedCamera();
   if (!camera || !m_finder) return;
   if (m_sameSubnet) {
     const int failure = WhileWaiting([&] { return ProveAndChangePassword(*camera, true); });
+    // The window closes next: the proof was cut short, no message.
+    if (commands_stopped_) return;
     if (failure >= 0) {
       ShowMessage(failure);
       return;
@@ -688,11 +694,53 @@ void CQuenloDlg::OnIdPwNext() {
   }
 }
 
+// Retyping after a message is expected: the page keeps no password in its
+// fields once the program holds it.
+bool CQuenloDlg::TakePasswordFields() {
+  std::optional<std::string> current = ReadText("id_pw_password");
+  std::optional<std::string> typed = ReadText("id_pw_new_pw");
+  std::string confirmation = ReadText("id_pw_cf_new_pw").value_or("");
+  for (const char* id : {"id_pw_password", "id_pw_new_pw", "id_pw_cf_new_pw"})
+    m_services.pages->SetAttribute(id, "value", "");
+  if (current) {
+    WipeText(m_password);
+    m_password = *current;
+    WipeText(*current);
+  }
+  if (const std::optional<bool> change = ReadChecked("id_pw_change_pw"))
+    m_changePassword = *change ? 1 : 0;
+  int refusal = -1;
+  if (!m_changePassword) {
+    WipeText(m_newPassword);
+  } else {
+    if (typed) {
+      WipeText(m_newPassword);
+      m_newPassword = *typed;
+    }
+    if (!IsPasswordFormatValid(m_newPassword)) {
+      refusal = kMsgPwFormatError;
+    } else if (m_newPassword != confirmation) {
+      refusal = kMsgPwNotMatch;
+    }
+  }
+  if (typed) WipeText(*typed);
+  WipeText(confirmation);
+  if (refusal < 0) return true;
+  WipeText(m_newPassword);
+  ShowMessage(refusal);
+  return false;
+}
+
 int CQuenloDlg::ProveAndChangePassword(const CameraRecord& camera, bool prove) {
-  switch (::ProveAndChangePassword(camera, m_password, m_changePassword ? &m_newPassword : nullptr,
-                                   prove)) {
+  const PasswordOutcome outcome = ::ProveAndChangePassword(
+      camera, m_password, m_changePassword ? &m_newPassword : nullptr, prove, command_stop_.fd());
+  if (outcome == PasswordOutcome::kDone && m_changePassword) {
+    WipeText(m_password);
+    m_password = m_newPassword;
+  }
+  WipeText(m_newPassword);
+  switch (outcome) {
     case PasswordOutcome::kDone:
-      if (m_changePassword) m_password = m_newPassword;
       return -1;
     case PasswordOutcome::kChangeRefused:
       return kMsgChangePwdFail;
@@ -714,11 +762,13 @@ void CQuenloDlg::ApplySameSubnet() {
 void CQuenloDlg::ApplyOverDiscovery(const CameraRecord& camera) {
   char mac[13];
   FormatMacText(camera.header.macAddress, mac);
-  const std::string password = Utf8ToLatin1(m_password);
+  std::string password = Utf8ToLatin1(m_password);
   // The command's credential field holds 63 bytes: a longer password cannot
   // be the camera's, and nothing is sent.
-  if (!m_finder->SetTarget(camera.adapterAddress, DottedAddress(RecordIpAddress(camera)).c_str(),
-                           mac, password.c_str())) {
+  const bool fits = m_finder->SetTarget(
+      camera.adapterAddress, DottedAddress(RecordIpAddress(camera)).c_str(), mac, password.c_str());
+  WipeText(password);
+  if (!fits) {
     m_waiting = 0;
     ShowMessage(kMsgPwIncorrect);
     return;
@@ -754,9 +804,12 @@ void CQuenloDlg::OnSettingsResult(uint8_t status) {
   }
   m_changingSettings = false;
   if (m_noReply) {
-    m_errorCode = kErrNoSettingsReply;
+    m_errorCode = kErrNoSettingsReply;  // the retry sends the same command again
     ShowPageLater("ConfigureFail.html");
   } else {
+    // Refused: the user types the password again.
+    m_finder->ForgetCredentials();
+    WipeText(m_newPassword);
     ShowMessage(kMsgPwIncorrect);
   }
 }
@@ -765,7 +818,9 @@ void CQuenloDlg::StartLiveView() {
   const std::optional<CameraRecord> camera = SelectedCamera();
   if (!camera) return;
   const std::wstring host = WidenBytes(DottedAddress(RecordIpAddress(*camera)));
-  const std::wstring password = WidenBytes(Utf8ToLatin1(m_password));
+  std::string narrow = Utf8ToLatin1(m_password);
+  std::wstring password = WidenBytes(narrow);
+  WipeText(narrow);
   bool started = false;
   for (NTavoStreamThread* worker : {static_cast<NTavoStreamThread*>(m_video.get()),
                                     static_cast<NTavoStreamThread*>(m_audio.get())}) {
@@ -774,6 +829,7 @@ void CQuenloDlg::StartLiveView() {
     worker->SetCamera(host.c_str(), RecordHttpPort(*camera), password.c_str());
     started = worker->Start() || started;
   }
+  WipeText(password);
   if (started) SleepUnlessClosing(kLiveStartMs);
 }
 

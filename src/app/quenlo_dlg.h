@@ -29,7 +29,9 @@
 // m_pendingPage is guarded by m_pendingMutex and m_cameras by m_camerasMutex.
 // The finder's job fields and m_targetCamera, m_netSettings, m_password and
 // m_newPassword are written only while no finder job runs, or by the job's own
-// end-of-job call; thread start and join order those writes.
+// end-of-job call; thread start and join order those writes. command_stop_ is
+// signalled from the UI thread and polled by whichever thread runs a camera
+// command.
 class CQuenloDlg : public IPageEvents {
  public:
   static constexpr int TIMER_SHOW_PAGE = 1224;
@@ -76,7 +78,8 @@ class CQuenloDlg : public IPageEvents {
   void MessageBox(const std::string& text);
   void ShowMessage(int slot);
   // UI thread: the window is asked to close. True to quit; while the camera
-  // changes its network settings the user is asked first.
+  // changes its network settings the user is asked first. Quitting ends a
+  // camera command in progress at once.
   bool OnCloseRequest();
   // Stops the video and audio workers and waits until neither runs.
   void StopLiveView();
@@ -193,9 +196,17 @@ class CQuenloDlg : public IPageEvents {
   void FillFixedIpFields();
   void ApplySameSubnet();
   void ApplyOverDiscovery(const CameraRecord& camera);
+  // Reads the password page into m_password and m_newPassword and empties
+  // its password fields. False, with the message shown, when the new
+  // password is refused.
+  bool TakePasswordFields();
   // Proves m_password over HTTP and changes it to m_newPassword when asked:
-  // 0 done, otherwise the message slot of the failure.
+  // -1 done, otherwise the message slot of the failure. m_newPassword is
+  // overwritten once used or refused.
   int ProveAndChangePassword(const CameraRecord& camera, bool prove);
+  // The window is closing: a camera command in progress on any thread, and
+  // every later one, fails at once.
+  void StopCameraCommands();
 
   // Page actions run when a document completes.
   void OnMacLoaded();
@@ -243,6 +254,9 @@ class CQuenloDlg : public IPageEvents {
   std::string m_pendingPage;               // guarded by m_pendingMutex
   std::atomic<bool> m_pagePending{false};  // a ShowPageLater has not navigated yet
   int m_navigations = 0;                   // UI thread: navigations so far
+  // Signalled once the window closes; the password proof's sockets poll it.
+  UWakeup command_stop_;
+  std::atomic<bool> commands_stopped_{false};
 };
 
 // The camera's MAC as 12 upper-case hexadecimal digits, as the user sees it.

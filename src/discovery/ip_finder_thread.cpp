@@ -5,6 +5,8 @@
 #include <new>
 #include <thread>
 
+#include "net/wipe.h"
+
 namespace {
 
 constexpr int kPauseMs = 2000;
@@ -43,6 +45,7 @@ NTavoIPFinderThread::NTavoIPFinderThread(FinderCallback callback, void* context,
 NTavoIPFinderThread::~NTavoIPFinderThread() {
   Stop();
   WaitForEnd(-1);
+  ForgetCredentials();
 }
 
 std::unique_ptr<NTavoIPFinderThread> NTavoIPFinderThread::Create(FinderCallback callback,
@@ -70,6 +73,11 @@ void NTavoIPFinderThread::SetAddressSettings(int mode, const char* ip, const cha
   CopyText(newIp, ip);
   CopyText(newMask, mask);
   CopyText(newGateway, gateway);
+}
+
+void NTavoIPFinderThread::ForgetCredentials() {
+  WipeBytes(password, sizeof password);
+  WipeBytes(accountPassword, sizeof accountPassword);
 }
 
 void NTavoIPFinderThread::RefreshAdapters() { adapters = ListUsableAdapters(*source_); }

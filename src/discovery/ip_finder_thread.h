@@ -52,6 +52,9 @@ class NTavoIPFinderThread : public UThread, public UThreadMessage {
                  const char* currentPassword);
   // Stores the mode and copies each given text (15 characters at most).
   void SetAddressSettings(int mode, const char* ip, const char* mask, const char* gateway);
+  // Overwrites the password fields, once no later job needs them; called as
+  // SetTarget is. The destructor does it too.
+  void ForgetCredentials();
 
   // The questions of the wizard's pages; each reads the adapters afresh.
   void RefreshAdapters();

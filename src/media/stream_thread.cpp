@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "net/wipe.h"
+
 namespace {
 
 template <size_t N>
@@ -21,6 +23,7 @@ NTavoStreamThread::NTavoStreamThread(const char* name) : UThread(name) {
 NTavoStreamThread::~NTavoStreamThread() {
   Stop();
   WaitForEnd(-1);
+  WipeBytes(password_, sizeof password_);
 }
 
 void NTavoStreamThread::SetCamera(const wchar_t* host, int port, const wchar_t* password) {

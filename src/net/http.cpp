@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "net/base64.h"
+#include "net/wipe.h"
 
 namespace {
 
@@ -22,6 +24,7 @@ constexpr char kRequestFormat[] =
 // Keeps the low 8 bits of each wide character, as the camera expects 8-bit text.
 std::string Narrow(const wchar_t* text) {
   std::string out;
+  out.reserve(std::wcslen(text));  // no reallocation leaves a copy of a password behind
   for (; *text; ++text) out.push_back(static_cast<char>(*text & 0xFF));
   return out;
 }
@@ -52,13 +55,16 @@ int StatusCode(const char* header) {
 
 NHttp::NHttp() = default;
 
-NHttp::~NHttp() = default;
+NHttp::~NHttp() {
+  WipeBytes(authorization_, sizeof authorization_);
+  WipeBytes(buffer_, sizeof buffer_);
+}
 
 bool NHttp::SetServer(const char* host, uint16_t port, const char* user, const char* password) {
   bool ok = true;
   if (user) {
-    authorization_[0] = '\0';
-    const std::string credentials = std::string(user) + ":" + (password ? password : "");
+    WipeBytes(authorization_, sizeof authorization_);
+    std::string credentials = std::string(user) + ":" + (password ? password : "");
     const int n = static_cast<int>(credentials.size());
     if (!password || n > kMaxCredentials) {
       ok = false;
@@ -67,7 +73,9 @@ bool NHttp::SetServer(const char* host, uint16_t port, const char* user, const c
       Base64Encode(encoded, n, reinterpret_cast<const unsigned char*>(credentials.data()),
                    Base64EncodedSize(n));
       std::snprintf(authorization_, sizeof authorization_, "Authorization: Basic %s\r\n", encoded);
+      WipeBytes(encoded, sizeof encoded);
     }
+    WipeText(credentials);
   }
   has_host_ = host && std::strlen(host) < sizeof host_;
   std::snprintf(host_, sizeof host_, "%s", has_host_ ? host : "");
@@ -79,19 +87,27 @@ bool NHttp::SetServer(const char* host, uint16_t port, const char* user, const c
 bool NHttp::SetServer(const wchar_t* host, uint16_t port, const wchar_t* user,
                       const wchar_t* password) {
   const std::string h = host ? Narrow(host) : std::string();
-  const std::string u = user ? Narrow(user) : std::string();
-  const std::string p = password ? Narrow(password) : std::string();
-  return SetServer(host ? h.c_str() : nullptr, port, user ? u.c_str() : nullptr,
-                   password ? p.c_str() : nullptr);
+  std::string u = user ? Narrow(user) : std::string();
+  std::string p = password ? Narrow(password) : std::string();
+  const bool ok = SetServer(host ? h.c_str() : nullptr, port, user ? u.c_str() : nullptr,
+                            password ? p.c_str() : nullptr);
+  WipeText(u);
+  WipeText(p);
+  return ok;
 }
 
 int NHttp::SendGetRequest(const char* path) {
   const int length = std::snprintf(buffer_, sizeof buffer_, kRequestFormat, path, authorization_);
-  // A request that does not fit is not sent cut short.
-  if (length < 0 || length >= kBufferSize) return -1;
   body_ = fill_ = nullptr;
-  if (!has_host_ || !socket_.Connect(host_, port_)) return -1;
-  return socket_.Send(buffer_, length);
+  socket_.SetDeadline(command_deadline_ms_);
+  // A request that does not fit is not sent cut short.
+  const bool fits = length >= 0 && length < kBufferSize;
+  const int sent =
+      fits && has_host_ && socket_.Connect(host_, port_) ? socket_.Send(buffer_, length) : -1;
+  // The request holds the authorization line (and a new password, when it
+  // sets one): it goes once it has been sent.
+  WipeBytes(buffer_, sizeof buffer_);
+  return sent;
 }
 
 void NHttp::RecordError(int result) {

@@ -7,7 +7,10 @@
 // The minimal HTTP/1.1 client through which every camera command and both
 // live streams travel: one server, one set of Basic credentials, a GET on a
 // fresh connection per request, the reply header read into a fixed buffer and
-// the body served from that buffer first, then from the socket.
+// the body served from that buffer first, then from the socket. Each request
+// starts a deadline that bounds everything up to the end of its reply; a
+// stream lifts it once its header has come (LiftDeadline). The credentials
+// and the request text are overwritten once they are no longer needed.
 // Used by one thread at a time (the dialog's, or one stream thread); no locking.
 class NHttp {
  public:
@@ -17,7 +20,12 @@ class NHttp {
   static constexpr int kHostSize = 256;
   // Longest user:password text whose authorization line fits its field.
   static constexpr int kMaxCredentials = 174;
+  // The bound of each receive: a camera silent for this long has failed.
   static constexpr int kReceiveTimeoutMs = 5000;
+  // The bound of a whole request, from the connect to the last byte of the
+  // reply: a camera that sends a byte now and then, each receive within its
+  // time-out, cannot hold the caller longer than this.
+  static constexpr int kCommandDeadlineMs = 15000;
 
   NHttp();
   virtual ~NHttp();
@@ -33,13 +41,20 @@ class NHttp {
   // The same for wide texts; each character keeps its low 8 bits.
   bool SetServer(const wchar_t* host, uint16_t port, const wchar_t* user, const wchar_t* password);
 
-  // Opens a fresh connection (closing the previous one) and sends one GET for
-  // `path`. The count the send reports, or -1.
+  // The deadline of each later request, in milliseconds from its start
+  // (kCommandDeadlineMs unless set); negative: none.
+  void SetCommandDeadline(int milliseconds) { command_deadline_ms_ = milliseconds; }
+  // Ends the current request's deadline: a stream's reply goes on for as long
+  // as the stream is watched.
+  void LiftDeadline() { socket_.SetDeadline(-1); }
+
+  // Starts the request's deadline, opens a fresh connection (closing the
+  // previous one) and sends one GET for `path`. The request's length, or -1.
   int SendGetRequest(const char* path);
   // Reads the reply header. The status code (with `header` pointing at the
   // NUL-terminated header text), 0 when the peer closed first, -1 on a
-  // receive error, a time-out, a header over 8191 bytes or holding a NUL, or
-  // no status line with a code from 100 to 999.
+  // receive error, a time-out or the deadline, a header over 8191 bytes or
+  // holding a NUL, or no status line with a code from 100 to 999.
   int ReceiveHeader(const char** header);
   // Up to `size` body bytes: the count, 0 when the peer closed, -1 on error.
   int ReadSome(void* destination, int size);
@@ -68,6 +83,7 @@ class NHttp {
   char host_[kHostSize] = "";
   bool has_host_ = false;
   uint16_t port_ = 0;
+  int command_deadline_ms_ = kCommandDeadlineMs;
   char authorization_[kAuthorizationSize] = "";
   char buffer_[kBufferSize];
   char* body_ = nullptr;  // first body byte not yet handed out; null before a header

@@ -1,13 +1,18 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+
+struct sockaddr;
 
 // The TCP client end of one camera connection: resolves a host and port,
 // connects with a bounded wait of 3 seconds, and keeps at most one open
 // connection. NHttp sends and receives on it. Used by one thread at a time;
 // no locking. Another thread may end its waits through the wake-up
-// descriptor (SetWakeFd), which is how a stream thread is stopped promptly.
+// descriptor (SetWakeFd), which is how a stream thread is stopped promptly
+// and a camera command is cut short when the window closes. A deadline
+// (SetDeadline) bounds all waits together, however each one is bounded.
 class NSocket {
  public:
   NSocket();
@@ -30,11 +35,13 @@ class NSocket {
   int family() const { return family_; }
   int type() const { return type_; }
 
-  // One send call of `size` bytes; the byte count sent or -1.
+  // Sends all `size` bytes, waiting for room as long as the deadline allows:
+  // `size`, or -1 on an error, the deadline or a wake-up.
   int Send(const void* data, int size);
   // One receive call of up to `size` bytes: the count, 0 when the peer has
   // closed, -1 on an error or when the receive time-out passes (EAGAIN) or
-  // the wake-up descriptor is signalled (ECANCELED).
+  // the wake-up descriptor is signalled (ECANCELED) or the deadline has
+  // passed (ETIMEDOUT).
   int Receive(void* data, int size);
   // Receive time-out for every later Receive on this connection.
   bool SetReceiveTimeout(int milliseconds);
@@ -49,6 +56,11 @@ class NSocket {
   bool IsBroken() const { return broken_; }
   // Polled beside the socket in every wait; -1 for none. Not owned.
   void SetWakeFd(int fd) { wake_fd_ = fd; }
+  // Every later wait (connect, send, receive, WaitReadable) ends by
+  // `milliseconds` from now, a receive or send then failing with ETIMEDOUT.
+  // Connect keeps it, so that it bounds a whole exchange. Negative: no
+  // deadline.
+  void SetDeadline(int milliseconds);
   // Shuts the connection down in both directions and closes it.
   void ShutdownAndClose();
 
@@ -59,6 +71,13 @@ class NSocket {
 
  private:
   void CloseWithoutShutdown();
+  // Polls the open socket for `events` for up to `timeout_ms` (-1: without
+  // bound), cut to the deadline: as PollWithWake, with errno ETIMEDOUT when
+  // the deadline ended the wait.
+  int Wait(short events, int timeout_ms, short* revents) const;
+  // One connection attempt: 1 connected, 2 refused or unreachable, 0 the
+  // wait passed, -1 failure or wake-up.
+  int ConnectTo(const sockaddr* address, unsigned length) const;
 
   int socket_ = -1;  // -1: no connection
   int family_ = 0;   // address family of the address last tried
@@ -66,5 +85,7 @@ class NSocket {
   int protocol_ = 0;
   int receive_timeout_ms_ = -1;  // -1: wait without bound
   int wake_fd_ = -1;
+  bool has_deadline_ = false;
+  std::chrono::steady_clock::time_point deadline_;
   bool broken_ = false;
 };

@@ -9,8 +9,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -70,25 +72,6 @@ int PollWithWake(int fd, short events, int wake_fd, int timeout_ms, short* reven
   }
 }
 
-// -1 on failure or wake-up; 0 when the wait of 3 seconds passed; 1 when
-// connected; 2 when the attempt failed (refused, unreachable).
-int ConnectWithTimeout(int fd, const sockaddr* address, socklen_t length, int wake_fd) {
-  if (!SetBlocking(fd, false)) return -1;
-  if (connect(fd, address, length) != 0 && errno != EINPROGRESS) return -1;
-  short revents = 0;
-  const int ready = PollWithWake(fd, POLLOUT, wake_fd, kConnectWaitSeconds * 1000, &revents);
-  if (ready <= 0) return ready;
-  if (!SetBlocking(fd, true)) return -1;
-  int error = 0;
-  socklen_t size = sizeof error;
-  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return 2;
-  if (error != 0) {
-    errno = error;  // LastError tells a refusal from a time-out
-    return 2;
-  }
-  return 1;
-}
-
 }  // namespace
 
 NSocket::NSocket() = default;
@@ -123,7 +106,7 @@ bool NSocket::Connect(const char* host, uint16_t port) {
       socket_ = -1;
       continue;
     }
-    const int r = ConnectWithTimeout(socket_, a->ai_addr, a->ai_addrlen, wake_fd_);
+    const int r = ConnectTo(a->ai_addr, a->ai_addrlen);
     if (r < 0) break;  // the socket stays; the next Connect or the destructor closes it
     if (r == 1) {
       connected = true;
@@ -150,8 +133,17 @@ bool NSocket::Adopt(int fd) {
 
 int NSocket::Send(const void* data, int size) {
   if (socket_ == -1 || size < 0) return -1;
-  const ssize_t n = send(socket_, data, static_cast<size_t>(size), MSG_NOSIGNAL);
-  return n < 0 ? -1 : static_cast<int>(n);
+  const auto* bytes = static_cast<const char*>(data);
+  for (int sent = 0; sent < size;) {
+    short revents = 0;
+    if (Wait(POLLOUT, -1, &revents) <= 0) return -1;
+    const ssize_t n =
+        send(socket_, bytes + sent, static_cast<size_t>(size - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n < 0) return -1;
+    sent += static_cast<int>(n);
+  }
+  return size;
 }
 
 int NSocket::Receive(void* data, int size) {
@@ -161,7 +153,7 @@ int NSocket::Receive(void* data, int size) {
   }
   for (;;) {
     short revents = 0;
-    if (PollWithWake(socket_, POLLIN, wake_fd_, receive_timeout_ms_, &revents) <= 0) return -1;
+    if (Wait(POLLIN, receive_timeout_ms_, &revents) <= 0) return -1;
     const ssize_t n = recv(socket_, data, static_cast<size_t>(size), MSG_DONTWAIT);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) broken_ = true;
@@ -186,7 +178,49 @@ bool NSocket::SetKeepAlive(int idle_s, int interval_s, int count) {
 bool NSocket::WaitReadable(int milliseconds) {
   if (socket_ == -1) return true;  // a Receive fails at once
   short revents = 0;
-  return PollWithWake(socket_, POLLIN, wake_fd_, milliseconds, &revents) > 0;
+  return Wait(POLLIN, milliseconds, &revents) > 0;
+}
+
+void NSocket::SetDeadline(int milliseconds) {
+  has_deadline_ = milliseconds >= 0;
+  deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+}
+
+int NSocket::Wait(short events, int timeout_ms, short* revents) const {
+  int wait = timeout_ms;
+  bool cut = false;
+  if (has_deadline_) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now())
+            .count();
+    // Data already waiting does not stretch a command past its deadline.
+    if (left <= 0) {
+      errno = ETIMEDOUT;
+      return 0;
+    }
+    cut = timeout_ms < 0 || left < timeout_ms;
+    if (cut) wait = static_cast<int>(std::min<long long>(left, INT32_MAX));
+  }
+  const int ready = PollWithWake(socket_, events, wake_fd_, wait, revents);
+  if (ready == 0 && cut) errno = ETIMEDOUT;
+  return ready;
+}
+
+int NSocket::ConnectTo(const sockaddr* address, unsigned length) const {
+  if (!SetBlocking(socket_, false)) return -1;
+  if (connect(socket_, address, length) != 0 && errno != EINPROGRESS) return -1;
+  short revents = 0;
+  const int ready = Wait(POLLOUT, kConnectWaitSeconds * 1000, &revents);
+  if (ready <= 0) return ready;
+  if (!SetBlocking(socket_, true)) return -1;
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return 2;
+  if (error != 0) {
+    errno = error;  // LastError tells a refusal from a time-out
+    return 2;
+  }
+  return 1;
 }
 
 int NSocket::LastError() { return errno; }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <thread>
 
+#include "net/wipe.h"
+
 namespace {
 
 constexpr auto kPoolFullPause = std::chrono::milliseconds(14);  // the consumer frees parts
@@ -56,16 +58,18 @@ const char* NTavoCGI::QueryIPAddress() {
 
 const char* NTavoCGI::UpdateAdminPassword(const char* new_password) {
   char path[kPathSize] = "";
-  if (!AppendPiece(path, "/cgi/admin/pwdgrp.cgi?action=%s", "update") ||
-      !AppendPiece(path, "&user=%s", "admin") ||
-      (new_password && !AppendPiece(path, "&pwd=%s", new_password)) ||
-      !AppendPiece(path, "&grp=%s", "admin"))
-    return nullptr;
-  return TextReply(path);
+  const bool built = AppendPiece(path, "/cgi/admin/pwdgrp.cgi?action=%s", "update") &&
+                     AppendPiece(path, "&user=%s", "admin") &&
+                     (!new_password || AppendPiece(path, "&pwd=%s", new_password)) &&
+                     AppendPiece(path, "&grp=%s", "admin");
+  const char* reply = built ? TextReply(path) : nullptr;
+  WipeBytes(path, sizeof path);
+  return reply;
 }
 
 // The body of a command's reply. No Content-Length means an empty body; a
-// length of 16384 or more would not fit the reply area and fails.
+// length of 16384 or more would not fit the reply area and fails. The whole
+// exchange ends by the request's deadline.
 const char* NTavoCGI::TextReply(const char* path) {
   reply_[0] = '\0';
   if (http_.SendGetRequest(path) == -1) return nullptr;
@@ -110,6 +114,7 @@ bool NTavoCGI::ReadStreamReply() {
   if (length <= 0 || length >= kBoundarySize) return false;
   std::memcpy(boundary_, value, static_cast<size_t>(length));
   boundary_[length] = '\0';
+  http_.LiftDeadline();  // the parts come for as long as the stream is watched
   // A camera that lost power or restarted never closes the stream: probes
   // of the quiet connection find that out, and the reader then sees it fail.
   http_.socket().SetKeepAlive(kKeepAliveIdleS, kKeepAliveIntervalS, kKeepAliveProbes);

@@ -27,7 +27,8 @@ class NTavoCGI {
   NHttp& http() { return http_; }
   NTavoMediaPool* pool() { return pool_.get(); }
 
-  // The reply text of the parameter listing, or null on any failure.
+  // The reply text of the parameter listing, or null on any failure, the
+  // request's deadline (NHttp::kCommandDeadlineMs) passing included.
   const char* QueryIPAddress();
   // Changes the administrator password (letters and digits); the reply text
   // or null. A null password sends the request without the "pwd" piece.

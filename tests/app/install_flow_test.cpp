@@ -239,10 +239,12 @@ TEST_F(InstallFlowTest, SameSubnetProvesPasswordChangesItAndFinishesAfterPause) 
   ChooseRow(1, 1);
   ASSERT_EQ(pages.LastPage(), Page("IDPassword.html"));
 
-  FillPassword("wrong", false);
+  FillPassword("wrong", false, "typed", "typed");
   pages.Click("id_pw_next");
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"m0"});
   EXPECT_EQ(finder().Jobs().size(), 1u);  // nothing after the refused proof
+  for (const char* id : {"id_pw_password", "id_pw_new_pw", "id_pw_cf_new_pw"})
+    EXPECT_EQ(pages.GetAttribute(id, "value"), PageValue(std::string())) << id;
 
   FillPassword("Start123", true, "NewPass99", "NewPass99");
   pages.Click("id_pw_next");  // returns once the pause job has ended
@@ -301,6 +303,54 @@ TEST_F(InstallFlowTest, SilentCameraFailsTheProofAfterItsTimeOut) {
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"m0"});
   EXPECT_GT(window.pauses, pauses);
   EXPECT_EQ(pages.LastPage(), Page("IDPassword.html"));
+}
+
+// Closing the window while a camera drips its reply to the proof (minutes at
+// its pace) ends the wait now: no message, and the window may close.
+TEST_F(InstallFlowTest, ClosingDuringTheProofCutsItShortWithoutAMessage) {
+  CamsimProcess sim({"--fault", "slow-drip-body"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  StartWizard();
+  ScriptSearch({Found("TAVO-C1", 0x01, "127.0.0.1", sim.port(), 0x12)});
+  Search();
+  ChooseRow(1, 1);
+  FillPassword("kerut", false);
+  std::thread closer([&] {
+    while (dlg->m_waiting.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    window.close_requested = true;
+  });
+  pages.Click("id_pw_next");
+  closer.join();
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(pages.LastPage(), Page("IDPassword.html"));
+  EXPECT_EQ(finder().Jobs().size(), 1u);
+  EXPECT_TRUE(dlg->OnCloseRequest());
+}
+
+// Quitting reaches the proof that runs on the finder thread once the camera
+// is found again: it fails at once, and the camera keeps its password.
+TEST_F(InstallFlowTest, QuittingCutsTheProofAfterRediscoveryShort) {
+  CamsimProcess sim({"--password", "Start123"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  ChooseOtherSubnetCamera();
+  pages.AddElement("network_dhcp", "checked", true);
+  pages.Click("network_next");
+  ScriptSettingsReply(1);
+  FillPassword("Start123", true, "NewPass99", "NewPass99");
+  pages.Click("id_pw_next");
+  FireShowPage();
+  EXPECT_TRUE(dlg->OnCloseRequest());
+  ScriptSearch({Found("TAVO-C1", 0x01, "127.0.0.1", sim.port(), 0x12)});
+  dlg->OnTimer(CQuenloDlg::TIMER_REDISCOVER);
+  FireShowPage();
+  EXPECT_EQ(pages.LastPage(), Page("ConfigureFail.html"));
+  EXPECT_EQ(dlg->m_password, "Start123");
+  // Neither the new password nor the settings command's credentials are kept.
+  EXPECT_EQ(dlg->m_newPassword, "");
+  EXPECT_STREQ(finder().password, "");
+  NTavoCGI check(false);
+  check.http().SetServer("127.0.0.1", sim.port(), "admin", "Start123");
+  EXPECT_NE(check.QueryIPAddress(), nullptr);
 }
 
 TEST_F(InstallFlowTest, PasswordsTooLongForAFieldAreRefusedWithoutSending) {

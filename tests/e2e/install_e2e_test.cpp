@@ -27,6 +27,7 @@ using nlohmann::json;
 
 constexpr const char* kSameMac = "001A2B000001";
 constexpr const char* kOtherMac = "001A2B000002";
+constexpr const char* kDripMac = "001A2B000003";
 // As the list page writes them.
 std::string ListedMac(const std::string& mac) {
   std::string out;
@@ -460,11 +461,16 @@ TEST_F(InstallE2E, AdapterRemovedBeforeTheSettingsAndDuringASearch) {
       << ui().PageName();
 }
 
-// Closing the window during the live view, the 2-second pause and the
-// 40-second wait (where it asks first) ends the program at once, cleanly.
+// Closing the window during the live view, the 2-second pause, the proof of
+// a camera that drips its reply and the 40-second wait (where it asks first)
+// ends the program at once, cleanly.
 TEST_F(InstallE2E, ClosingTheWindowEndsAtOnceWhateverRuns) {
   ASSERT_NO_FATAL_FAILURE(AddSameCamera());
   ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
+  ASSERT_TRUE(lan_->AddCamera("drip", "a", "192.168.1.22/24",
+                              {"--mac", "00:1a:2b:00:00:03", "--name", "Drip", "--gateway",
+                               "192.168.1.1", "--fault", "slow-drip-body"}))
+      << lan_->Error();
   const auto close_and_wait = [&](bool asks) {
     ASSERT_EQ(ui().Request({{"cmd", "close"}})["ok"], true);
     if (asks) {
@@ -497,6 +503,25 @@ TEST_F(InstallE2E, ClosingTheWindowEndsAtOnceWhateverRuns) {
   ASSERT_NO_FATAL_FAILURE(SearchToList());
   ASSERT_NO_FATAL_FAILURE(ChooseCamera(kSameMac, "IDPassword.html"));
   Check("id_pw_change_pw", false);
+  Click("id_pw_next");
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  ASSERT_EQ(ui().PageName(), "IDPassword.html");
+  close_and_wait(false);
+  // A camera that sends its reply a byte every 4 seconds: the password
+  // message once the command's deadline has passed, the window answering
+  // meanwhile and its password fields emptied; then a close during the proof.
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(SearchToList());
+  ASSERT_NO_FATAL_FAILURE(ChooseCamera(kDripMac, "IDPassword.html"));
+  FillPassword("kerut", true, "NewPass99", "NewPass99");
+  Click("id_pw_next");
+  EXPECT_TRUE(ui().WaitForScript(
+      "['id_pw_password', 'id_pw_new_pw', 'id_pw_cf_new_pw'].every(function (id) {"
+      "  return document.getElementById(id).value === ''; })"));
+  EXPECT_EQ(ui().PageName(), "IDPassword.html");
+  EXPECT_EQ(TakeBox(10 * NHttp::kCommandDeadlineMs), Message("msg_pw_incorrect"))
+      << "no message within ten times the deadline: hung";
+  FillPassword("kerut", false);
   Click("id_pw_next");
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
   ASSERT_EQ(ui().PageName(), "IDPassword.html");

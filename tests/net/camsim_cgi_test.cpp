@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <future>
 #include <set>
 #include <string>
 #include <vector>
@@ -171,6 +174,46 @@ TEST_F(CamsimCGI, SilentCameraTimesOutAfterFiveSeconds) {
   EXPECT_FALSE(cgi->OpenVideoStream());
   EXPECT_EQ(cgi->http().last_error(), EAGAIN);
   EXPECT_STREQ(cgi->http().last_error_text(), "Resource temporarily unavailable");
+}
+
+// Hostile replies under a short deadline: a camera that drips its reply,
+// each byte well within the receive time-out, or says nothing, holds no
+// command past the deadline; a sound one answers within it. Dripped whole,
+// each reply would take several times the deadline.
+TEST_F(CamsimCGI, CommandEndsByItsDeadlineWhateverTheReply) {
+  constexpr int kDeadlineMs = 2000;
+  const struct {
+    const char* fault;
+    bool answered;
+  } cases[] = {
+      {"none", true},
+      {"stall-header", false},
+      {"slow-drip-header", false},
+      {"slow-drip-body", false},
+  };
+  for (const auto& c : cases) {
+    Start({"--fault", c.fault, "--drip-ms", "200"});
+    auto cgi = Camera("kerut");
+    cgi->http().SetCommandDeadline(kDeadlineMs);
+    auto query = std::async(std::launch::async, [&] { return cgi->QueryIPAddress() != nullptr; });
+    ASSERT_EQ(query.wait_for(std::chrono::milliseconds(10 * kDeadlineMs)),
+              std::future_status::ready)
+        << c.fault << ": the command hung";
+    EXPECT_EQ(query.get(), c.answered) << c.fault;
+    EXPECT_EQ(cgi->http().last_error(), c.answered ? 0 : ETIMEDOUT) << c.fault;
+  }
+}
+
+// The deadline bounds the opening of a stream, not the stream.
+TEST_F(CamsimCGI, StreamOutlastsTheRequestDeadline) {
+  Start({"--fps", "10", "--size", "160x120"});
+  auto cgi = Camera("kerut", true);
+  cgi->http().SetCommandDeadline(200);
+  ASSERT_TRUE(cgi->OpenVideoStream());
+  for (int i = 0; i < 5; ++i) {  // the fifth part leaves the camera 400 ms after the first
+    std::unique_ptr<NTavoMediaSample> s;
+    ASSERT_GT(cgi->ReadStreamFrame(&s), 0) << i;
+  }
 }
 
 TEST_F(CamsimCGI, SimulatorStopsCleanlyOnSigterm) {

@@ -13,8 +13,8 @@
 #include <cstring>
 #include <vector>
 
-#include "generators.h"
 #include "discovery/discovery_wire.h"
+#include "generators.h"
 #include "media/media_header.h"
 #include "time_stamp.h"
 
@@ -136,14 +136,13 @@ const char* LengthName(const HttpConfig& config) {
   return config.fault == Fault::kLowercaseLength ? "content-length" : "Content-Length";
 }
 
-bool SendReply(int fd, const HttpConfig& config, int status, const char* reason,
-               const std::string& body, const char* extra_headers = "") {
-  std::string reply = "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\n";
-  reply += extra_headers;
-  reply += "Content-Type: text/plain\r\nConnection: close\r\n";
-  reply += std::string(LengthName(config)) + ": " + std::to_string(body.size()) + "\r\n\r\n";
-  reply += body;
-  return SendAll(fd, reply);
+std::string ReplyHeader(const HttpConfig& config, int status, const char* reason, size_t length,
+                        const char* extra_headers) {
+  std::string header = "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\n";
+  header += extra_headers;
+  header += "Content-Type: text/plain\r\nConnection: close\r\n";
+  header += std::string(LengthName(config)) + ": " + std::to_string(length) + "\r\n\r\n";
+  return header;
 }
 
 std::string MediaHeader(uint32_t frame, uint32_t parts, uint32_t millis, uint32_t length,
@@ -230,6 +229,29 @@ void HttpServer::Serve(int fd) {
   cv_.notify_all();
 }
 
+bool HttpServer::SendReply(int fd, int status, const char* reason, const std::string& body,
+                           const char* extra_headers) {
+  const std::string header = ReplyHeader(config_, status, reason, body.size(), extra_headers);
+  if (config_.fault == Fault::kSlowDripHeader) {
+    const std::string reply = header + body;
+    return SendDripping(fd, reply.data(), reply.size());
+  }
+  if (config_.fault == Fault::kSlowDripBody)
+    return SendAll(fd, header) && SendDripping(fd, body.data(), body.size());
+  return SendAll(fd, header + body);
+}
+
+// One byte, a pause, the next: each receive of the client gets data in time,
+// while the whole reply takes `drip_ms` per byte.
+bool HttpServer::SendDripping(int fd, const char* data, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    if (i > 0 && !SleepUnlessStopping(Clock::now() + std::chrono::milliseconds(config_.drip_ms)))
+      return false;
+    if (!SendAll(fd, data + i, 1)) return false;
+  }
+  return true;
+}
+
 bool HttpServer::SleepUnlessStopping(Clock::time_point until) {
   std::unique_lock<std::mutex> lock(mu_);
   return !cv_.wait_until(lock, until, [this] { return stopping_.load(); });
@@ -251,7 +273,7 @@ void HttpServer::Handle(int fd) {
   const size_t target_end = request.find(' ', method_end + 1);
   if (method_end == std::string::npos || target_end == std::string::npos ||
       request.compare(0, method_end, "GET") != 0) {
-    SendReply(fd, config_, 400, "Bad Request", "Bad Request\r\n");
+    SendReply(fd, 400, "Bad Request", "Bad Request\r\n");
     return;
   }
   const std::string target = request.substr(method_end + 1, target_end - method_end - 1);
@@ -259,7 +281,7 @@ void HttpServer::Handle(int fd) {
       !SleepUnlessStopping(Clock::now() + std::chrono::milliseconds(config_.reply_delay_ms)))
     return;
   if (!Authorized(request, *camera_)) {
-    SendReply(fd, config_, 401, "Unauthorized", "Unauthorized\r\n",
+    SendReply(fd, 401, "Unauthorized", "Unauthorized\r\n",
               "WWW-Authenticate: Basic realm=\"camera\"\r\n");
     return;
   }
@@ -274,18 +296,18 @@ void HttpServer::Route(int fd, const std::string& target) {
   if (path == "/cgi/admin/param.cgi" && QueryValue(query, "action", &action) && action == "list") {
     const uint32_t address = camera_->settings().address;
     const std::string text = address ? DottedAddress(address) : LocalAddress(fd);
-    SendReply(fd, config_, 200, "OK", "Network.IPAddress=" + text + "\r\n");
+    SendReply(fd, 200, "OK", "Network.IPAddress=" + text + "\r\n");
   } else if (path == "/cgi/admin/pwdgrp.cgi") {
     if (ChangePassword(query))
-      SendReply(fd, config_, 200, "OK", "OK\r\n");
+      SendReply(fd, 200, "OK", "OK\r\n");
     else
-      SendReply(fd, config_, 400, "Bad Request", "Bad Request\r\n");
+      SendReply(fd, 400, "Bad Request", "Bad Request\r\n");
   } else if (path == "/cgi/mjpg/mjpeg.cgi") {
     StreamPictures(fd);
   } else if (path == "/cgi/audio/audio.cgi") {
     StreamSound(fd);
   } else {
-    SendReply(fd, config_, 404, "Not Found", "Not Found\r\n");
+    SendReply(fd, 404, "Not Found", "Not Found\r\n");
   }
 }
 

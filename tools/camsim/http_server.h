@@ -20,6 +20,8 @@ enum class Fault {
   kWrongLength,      // part `fault_part` announces 100 bytes fewer than it carries
   kGarbagePart,      // part `fault_part` is replaced by 3000 bytes that are no part at all
   kLowercaseLength,  // every reply and part spells its length header "content-length"
+  kSlowDripHeader,   // command replies go one byte at a time, `drip_ms` apart
+  kSlowDripBody,     // command replies' headers go at once, their bodies drip
 };
 
 struct StreamConfig {
@@ -41,6 +43,9 @@ struct HttpConfig {
   Fault fault = Fault::kNone;
   int reply_delay_ms = 0;  // a slow camera: commands are answered this late
   int fault_part = 2;      // 0-based index of the stream part a per-part fault hits
+  // The pause between the bytes of a dripping reply: within a client's
+  // receive time-out, so that no single receive fails.
+  int drip_ms = 4000;
 };
 
 // The camera's HTTP side: one thread accepts, one thread serves each
@@ -68,6 +73,10 @@ class HttpServer {
   void Handle(int fd);
   void Route(int fd, const std::string& target);
   bool ChangePassword(const std::string& query);
+  // A command's reply, sent as the reply faults say.
+  bool SendReply(int fd, int status, const char* reason, const std::string& body,
+                 const char* extra_headers = "");
+  bool SendDripping(int fd, const char* data, size_t size);
   bool SleepUnlessStopping(std::chrono::steady_clock::time_point until);
   void StreamPictures(int fd);
   void StreamSound(int fd);

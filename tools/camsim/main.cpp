@@ -48,8 +48,11 @@ constexpr char kUsage[] =
     "  --stamp none|time    write each picture's send time into it (default none)\n"
     "  --boundary TEXT      multipart boundary (default quenloframe)\n"
     "  --fault KIND         none, stall-header, close-mid-part, wrong-length,\n"
-    "                       garbage-part or lowercase-length (default none)\n"
+    "                       garbage-part, lowercase-length, slow-drip-header\n"
+    "                       (command replies one byte at a time) or slow-drip-body\n"
+    "                       (their bodies only) (default none)\n"
     "  --fault-part N       stream part a per-part fault hits, from 0 (default 2)\n"
+    "  --drip-ms N          pause between the bytes of a dripping reply (default 4000)\n"
     "  --reply-delay-ms N   answer commands (not streams) N ms late (default 0)\n"
     "  --help               show this text\n"
     "\n"
@@ -84,6 +87,8 @@ bool ParseFault(const std::string& text, camsim::Fault* fault) {
       {"wrong-length", camsim::Fault::kWrongLength},
       {"garbage-part", camsim::Fault::kGarbagePart},
       {"lowercase-length", camsim::Fault::kLowercaseLength},
+      {"slow-drip-header", camsim::Fault::kSlowDripHeader},
+      {"slow-drip-body", camsim::Fault::kSlowDripBody},
   };
   for (const auto& [name, value] : kFaults)
     if (text == name) {
@@ -141,6 +146,8 @@ bool ApplyOption(const std::string& opt, const char* value, SimOptions* o, std::
     ok = ParseFault(value, &o->http.fault);
   } else if (opt == "--reply-delay-ms") {
     ok = ParseInt(value, 0, 600000, &o->http.reply_delay_ms);
+  } else if (opt == "--drip-ms") {
+    ok = ParseInt(value, 1, 600000, &o->http.drip_ms);
   } else if (opt == "--fault-part") {
     ok = ParseInt(value, 0, 1000000, &o->http.fault_part);
   } else if (camsim::IsDiscoveryOption(opt)) {
