@@ -367,9 +367,10 @@ TEST_F(DiscoveryLan, FloodOfJunkRepliesChangesNothing) {
       small->Broadcast(finder_->Adapters()[0], request, sizeof request);
   ASSERT_NE(exchange, nullptr);
   uint8_t reply[kMaxReplySize];
+  uint32_t source = 0;
   for (int reads = 0; reads < 300 && exchange->Dropped() == 0; ++reads) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    exchange->Receive(reply, sizeof reply, small->Now() + std::chrono::seconds(1));
+    exchange->Receive(reply, sizeof reply, small->Now() + std::chrono::seconds(1), &source);
   }
   EXPECT_GT(exchange->Dropped(), 0u) << "hung: nothing was dropped in 30 s of flood";
 }
