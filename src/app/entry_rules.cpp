@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "discovery/adapters.h"
+
 namespace {
 
 constexpr size_t kMinPasswordLength = 8;
@@ -17,11 +19,6 @@ bool IsAsciiLetterOrDigit(char c) {
 bool UsableHostAddress(uint32_t address) {
   const uint32_t first = address >> 24;
   return address != 0xFFFFFFFFu && address != 0 && first >= 1 && first <= 223 && first != 127;
-}
-
-bool IsContiguousMask(uint32_t mask) {
-  const uint32_t inverted = ~mask;
-  return (inverted & (inverted + 1)) == 0;  // ones, then zeros
 }
 
 }  // namespace
@@ -40,7 +37,7 @@ FixedIpProblem CheckFixedIp(uint32_t address_n, uint32_t mask_n, uint32_t gatewa
   if (!UsableHostAddress(address)) return FixedIpProblem::kAddress;
   const uint32_t host = address & ~mask;
   if (host == 0 || host == ~mask) return FixedIpProblem::kMask;  // the subnet or its broadcast
-  if (mask == 0xFFFFFFFFu || (mask >> 24) == 0 || !IsContiguousMask(mask))
+  if (mask == 0xFFFFFFFFu || (mask >> 24) == 0 || !IsContiguousMask(mask_n))
     return FixedIpProblem::kMask;
   if (!UsableHostAddress(gateway) || (gateway & ~mask) == ~mask) return FixedIpProblem::kGateway;
   return FixedIpProblem::kNone;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <random>
 #include <system_error>
 #include <thread>
 
@@ -30,6 +31,8 @@ constexpr const char* kStartFailedHeading = "The set-up cannot start";
 constexpr const char* kQuitWhileChangingQuestion =
     "The camera is changing its network settings. If you quit now it may not be reachable until "
     "you run the set-up again. Quit anyway?";
+constexpr const char* kTwinSend = "Send";
+constexpr const char* kTwinKeep = "Don't send";
 
 // Error codes of the failure page.
 constexpr int kErrNotFoundAgain = 0;
@@ -43,6 +46,21 @@ constexpr const char* kCreateAudioFailed = "Error Code: 0x00000003";
 
 bool SameMac(const CameraRecord& a, const CameraRecord& b) {
   return std::memcmp(a.header.macAddress, b.header.macAddress, 6) == 0;
+}
+
+uint64_t MacKey(const CameraRecord& record) {
+  uint64_t key = 0;
+  for (uint8_t byte : record.header.macAddress) key = key << 8 | byte;
+  return key;
+}
+
+uint64_t RandomSalt() {
+  try {
+    std::random_device random;
+    return uint64_t{random()} << 32 | random();
+  } catch (...) {  // no randomness to be had: the start time, unseen by a sender, will do
+    return static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }
 }
 
 // Each byte becomes one wide character, as the camera's 8-bit texts do.
@@ -63,6 +81,15 @@ std::string MacTextUpper(const CameraRecord& record) {
   char text[13];
   FormatMacText(record.header.macAddress, text);
   return UpperAscii(text);
+}
+
+// splitmix64's finaliser over the salted MAC.
+size_t CQuenloDlg::MacHash::operator()(uint64_t mac) const {
+  static const uint64_t salt = RandomSalt();
+  uint64_t x = mac ^ salt;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
+  return static_cast<size_t>(x ^ (x >> 31));
 }
 
 std::string CameraWebAddress(const CameraRecord& record) {
@@ -326,25 +353,45 @@ void CQuenloDlg::OnMacLoaded() {
 }
 
 // One row per camera: number from 1, model name, MAC in upper case, then
-// what tells cameras of one model apart: the name, the current address, and
-// whether it is on this computer's network ("1") or not ("0").
+// what tells cameras of one model apart: the name, the current address,
+// whether it is on this computer's network ("1") or not ("0"), and the
+// warning when another device answered with its MAC (empty otherwise).
 void CQuenloDlg::OnListLoaded() {
   std::vector<CameraRecord> cameras;
+  std::vector<bool> twins;
+  size_t unlisted = 0;
   {
     std::lock_guard<std::mutex> lock(m_camerasMutex);
     cameras = m_cameras;
+    for (const CameraRecord& camera : cameras) {
+      const auto listed = m_listedMacs.find(MacKey(camera));
+      twins.push_back(listed != m_listedMacs.end() && listed->second.twin);
+    }
+    unlisted = m_unlistedMacs.size();
   }
   // The search's job may still be ending; the subnet test reads the adapter
   // list that job writes.
   WaitForWorker(m_finder.get(), kRediscoverPolls);
   if (std::vector<std::string> lost = LostAnswersFinding(); !lost.empty())
     CallScript("ListShowLostAnswers", lost);
+  if (unlisted > 0)
+    CallScript("ListShowMoreCameras", {std::to_string(unlisted), std::to_string(cameras.size())});
+  const std::vector<bool> here = SameSubnetFlags(cameras);
   for (size_t i = 0; i < cameras.size(); ++i) {
-    const bool here = m_finder && !m_finder->IsRunning() && m_finder->IsSameSubnet(cameras[i]);
     CallScript("ListAddCamera", {std::to_string(i + 1), Latin1ToUtf8(RecordModelName(cameras[i])),
                                  MacTextUpper(cameras[i]), RepairUtf8(RecordCameraName(cameras[i])),
-                                 DottedAddress(RecordIpAddress(cameras[i])), here ? "1" : "0"});
+                                 DottedAddress(RecordIpAddress(cameras[i])), here[i] ? "1" : "0",
+                                 twins[i] ? kTwinWarning : ""});
   }
+}
+
+std::vector<bool> CQuenloDlg::SameSubnetFlags(const std::vector<CameraRecord>& cameras) {
+  std::vector<bool> flags(cameras.size(), false);
+  if (!m_finder || m_finder->IsRunning()) return flags;
+  m_finder->RefreshAdapters();
+  const std::vector<AdapterEntry>& adapters = m_finder->Adapters();
+  for (size_t i = 0; i < cameras.size(); ++i) flags[i] = ::IsSameSubnet(adapters, cameras[i]);
+  return flags;
 }
 
 // What this computer shows that may have kept the answers away, as pairs
@@ -526,12 +573,7 @@ void CQuenloDlg::OnFinderEvent(const void* data, int eventType, bool done) {
   } else if (eventType == kCommandSearch) {
     CameraRecord record{};
     if (data) std::memcpy(&record, data, sizeof record);
-    if (RecordModelName(record) != Utf8ToLatin1(m_model)) return;
-    std::lock_guard<std::mutex> lock(m_camerasMutex);
-    for (const CameraRecord& known : m_cameras) {
-      if (SameMac(known, record)) return;
-    }
-    m_cameras.push_back(record);
+    if (RecordModelName(record) == Utf8ToLatin1(m_model)) AddCamera(record);
   } else if (eventType == kCommandSetAddress && !done) {
     m_noReply = 0;
     m_replyStatus = data ? *static_cast<const uint8_t*>(data) : 0;
@@ -540,11 +582,38 @@ void CQuenloDlg::OnFinderEvent(const void* data, int eventType, bool done) {
   }
 }
 
-void CQuenloDlg::StartSearch() {
-  {
-    std::lock_guard<std::mutex> lock(m_camerasMutex);
-    m_cameras.clear();
+// A repeated answer (a camera heard twice, or through two adapters) changes
+// nothing; the same MAC from another address is an impostor or a copied
+// MAC, and the first row is kept and marked.
+void CQuenloDlg::AddCamera(const CameraRecord& record) {
+  const uint64_t key = MacKey(record);
+  std::lock_guard<std::mutex> lock(m_camerasMutex);
+  if (const auto listed = m_listedMacs.find(key); listed != m_listedMacs.end()) {
+    const CameraRecord& first = m_cameras[listed->second.row];
+    if (RecordIpAddress(first) != RecordIpAddress(record)) listed->second.twin = true;
+  } else if (m_cameras.size() < kMaxListedCameras) {
+    m_listedMacs.emplace(key, ListedMac{m_cameras.size(), false});
+    m_cameras.push_back(record);
+  } else if (m_unlistedMacs.size() < kMaxCountedCameras) {
+    m_unlistedMacs.insert(key);
   }
+}
+
+void CQuenloDlg::ClearCameras() {
+  std::lock_guard<std::mutex> lock(m_camerasMutex);
+  m_cameras.clear();
+  m_listedMacs.clear();
+  m_unlistedMacs.clear();
+}
+
+bool CQuenloDlg::HasTwin(const CameraRecord& camera) const {
+  std::lock_guard<std::mutex> lock(m_camerasMutex);
+  const auto listed = m_listedMacs.find(MacKey(camera));
+  return listed != m_listedMacs.end() && listed->second.twin;
+}
+
+void CQuenloDlg::StartSearch() {
+  ClearCameras();
   m_replyStatus = 0;
   m_errorCode = 0;
   // While an earlier job still runs it goes on; its answers and end are
@@ -638,6 +707,7 @@ bool CQuenloDlg::FinderBusy() const { return m_finder && m_finder->IsRunning(); 
 void CQuenloDlg::OnListNext() {
   if (!m_finder || FinderBusy()) return;
   m_selectedIndex = -1;
+  m_twinAcceptedRow = -1;
   const size_t count = CameraCount();
   for (size_t i = 0; i < count; ++i) {
     if (ReadChecked("list_radio" + std::to_string(i + 1)).value_or(false)) {
@@ -680,6 +750,10 @@ void CQuenloDlg::OnIdPwNext() {
   if (!TakePasswordFields()) return;
   const std::optional<CameraRecord> camera = SelectedCamera();
   if (!camera || !m_finder) return;
+  if (!ConfirmTwin(*camera)) {
+    m_waiting = 0;
+    return;
+  }
   if (m_sameSubnet) {
     const int failure = WhileWaiting([&] { return ProveAndChangePassword(*camera, true); });
     // The window closes next: the proof was cut short, no message.
@@ -729,6 +803,20 @@ bool CQuenloDlg::TakePasswordFields() {
   WipeText(m_newPassword);
   ShowMessage(refusal);
   return false;
+}
+
+// Asked once per chosen row, before the password goes out by HTTP or by
+// discovery.
+bool CQuenloDlg::ConfirmTwin(const CameraRecord& camera) {
+  if (m_twinAcceptedRow == m_selectedIndex || !HasTwin(camera)) return true;
+  std::string mac = MacTextUpper(camera);
+  for (size_t at = 10; at > 0; at -= 2) mac.insert(at, ":");
+  const std::string question = std::string(kTwinWarning) + " (MAC " + mac +
+                               ") from different addresses. One of them may be posing as your "
+                               "camera to learn its password. Send the password anyway?";
+  if (!m_services.messages->Ask(m_title, question, kTwinSend, kTwinKeep)) return false;
+  m_twinAcceptedRow = m_selectedIndex;
+  return true;
 }
 
 int CQuenloDlg::ProveAndChangePassword(const CameraRecord& camera, bool prove) {
@@ -848,10 +936,7 @@ void CQuenloDlg::OnConfigFailRetry() {
   switch (m_errorCode.load()) {
     case kErrNotFoundAgain:
       m_rediscovering = 1;
-      {
-        std::lock_guard<std::mutex> lock(m_camerasMutex);
-        m_cameras.clear();
-      }
+      ClearCameras();
       StartFinderJob(kCommandSearch);
       ShowPage("Setup.html");
       break;

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app/dialog_window.h"
@@ -50,6 +52,11 @@ class CQuenloDlg : public IPageEvents {
   static constexpr int kLiveStartMs = 500;
   static constexpr int kWorkPollMs = 20;
   static constexpr int kMaxFinishNameChars = 520;
+  // Rows of the camera list; the distinct cameras beyond them are counted, up
+  // to kMaxCountedCameras, and the list says how many more answered.
+  static constexpr size_t kMaxListedCameras = 1024;
+  static constexpr size_t kMaxCountedCameras = 65536;
+  static constexpr const char* kTwinWarning = "Two devices answer as this camera";
 
   // `exe_path` is the program's own full path; the page folder derives from it.
   CQuenloDlg(const DialogServices& services, std::string exe_path);
@@ -120,9 +127,10 @@ class CQuenloDlg : public IPageEvents {
 
   // The wizard's state.
   std::string m_model;
-  // Cameras of the last search in order of arrival, guarded by
-  // m_camerasMutex: a search started while an earlier job still runs empties
-  // it on the UI thread while that job appends on the finder thread.
+  // Cameras of the last search in order of arrival, one per MAC and at most
+  // kMaxListedCameras, guarded by m_camerasMutex: a search started while an
+  // earlier job still runs empties it on the UI thread while that job
+  // appends on the finder thread.
   std::vector<CameraRecord> m_cameras;
   mutable std::mutex m_camerasMutex;
   std::atomic<uint8_t> m_replyStatus{0};
@@ -245,6 +253,36 @@ class CQuenloDlg : public IPageEvents {
   void OnFixedIpNext();
   void OnFixedIpAuto();
   void OnConfigFailRetry();
+
+  // A 48-bit MAC, hashed with a per-process salt so that a flood of chosen
+  // MACs cannot pile into one bucket.
+  struct MacHash {
+    size_t operator()(uint64_t mac) const;
+  };
+  // Where a listed camera's MAC sits in m_cameras, and whether another
+  // device answered with that MAC from another address.
+  struct ListedMac {
+    size_t row;
+    bool twin;
+  };
+  // Finder thread: keeps the first answer per MAC and marks its twins.
+  void AddCamera(const CameraRecord& record);
+  void ClearCameras();
+  // Whether another device answered as `camera`; any thread.
+  bool HasTwin(const CameraRecord& camera) const;
+  // UI thread: false when the chosen camera has a twin and the user would
+  // rather not send it the password.
+  bool ConfirmTwin(const CameraRecord& camera);
+  // UI thread: whether each camera is on this computer's network, from one
+  // reading of the adapters.
+  std::vector<bool> SameSubnetFlags(const std::vector<CameraRecord>& cameras);
+
+  // Beside m_cameras, guarded by m_camerasMutex: the listed MACs, and the
+  // distinct MACs that answered beyond the list's cap.
+  std::unordered_map<uint64_t, ListedMac, MacHash> m_listedMacs;
+  std::unordered_set<uint64_t, MacHash> m_unlistedMacs;
+  // UI thread: the row whose twin the user accepted, or -1.
+  int m_twinAcceptedRow = -1;
 
   DialogServices m_services;
   UWakeup closing_signal_;  // signalled with m_closing: ends the finder thread's sleeps

@@ -1,5 +1,7 @@
 #include "discovery/adapters.h"
 
+#include <arpa/inet.h>
+
 #include <cstring>
 
 namespace {
@@ -33,12 +35,20 @@ const AdapterEntry* FindAdapter(const std::vector<AdapterEntry>& adapters,
   return nullptr;
 }
 
+bool IsContiguousMask(uint32_t mask) {
+  const uint32_t inverted = ~ntohl(mask);
+  return (inverted & (inverted + 1)) == 0;
+}
+
 bool IsSameSubnet(const std::vector<AdapterEntry>& adapters, const CameraRecord& record) {
-  const uint32_t cameraNet = RecordIpAddress(record) & RecordSubnetMask(record);
+  const uint32_t cameraMask = RecordSubnetMask(record);
+  if (!IsContiguousMask(cameraMask)) return false;
+  const uint32_t cameraNet = RecordIpAddress(record) & cameraMask;
   for (const AdapterEntry& entry : adapters) {
     if (std::memcmp(entry.address, record.adapterAddress, 8) != 0) continue;
-    const uint32_t own = ParseDottedAddress(entry.ipAddress) & ParseDottedAddress(entry.ipMask);
-    if (own == cameraNet) return true;
+    const uint32_t mask = ParseDottedAddress(entry.ipMask);
+    if (!IsContiguousMask(mask)) continue;
+    if ((ParseDottedAddress(entry.ipAddress) & mask) == cameraNet) return true;
   }
   return false;
 }

@@ -41,7 +41,11 @@ std::unique_ptr<AdapterSource> MakeSystemAdapterSource();
 // source order. Empty when enumeration fails.
 std::vector<AdapterEntry> ListUsableAdapters(AdapterSource& source);
 
-// The questions about a found camera, answered against `adapters`.
+// Ones, then zeros: a mask a subnet can have. Network byte order.
+bool IsContiguousMask(uint32_t mask);
+
+// The questions about a found camera, answered against `adapters`. A mask
+// that is not contiguous, the camera's or the adapter's, is never the same subnet.
 bool IsSameSubnet(const std::vector<AdapterEntry>& adapters, const CameraRecord& record);
 // Outputs are network-order addresses; those that cannot be found stay untouched.
 struct ProposedSettings {

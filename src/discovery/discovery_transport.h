@@ -22,8 +22,10 @@ class DiscoveryTransport {
     virtual ~Exchange() = default;
     // Waits until `deadline` for the next datagram: its whole length (only
     // the first `size` bytes are stored, so a longer one shows by its
-    // length), or -1 when none came by then or receiving failed.
-    virtual long Receive(uint8_t* buffer, size_t size, Clock::time_point deadline) = 0;
+    // length), or -1 when none came by then or receiving failed. `source`
+    // gets the sender's IPv4 address in network byte order.
+    virtual long Receive(uint8_t* buffer, size_t size, Clock::time_point deadline,
+                         uint32_t* source) = 0;
     // Datagrams the system dropped so far because the receive buffer was
     // full: answers lost before they could be read.
     virtual uint32_t Dropped() const { return 0; }

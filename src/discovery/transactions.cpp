@@ -1,5 +1,8 @@
 #include "discovery/transactions.h"
 
+#include <cstddef>
+#include <cstring>
+
 namespace {
 
 constexpr auto kListenWindow = std::chrono::milliseconds(5000);
@@ -29,6 +32,25 @@ bool Report(FinderCallback callback, void* context, const AdapterEntry& adapter,
   return false;
 }
 
+// A reply counts only as the device it names. A search reply must come from
+// the address it claims: a camera that answers by broadcast still sends from
+// its own address, so another device cannot stand in for it without forging
+// its source. A command's reply must name the camera the request targeted:
+// any device hears the broadcast request, and another's answer must not pass
+// for the target's.
+bool Accepted(int command, const CommandLayout& layout, const uint8_t* request,
+              const uint8_t* reply, size_t length, uint32_t source) {
+  if (command == kCommandSearch) {
+    uint32_t claimed;
+    if (!IsSearchReply(reply, length)) return false;
+    std::memcpy(&claimed, reply + offsetof(DiscoveryHeader, ipAddress), sizeof claimed);
+    return claimed == source;
+  }
+  constexpr size_t kMac = offsetof(DiscoveryHeader, macAddress);
+  return IsReplyTo(command, layout.replySize, reply, length) &&
+         std::memcmp(reply + kMac, request + kMac, 6) == 0;
+}
+
 }  // namespace
 
 // A search hears every camera until its window closes; a command stops at
@@ -46,15 +68,15 @@ uint32_t RunDiscoveryExchange(DiscoveryTransport& transport, FinderCallback call
   if (layout->dataReply) transport.Sleep(kDataPause);
   alignas(8) uint8_t buffer[kMaxReplySize];
   while (transport.Now() - start <= kListenWindow) {
-    const long got = exchange->Receive(buffer, sizeof buffer, transport.Now() + kWait);
+    uint32_t source = 0;
+    const long got = exchange->Receive(buffer, sizeof buffer, transport.Now() + kWait, &source);
     if (got < 0) break;
     // A datagram longer than the buffer fails the length test instead of
     // passing it cut short.
     const size_t length = static_cast<size_t>(got);
-    const bool accepted = command == kCommandSearch
-                              ? IsSearchReply(buffer, length)
-                              : IsReplyTo(command, layout->replySize, buffer, length);
-    if (accepted && !Report(callback, context, adapter, command, *layout, buffer)) break;
+    if (Accepted(command, *layout, request, buffer, length, source) &&
+        !Report(callback, context, adapter, command, *layout, buffer))
+      break;
   }
   return exchange->Dropped();
 }

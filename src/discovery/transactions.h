@@ -15,6 +15,8 @@ using FinderCallback = void (*)(void* context, const void* data, int command, bo
 // `transport`: one request broadcast once, its answers collected for up to
 // 5 seconds, each reported with done = false. Every failure is silent:
 // nothing is reported then. Called on the finder's thread, one at a time.
+// A search reply is accepted only from the address it claims, a command's
+// reply only when it names the target's MAC.
 
 // Reports a CameraRecord for every accepted reply, in arrival order. Returns
 // the answers the system dropped because its receive buffer was full.

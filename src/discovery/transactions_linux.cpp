@@ -102,8 +102,8 @@ class SocketExchange : public DiscoveryTransport::Exchange {
  public:
   explicit SocketExchange(int fd) : socket_(fd) {}
 
-  long Receive(uint8_t* buffer, size_t size,
-               DiscoveryTransport::Clock::time_point deadline) override {
+  long Receive(uint8_t* buffer, size_t size, DiscoveryTransport::Clock::time_point deadline,
+               uint32_t* source) override {
     for (;;) {
       const auto left =
           std::chrono::ceil<std::chrono::milliseconds>(deadline - DiscoveryTransport::Clock::now());
@@ -111,11 +111,15 @@ class SocketExchange : public DiscoveryTransport::Exchange {
       const int ready = poll(&entry, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
       if (ready < 0 && errno == EINTR) continue;
       if (ready != 1 || !(entry.revents & POLLIN)) return -1;
-      // MSG_TRUNC gives the datagram's real length; the control data the
-      // socket's drop counter (SO_RXQ_OVFL).
+      // MSG_TRUNC gives the datagram's real length; the name its sender,
+      // which a camera's reply must match; the control data the socket's
+      // drop counter (SO_RXQ_OVFL).
       iovec part{buffer, size};
       alignas(cmsghdr) char control[CMSG_SPACE(sizeof(uint32_t))] = {};
+      sockaddr_in sender{};
       msghdr message{};
+      message.msg_name = &sender;
+      message.msg_namelen = sizeof sender;
       message.msg_iov = &part;
       message.msg_iovlen = 1;
       message.msg_control = control;
@@ -126,6 +130,7 @@ class SocketExchange : public DiscoveryTransport::Exchange {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL)
           std::memcpy(&dropped_, CMSG_DATA(c), sizeof dropped_);
       }
+      *source = sender.sin_family == AF_INET ? sender.sin_addr.s_addr : 0;
       return static_cast<long>(got);
     }
   }

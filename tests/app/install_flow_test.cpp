@@ -118,14 +118,14 @@ class InstallFlowTest : public dlgtest::QuenloDlgTest {
 TEST_F(InstallFlowTest, SearchKeepsConfiguredModelOncePerMacInArrivalOrder) {
   StartWizard();
   CameraRecord first = Found("TAVO-C1", 0x03, "192.168.1.30");
-  CameraRecord again = Found("TAVO-C1", 0x03, "192.168.1.99");  // same MAC, other address
+  CameraRecord again = Found("TAVO-C1", 0x03, "192.168.1.99");  // same MAC, other address: a twin
   CameraRecord lower = Found("tavo-c1", 0x04, "192.168.1.31");  // letter case differs
   CameraRecord other = Found("TAVO-X9", 0x05, "192.168.1.32");
   CameraRecord second = Found("TAVO-C1", 0x01, "192.168.1.33");
   std::memcpy(second.cameraName, "Gate \xff", 6);  // a byte that is no UTF-8
   CameraRecord third = Found("TAVO-C1", 0x02, "10.20.30.40");
   std::vector<CameraRecord> replies = {first, again, lower, other, second, third};
-  replies.insert(replies.end(), 1000, again);  // a thousand claims of one camera
+  replies.insert(replies.end(), 1000, second);  // a thousand repeats of one camera: no twin
   ScriptSearch(replies);
   Search();
   EXPECT_EQ(pages.LastPage(), Page("List.html"));
@@ -136,12 +136,14 @@ TEST_F(InstallFlowTest, SearchKeepsConfiguredModelOncePerMacInArrivalOrder) {
   pages.Complete();
   EXPECT_EQ(pages.ScriptCount("ListShowLostAnswers"), 0);
   ASSERT_EQ(pages.ScriptCount("ListAddCamera"), 3);
-  // Name, current address and whether it is on this computer's network.
+  // Name, current address, whether it is on this computer's network, and
+  // whether another device answered with its MAC.
+  EXPECT_EQ(pages.scripts[0].args.back(), CQuenloDlg::kTwinWarning);
   EXPECT_EQ(pages.scripts[1].args,
             (std::vector<std::string>{"2", "TAVO-C1", "001A2B3C4D01", "Gate \xef\xbf\xbd",
-                                      "192.168.1.33", "1"}));
+                                      "192.168.1.33", "1", ""}));
   EXPECT_EQ(pages.scripts[2].args,
-            (std::vector<std::string>{"3", "TAVO-C1", "001A2B3C4D02", "", "10.20.30.40", "0"}));
+            (std::vector<std::string>{"3", "TAVO-C1", "001A2B3C4D02", "", "10.20.30.40", "0", ""}));
 
   // The second row on another subnet: the network page with DHCP chosen and
   // settings proposed from the adapter that heard the camera.
@@ -154,6 +156,55 @@ TEST_F(InstallFlowTest, SearchKeepsConfiguredModelOncePerMacInArrivalOrder) {
   EXPECT_EQ(dlg->m_netSettings.ipAddress, inet_addr("192.168.1.2"));
   EXPECT_EQ(dlg->m_netSettings.subnetMask, inet_addr("255.255.255.0"));
   EXPECT_EQ(dlg->m_netSettings.gateway, inet_addr("192.168.1.1"));
+}
+
+// A flood of distinct cameras fills the list up to its cap and the rest are
+// counted once each. The first camera's MAC also answers from a second
+// address: its password goes out only once the user agrees, asked once for
+// the chosen row.
+TEST_F(InstallFlowTest, ListIsCappedAndATwinGetsThePasswordOnlyWhenConfirmed) {
+  StartWizard();
+  std::vector<CameraRecord> replies = {Found("TAVO-C1", 0x01, "10.20.30.40"),
+                                       Found("TAVO-C1", 0x01, "10.20.30.41")};
+  for (int i = 0; i < 1100; ++i) {
+    replies.push_back(Found("TAVO-C1", 0, "192.168.1.30"));
+    replies.back().header.macAddress[4] = static_cast<uint8_t>(0x80 + (i >> 8));
+    replies.back().header.macAddress[5] = static_cast<uint8_t>(i);
+  }
+  replies.push_back(replies.back());
+  ScriptSearch(replies);
+  Search();
+  ASSERT_EQ(pages.LastPage(), Page("List.html"));
+  pages.Complete();
+  ASSERT_EQ(pages.ScriptCount("ListAddCamera"), static_cast<int>(CQuenloDlg::kMaxListedCameras));
+  ASSERT_EQ(pages.scripts[0].function, "ListShowMoreCameras");
+  EXPECT_EQ(pages.scripts[0].args, (std::vector<std::string>{"77", "1024"}));
+  EXPECT_EQ(pages.scripts[1].args[4], "10.20.30.40");  // the first answer's address
+  EXPECT_EQ(pages.scripts[1].args[6], CQuenloDlg::kTwinWarning);
+  EXPECT_EQ(pages.scripts[2].args[6], "");
+
+  pages.AddElement("list_radio1", "checked", true);
+  pages.Click("list_next");
+  pages.AddElement("network_dhcp", "checked", true);
+  pages.Click("network_next");
+  ASSERT_EQ(pages.LastPage(), Page("IDPassword.html"));
+  ScriptSettingsReply(0);
+  FillPassword("pw", false);
+  pages.Click("id_pw_next");  // "Don't send": nothing goes out
+  ASSERT_EQ(window.questions.size(), 1u);
+  EXPECT_NE(window.questions[0].find("this camera (MAC 00:1A:2B:3C:4D:01)"), std::string::npos);
+  EXPECT_TRUE(window.questions[0].ends_with("anyway?|Send|Don't send")) << window.questions[0];
+  EXPECT_EQ(finder().Jobs(), std::vector<int>{kCommandSearch});
+  EXPECT_EQ(finder().password[0], '\0');
+  EXPECT_EQ(pages.LastPage(), Page("IDPassword.html"));
+  window.answer_yes = true;
+  pages.Click("id_pw_next");
+  ASSERT_TRUE(finder().WaitIdle());
+  pages.Click("id_pw_next");  // refused; the second try is not asked again
+  ASSERT_TRUE(finder().WaitIdle());
+  EXPECT_EQ(window.questions.size(), 2u);
+  EXPECT_EQ(finder().Jobs(),
+            (std::vector<int>{kCommandSearch, kCommandSetAddress, kCommandSetAddress}));
 }
 
 TEST_F(InstallFlowTest, SearchWithoutMatchingCameraShowsNotFoundAndListNeedsACheckedRow) {

@@ -382,9 +382,9 @@ TEST_F(QuenloDlgTest, ListPageAddsOneRowPerCameraInOrder) {
   pages.Complete();
   ASSERT_EQ(pages.scripts.size(), 3u);
   const std::vector<std::string> rows[] = {
-      {"1", "TAVO-C1", "000102030405", "", "192.168.1.20", "0"},
-      {"2", "TAVO-C1", "001A2B3C4D5E", "", "10.0.0.7", "0"},
-      {"3", std::string(sizeof(full.modelName), 'M'), "FFEEDDCCBBAA", "", "10.0.0.8", "0"}};
+      {"1", "TAVO-C1", "000102030405", "", "192.168.1.20", "0", ""},
+      {"2", "TAVO-C1", "001A2B3C4D5E", "", "10.0.0.7", "0", ""},
+      {"3", std::string(sizeof(full.modelName), 'M'), "FFEEDDCCBBAA", "", "10.0.0.8", "0", ""}};
   for (size_t i = 0; i < 3; ++i) EXPECT_EQ(pages.scripts[i].args, rows[i]);
 }
 

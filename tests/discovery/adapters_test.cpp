@@ -60,6 +60,12 @@ TEST(SubnetRules, SameSubnetUsesTheCamerasOwnMask) {
   EXPECT_FALSE(IsSameSubnet(adapters, Camera("10.0.0.7", "255.0.0.0", 1)));
   EXPECT_FALSE(IsSameSubnet(adapters, Camera("10.0.0.7", "255.0.0.0", 9)));  // adapter gone
   EXPECT_FALSE(IsSameSubnet({}, Camera("10.0.0.7", "255.0.0.0", 2)));
+  // Masks with a hole are no subnet, though the masked addresses agree:
+  // 192.168.9.76 & 255.255.0.1 is 192.168.0.0, 10.0.2.7/24 is 10.1.2.3 & 255.0.255.0.
+  EXPECT_FALSE(IsSameSubnet(adapters, Camera("192.168.9.76", "255.255.0.1", 1)));
+  const std::vector<AdapterEntry> holed = {
+      FakeAdapterSource::Entry("eth0", 2, kAdapterTypeEthernet, "10.1.2.3", "255.0.255.0")};
+  EXPECT_FALSE(IsSameSubnet(holed, Camera("10.0.2.7", "255.255.255.0", 2)));
 }
 
 TEST(SubnetRules, SameSubnetTriesEveryAdapterWithTheAddress) {

@@ -340,6 +340,52 @@ TEST_F(DiscoveryLan, CameraFaultsDoubleOrSpoilReplies) {
   EXPECT_EQ(Command(5).size(), 2u);
 }
 
+// Devices that answer as others, each beside a real camera: a search keeps
+// a reply only from the address it claims, and a command only an answer
+// that names its target; a crowd of valid cameras, each answering from its
+// own address, is heard whole.
+TEST_F(DiscoveryLan, HostileRepliesAreRefusedAndAValidCrowdIsHeard) {
+  ASSERT_NO_FATAL_FAILURE(BuildHome());
+  struct Device {
+    const char* host;
+    const char* address;  // its own, on eth0
+    std::vector<std::string> args;
+    size_t kept;  // the search replies of it that count
+  };
+  const Device devices[] = {
+      {"real", "192.168.50.20/24", {"--mac", MacOption(kCam1)}, 1},
+      {"impostor",  // the real camera's MAC, at an address it does not send from
+       "192.168.50.21/24",
+       {"--mac", MacOption(kCam1), "--address", "192.168.50.29/24", "--discovery-fault",
+        "impostor"},
+       0},
+      {"anyone",  // answers every command as done, with its own MAC
+       "192.168.50.22/24",
+       {"--mac", MacOption(kCam3), "--discovery-fault", "any-target"},
+       1},
+      {"crowd",
+       "192.168.50.23/24",
+       {"--mac", "00:1a:2b:10:00:00", "--count", "1100", "--address", "10.77.0.1/16"},
+       1100},
+  };
+  size_t kept = 0;
+  for (const Device& d : devices) {
+    ASSERT_TRUE(lan_->AddCamera(d.host, "a", d.address, d.args)) << lan_->Error();
+    kept += d.kept;
+  }
+  ASSERT_NO_FATAL_FAILURE(EnterPc());
+  const std::vector<CameraRecord> records = Search();
+  EXPECT_EQ(records.size(), kept);
+  ASSERT_EQ(CountWithMac(records, kCam1), 1);
+  EXPECT_EQ(Dotted(RecordIpAddress(*FindMac(records, kCam1))), "192.168.50.20");
+
+  // No device has this MAC: the one that answers for any is not heard.
+  finder_->SetTarget(kPcA, "192.168.50.25", MacText(kCam2).c_str(), kPassword);
+  finder_->SetAddressSettings(0, "192.168.50.30", "255.255.255.0", "192.168.50.1");
+  EXPECT_EQ(Command(kCommandSetAddress).size(), 1u);
+  EXPECT_EQ(Command(5).size(), 1u);
+}
+
 // A "camera" that answers each search with 100,000 datagrams of junk and
 // spoiled replies: the search still lists exactly the real cameras (its time
 // and memory are bench_discovery_scale's figures). An answer that finds the
@@ -367,9 +413,10 @@ TEST_F(DiscoveryLan, FloodOfJunkRepliesChangesNothing) {
       small->Broadcast(finder_->Adapters()[0], request, sizeof request);
   ASSERT_NE(exchange, nullptr);
   uint8_t reply[kMaxReplySize];
+  uint32_t source = 0;
   for (int reads = 0; reads < 300 && exchange->Dropped() == 0; ++reads) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    exchange->Receive(reply, sizeof reply, small->Now() + std::chrono::seconds(1));
+    exchange->Receive(reply, sizeof reply, small->Now() + std::chrono::seconds(1), &source);
   }
   EXPECT_GT(exchange->Dropped(), 0u) << "hung: nothing was dropped in 30 s of flood";
 }

@@ -1,8 +1,8 @@
 // An in-memory discovery transport for the finder's and the dialog's tests:
 // each request is answered with the datagrams scripted for its command, each
-// heard through the adapter it names (or through every adapter). Its clock is
-// a FakeClock, which moves only when a wait would pass, so a listening window
-// ends at once.
+// heard through the adapter it names (or through every adapter), from the
+// address it claims unless told otherwise. Its clock is a FakeClock, which
+// moves only when a wait would pass, so a listening window ends at once.
 // Thread-safe: the test scripts it while the finder's thread uses it.
 #pragma once
 
@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,6 +37,8 @@ class FakeDiscoveryTransport : public DiscoveryTransport {
     std::vector<uint8_t> bytes;
     bool every_adapter = true;
     std::array<uint8_t, 8> adapter{};  // the one that hears it, unless every_adapter
+    std::optional<uint32_t> source;    // the sender; unset: the address it claims
+    bool names_target = false;         // takes the MAC the request names
   };
 
   // A camera's search reply: the record's first 541 bytes with the reply's
@@ -53,9 +56,11 @@ class FakeDiscoveryTransport : public DiscoveryTransport {
     std::memcpy(d.adapter.data(), record.adapterAddress, 8);
     return d;
   }
-  // A bare reply header to `command` with `status` (0: done).
+  // A bare reply header to `command` with `status` (0: done), from the
+  // camera the request names.
   static Datagram ResultReply(int command, uint16_t status) {
     Datagram d;
+    d.names_target = true;
     d.bytes.assign(kResultReplySize, 0);
     std::memcpy(d.bytes.data(), "RAVN", 4);
     d.bytes[8] = kDirectionReply;
@@ -88,28 +93,34 @@ class FakeDiscoveryTransport : public DiscoveryTransport {
     auto exchange = std::make_unique<FakeExchange>(*this);
     std::lock_guard<std::mutex> lock(mu_);
     sent_.push_back(command);
-    for (const Datagram& d : replies_[command])
-      if (d.every_adapter || std::memcmp(d.adapter.data(), adapter.address, 8) == 0)
-        exchange->queue.push_back(d.bytes);
+    for (Datagram d : replies_[command]) {
+      if (!d.every_adapter && std::memcmp(d.adapter.data(), adapter.address, 8) != 0) continue;
+      if (d.names_target && d.bytes.size() >= 23) std::memcpy(&d.bytes[17], request + 17, 6);
+      uint32_t claimed = 0;
+      if (d.bytes.size() >= 17) std::memcpy(&claimed, &d.bytes[13], 4);
+      exchange->queue.push_back({std::move(d.bytes), d.source.value_or(claimed)});
+    }
     return exchange;
   }
 
  private:
   struct FakeExchange : Exchange {
     explicit FakeExchange(FakeDiscoveryTransport& t) : transport(t) {}
-    long Receive(uint8_t* buffer, size_t size, Clock::time_point deadline) override {
+    long Receive(uint8_t* buffer, size_t size, Clock::time_point deadline,
+                 uint32_t* source) override {
       if (queue.empty()) {
         transport.clock_.AdvanceTo(deadline);
         return -1;
       }
-      const std::vector<uint8_t> bytes = std::move(queue.front());
+      const std::vector<uint8_t> bytes = std::move(queue.front().first);
+      *source = queue.front().second;
       queue.pop_front();
       std::memcpy(buffer, bytes.data(), std::min(size, bytes.size()));
       return static_cast<long>(bytes.size());
     }
     uint32_t Dropped() const override { return transport.dropped.load(); }
     FakeDiscoveryTransport& transport;
-    std::deque<std::vector<uint8_t>> queue;
+    std::deque<std::pair<std::vector<uint8_t>, uint32_t>> queue;  // bytes, sender
   };
 
   mutable std::mutex mu_;

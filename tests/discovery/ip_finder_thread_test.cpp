@@ -37,8 +37,9 @@ class FinderJobs : public ::testing::Test {
 };
 
 // What the exchange takes from all it hears: a search every fitting reply
-// for its window, a command only its first fitting reply; a data command
-// waits a moment first. The fake clock shows the windows.
+// from the address it claims for its window, a command only its first
+// fitting reply that names its target; a data command waits a moment first.
+// The fake clock shows the windows.
 TEST_F(FinderJobs, ExchangesTakeOnlyFittingReplies) {
   using Datagram = FakeDiscoveryTransport::Datagram;
   CameraRecord camera{};
@@ -46,11 +47,12 @@ TEST_F(FinderJobs, ExchangesTakeOnlyFittingReplies) {
   camera.adapterAddress[5] = 1;
   std::memcpy(camera.modelName, "TAVO-C1", 7);
   Datagram good = FakeDiscoveryTransport::SearchReply(camera);
-  Datagram cut = good, refused = good, elsewhere = good;
+  Datagram cut = good, refused = good, elsewhere = good, spoofed = good;
   cut.bytes.pop_back();
   refused.bytes[23] = 1;
-  elsewhere.adapter[5] = 9;  // heard through another adapter
-  transport_->SetReplies(kCommandSearch, {cut, good, refused, elsewhere, good,
+  elsewhere.adapter[5] = 9;                    // heard through another adapter
+  spoofed.source = inet_addr("192.168.1.66");  // not from the address it claims
+  transport_->SetReplies(kCommandSearch, {cut, good, refused, elsewhere, spoofed, good,
                                           FakeDiscoveryTransport::ResultReply(2, 0)});
   const auto start = transport_->Now();
   finder_->commandCode = kCommandSearch;
@@ -61,7 +63,10 @@ TEST_F(FinderJobs, ExchangesTakeOnlyFittingReplies) {
 
   const uint8_t adapter[8] = {0x02, 0, 0, 0, 0, 1, 0, 0};
   finder_->SetTarget(adapter, "192.168.1.20", "001122334455", "pw");
-  transport_->SetReplies(kCommandSetAddress, {FakeDiscoveryTransport::ResultReply(2, 1),
+  Datagram foreign = FakeDiscoveryTransport::ResultReply(2, 0);
+  foreign.names_target = false;  // another device's MAC
+  foreign.bytes[17] = 0x66;
+  transport_->SetReplies(kCommandSetAddress, {foreign, FakeDiscoveryTransport::ResultReply(2, 1),
                                               FakeDiscoveryTransport::ResultReply(2, 0)});
   probe_.Clear();
   finder_->addressMode = 1;
@@ -72,6 +77,7 @@ TEST_F(FinderJobs, ExchangesTakeOnlyFittingReplies) {
 
   Datagram data = FakeDiscoveryTransport::ResultReply(4, 0);
   data.bytes.resize(FindCommandLayout(4)->replySize);
+  ParseMacText("001122334455", &data.bytes[17]);  // as the fake's answer names it
   transport_->SetReplies(4, {data});
   probe_.Clear();
   const auto before = transport_->Now();

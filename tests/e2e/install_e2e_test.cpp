@@ -565,8 +565,18 @@ TEST_F(InstallE2E, NotFoundPageNamesStrictReversePathFilter) {
 
 // The pages shown while a search runs offer no "home" or back button; the
 // dialog tests cover those clicks arriving during a search.
+// A camera heard twice is one row, and an impostor that claims its MAC from
+// an address it does not send from is not heard. A second device with that
+// MAC, answering from its own address, leaves one row with a warning, and no
+// password goes out until the user agrees. A crowd beyond the list's cap
+// leaves the list capped with a line saying how many more answered, and the
+// program still ends cleanly.
 TEST_F(InstallE2E, RepeatedAnswerIsListedOnce) {
   ASSERT_NO_FATAL_FAILURE(AddSameCamera({"--discovery-fault", "twice"}));
+  ASSERT_TRUE(lan_->AddCamera("impostor", "a", "192.168.1.23/24",
+                              {"--mac", "00:1a:2b:00:00:01", "--address", "192.168.1.21/24",
+                               "--discovery-fault", "impostor"}))
+      << lan_->Error();
   Launch();
   ASSERT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
   ASSERT_TRUE(ui().ClickTo("mac_next", "Power.html"));
@@ -575,6 +585,43 @@ TEST_F(InstallE2E, RepeatedAnswerIsListedOnce) {
   Shot("wait-search");
   ASSERT_TRUE(ui().WaitForPage("List.html", kSearchMs)) << ui().PageName();
   EXPECT_EQ(Rows(), 1);
+  const std::string warning = "Two devices answer as this camera";
+  EXPECT_EQ(Text("camera_list").find(warning), std::string::npos);
+
+  ASSERT_TRUE(lan_->AddCamera("twin", "a", "192.168.1.22/24", {"--mac", "00:1a:2b:00:00:01"}))
+      << lan_->Error();
+  ASSERT_TRUE(ui().ClickTo("list_retry", "WaitSearch.html"));
+  ASSERT_TRUE(ui().WaitForPage("List.html", kSearchMs)) << ui().PageName();
+  EXPECT_EQ(Rows(), 1);
+  EXPECT_NE(Text("camera_list").find(warning), std::string::npos);
+  Shot("list-twin");
+  ASSERT_NO_FATAL_FAILURE(ChooseCamera(kSameMac, "IDPassword.html"));
+  FillPassword("kerut", false);
+  Click("id_pw_next");
+  json box = json::object();
+  for (int i = 0; i < 100 && !box.value("open", false); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    box = ui().Request({{"cmd", "messagebox"}});
+  }
+  ASSERT_TRUE(box.value("open", false)) << "no question before the password went out";
+  EXPECT_EQ(box["text"].get<std::string>().rfind(warning, 0), 0u) << box.dump();
+  ASSERT_EQ(ui().Request({{"cmd", "dismiss"}, {"button", "Don't send"}})["ok"], true);
+  EXPECT_EQ(ui().PageName(), "IDPassword.html");
+
+  ASSERT_TRUE(lan_->AddCamera(
+      "crowd", "a", "192.168.1.24/24",
+      {"--mac", "00:1a:2b:10:00:00", "--count", "1100", "--address", "10.77.0.1/16"}))
+      << lan_->Error();
+  ASSERT_TRUE(ui().ClickTo("id_pw_back", "List.html"));
+  ASSERT_TRUE(ui().ClickTo("list_retry", "WaitSearch.html"));
+  ASSERT_TRUE(ui().WaitForPage("List.html", kSearchMs)) << ui().PageName();
+  EXPECT_TRUE(
+      ui().WaitForScript("document.querySelectorAll('#camera_list input').length === 1024", 60000))
+      << Rows();
+  EXPECT_NE(Text("list_more").find("more cameras answered"), std::string::npos);
+  Shot("list-capped");
+  ASSERT_EQ(ui().Request({{"cmd", "close"}})["ok"], true);
+  EXPECT_EQ(ui().WaitForExit(60000), 0) << "hung, or did not end cleanly";
 }
 
 }  // namespace

@@ -210,7 +210,7 @@ const PageCatalogue kPages[] = {
     {"NotFound.html", {"home", "not_found_back", "not_found_retry"}, {"NotFoundShowFindings"}},
     {"List.html",
      {"home", "list_back", "list_retry", "list_next"},
-     {"ListAddCamera", "ListShowLostAnswers"}},
+     {"ListAddCamera", "ListShowLostAnswers", "ListShowMoreCameras"}},
     {"IDPassword.html",
      {"home", "id_pw_back", "id_pw_next", "id_pw_password", "id_pw_change_pw", "id_pw_new_pw",
       "id_pw_cf_new_pw"},

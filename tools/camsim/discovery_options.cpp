@@ -19,8 +19,16 @@ const char kDiscoveryUsage[] =
     "  --set-delay-ms N     pause before taking new settings (default 5000)\n"
     "  --dhcp-lease A/PREFIX  address taken when told to use DHCP\n"
     "  --dhcp-gateway A     gateway of that lease\n"
-    "  --discovery-fault KIND  none, no-set-address, wrong-length, twice or flood\n"
-    "                          (flood: 100,000 junk datagrams after each search reply)\n";
+    "  --discovery-fault KIND  none, no-set-address, wrong-length, twice, flood,\n"
+    "                          impostor or any-target\n"
+    "                          (flood: 100,000 junk datagrams after each search reply;\n"
+    "                          impostor: replies claim --address and --mac but leave\n"
+    "                          from the interface's own address;\n"
+    "                          any-target: answers every command, whatever camera it\n"
+    "                          names, as done, with its own MAC)\n"
+    "A camera that claims another's MAC from its own address is a plain --mac.\n"
+    "Many valid cameras at once: --count N with --address (each answers from its\n"
+    "own address, which needs root).\n";
 
 namespace {
 
@@ -53,6 +61,10 @@ bool ParseFault(const std::string& text, DiscoveryFault* fault) {
     *fault = DiscoveryFault::kTwice;
   else if (text == "flood")
     *fault = DiscoveryFault::kFlood;
+  else if (text == "impostor")
+    *fault = DiscoveryFault::kImpostor;
+  else if (text == "any-target")
+    *fault = DiscoveryFault::kAnyTarget;
   else
     return false;
   return true;

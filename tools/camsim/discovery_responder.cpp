@@ -125,6 +125,9 @@ bool DiscoveryResponder::Start(std::string* err) {
   if (ok && !config_.interface_name.empty())
     ok = setsockopt(fd_, SOL_SOCKET, SO_BINDTODEVICE, config_.interface_name.c_str(),
                     static_cast<socklen_t>(config_.interface_name.size())) == 0;
+  // Lets a reply leave from a camera's address that the interface does not
+  // hold; without the privilege those replies leave from the interface's own.
+  if (ok) setsockopt(fd_, SOL_IP, IP_TRANSPARENT, &on, sizeof on);
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(kDiscoveryPort);
@@ -177,12 +180,13 @@ std::vector<uint8_t> DiscoveryResponder::Answer(const SimCamera& camera, const u
   if (command == kCommandSearch) {
     reply = SearchReply(camera, request);
   } else {
-    if (std::memcmp(request + 17, camera.mac().data(), 6) != 0) return {};
+    const bool any_target = config_.fault == DiscoveryFault::kAnyTarget;
+    if (!any_target && std::memcmp(request + 17, camera.mac().data(), 6) != 0) return {};
     if (command == kCommandSetAddress && config_.fault == DiscoveryFault::kIgnoreSetAddress)
       return {};
     const uint8_t* payload = request + kDiscoveryHeaderSize;
-    bool ok = CredentialsMatch(payload, camera.password());
-    if (ok && command == kCommandSetAddress) {
+    bool ok = any_target || CredentialsMatch(payload, camera.password());
+    if (ok && !any_target && command == kCommandSetAddress) {
       ok = RequestedSettings(payload, camera.settings(), config_.dhcp_lease, settings);
       *accepted = ok;
     }
@@ -216,7 +220,28 @@ void DiscoveryResponder::Handle(const uint8_t* request, size_t length, const voi
 void DiscoveryResponder::Send(const std::vector<uint8_t>& reply, const void* from) {
   sockaddr_in to = *static_cast<const sockaddr_in*>(from);
   if (config_.reply_mode == ReplyMode::kBroadcast) to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-  sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  iovec part{const_cast<uint8_t*>(reply.data()), reply.size()};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr message{};
+  message.msg_name = &to;
+  message.msg_namelen = sizeof to;
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  if (config_.fault != DiscoveryFault::kImpostor) {
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = IPPROTO_IP;
+    header->cmsg_type = IP_PKTINFO;
+    header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    std::memcpy(&info.ipi_spec_dst, reply.data() + 13, 4);  // the address the reply claims
+    std::memcpy(CMSG_DATA(header), &info, sizeof info);
+  }
+  if (sendmsg(fd_, &message, 0) >= 0 || !message.msg_control) return;
+  message.msg_control = nullptr;  // not allowed that source: the interface's own
+  message.msg_controllen = 0;
+  sendmsg(fd_, &message, 0);
 }
 
 void DiscoveryResponder::Flood(const std::vector<uint8_t>& reply, const void* from) {

@@ -21,6 +21,8 @@ enum class DiscoveryFault {
   kWrongLength,       // every reply one byte too long
   kTwice,             // every reply sent twice
   kFlood,             // after answering a search, 100,000 datagrams of junk to the searcher
+  kImpostor,          // replies leave from the interface's own address, whatever they claim
+  kAnyTarget,         // answers every command, whatever camera it names, as done
 };
 
 struct DiscoveryConfig {
@@ -39,6 +41,9 @@ using AddressApplier = std::function<void(const SimCamera&, const SimCamera::Set
 
 // The camera's discovery side: answers searches on UDP port 62720 for every
 // camera it holds, and the set-address command for the camera its MAC names.
+// Each camera's replies leave from its own address, as a real camera's do,
+// even when the interface does not hold that address (many cameras in one
+// simulator).
 // Threads: Start and Stop on the owner's thread; requests are handled on the
 // responder's own thread. The cameras are borrowed and must outlive Stop.
 class DiscoveryResponder {
@@ -66,6 +71,8 @@ class DiscoveryResponder {
   std::vector<uint8_t> Answer(const SimCamera& camera, const uint8_t* request, size_t length,
                               bool* accepted, SimCamera::Settings* settings) const;
   void Handle(const uint8_t* request, size_t length, const void* from);
+  // Sends `reply` from the address it claims, or from the interface's own
+  // for an impostor.
   void Send(const std::vector<uint8_t>& reply, const void* from);
   // Random bytes and replies spoiled in one way each (length, magic,
   // direction, command), none of which a searcher may take for a camera.

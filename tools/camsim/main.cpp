@@ -34,7 +34,8 @@ constexpr char kUsage[] =
     "\n"
     "  --listen ADDR        IPv4 address the HTTP side listens on (default 0.0.0.0)\n"
     "  --port N             HTTP port (default 80; 0 picks a free one)\n"
-    "  --count N            number of cameras (default 1); HTTP serves the first\n"
+    "  --count N            number of cameras, at most 4096 (default 1); HTTP serves\n"
+    "                       the first\n"
     "  --mac XX:XX:XX:XX:XX:XX  MAC of the first camera; the others count up\n"
     "  --model TEXT         model name (default TAVO-C1)\n"
     "  --name TEXT          camera name (default Camera; numbered when --count > 1)\n"
@@ -109,7 +110,7 @@ bool ApplyOption(const std::string& opt, const char* value, SimOptions* o, std::
     ok = ParseInt(value, 0, 65535, &port);
     o->http.port = static_cast<uint16_t>(port);
   } else if (opt == "--count") {
-    ok = ParseInt(value, 1, 1000, &o->count);
+    ok = ParseInt(value, 1, 4096, &o->count);
   } else if (opt == "--mac") {
     ok = ParseMac(value, &o->mac);
   } else if (opt == "--model") {
