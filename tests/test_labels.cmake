@@ -2,13 +2,14 @@
 #   webkit  loads the web engine, which is not built with ThreadSanitizer;
 #   netns   builds network namespaces of its own (needs root);
 #   sound   starts a sound server of its own;
-#   slow    waits one of the wizard's real long waits (the 40 s settings wait).
+#   slow    waits one of the wizard's real long waits: the 40 s settings wait, or the
+#           15 s that a camera command may last.
 # Run by CTest after the test list is read; quenlo_tests_TESTS holds the names.
 set(quenlo_label_rules
   "webkit" "^(InstallE2E|PackageE2E|WizardUiTest|PageHostWebKitTest)\\."
   "netns" "^(InstallE2E|PackageE2E|DiscoveryLan|LiveStreamLan)\\."
   "sound" "^RealSound\\."
-  "slow" "^InstallE2E\\.OtherSubnetByDhcp$")
+  "slow" "^InstallE2E\\.(OtherSubnetByDhcp|ClosingTheWindowEndsAtOnceWhateverRuns)$")
 foreach(quenlo_test IN LISTS quenlo_tests_TESTS)
   set(quenlo_labels "")
   set(quenlo_rules ${quenlo_label_rules})

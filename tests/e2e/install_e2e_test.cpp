@@ -379,7 +379,7 @@ TEST_F(InstallE2E, CameraBackOnAnotherSubnetIsCodeTwo) {
 
 TEST_F(InstallE2E, VanishedCameraIsCodeZeroAndRetrySearchesAgain) {
   ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
-  Launch(15000);  // the camera goes away during the wait
+  Launch(10000);  // the camera goes away during the wait
   ASSERT_NO_FATAL_FAILURE(OtherCameraByDhcpToPasswordPage());
   Click("id_pw_next");
   ASSERT_TRUE(ui().WaitForPage("Setup.html", 20000)) << ui().PageName();
@@ -397,7 +397,7 @@ TEST_F(InstallE2E, VanishedCameraIsCodeZeroAndRetrySearchesAgain) {
 
 TEST_F(InstallE2E, RefusedNewPasswordAfterRediscoveryIsCodeThree) {
   ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
-  Launch(15000);  // the password changes during the wait
+  Launch(10000);  // the password changes during the wait
   ASSERT_NO_FATAL_FAILURE(OtherCameraByDhcpToPasswordPage());
   FillPassword("kerut", true, "NewPass99", "NewPass99");
   Click("id_pw_next");
