@@ -364,10 +364,10 @@ void CQuenloDlg::OnListLoaded() {
     std::lock_guard<std::mutex> lock(m_camerasMutex);
     cameras = m_cameras;
     for (const CameraRecord& camera : cameras) {
-      const auto listed = m_listedMacs.find(MacKey(camera));
-      twins.push_back(listed != m_listedMacs.end() && listed->second.twin);
+      const auto listed = listed_macs_.find(MacKey(camera));
+      twins.push_back(listed != listed_macs_.end() && listed->second.twin);
     }
-    unlisted = m_unlistedMacs.size();
+    unlisted = unlisted_macs_.size();
   }
   // The search's job may still be ending; the subnet test reads the adapter
   // list that job writes.
@@ -588,28 +588,28 @@ void CQuenloDlg::OnFinderEvent(const void* data, int eventType, bool done) {
 void CQuenloDlg::AddCamera(const CameraRecord& record) {
   const uint64_t key = MacKey(record);
   std::lock_guard<std::mutex> lock(m_camerasMutex);
-  if (const auto listed = m_listedMacs.find(key); listed != m_listedMacs.end()) {
+  if (const auto listed = listed_macs_.find(key); listed != listed_macs_.end()) {
     const CameraRecord& first = m_cameras[listed->second.row];
     if (RecordIpAddress(first) != RecordIpAddress(record)) listed->second.twin = true;
   } else if (m_cameras.size() < kMaxListedCameras) {
-    m_listedMacs.emplace(key, ListedMac{m_cameras.size(), false});
+    listed_macs_.emplace(key, ListedMac{m_cameras.size(), false});
     m_cameras.push_back(record);
-  } else if (m_unlistedMacs.size() < kMaxCountedCameras) {
-    m_unlistedMacs.insert(key);
+  } else if (unlisted_macs_.size() < kMaxCountedCameras) {
+    unlisted_macs_.insert(key);
   }
 }
 
 void CQuenloDlg::ClearCameras() {
   std::lock_guard<std::mutex> lock(m_camerasMutex);
   m_cameras.clear();
-  m_listedMacs.clear();
-  m_unlistedMacs.clear();
+  listed_macs_.clear();
+  unlisted_macs_.clear();
 }
 
 bool CQuenloDlg::HasTwin(const CameraRecord& camera) const {
   std::lock_guard<std::mutex> lock(m_camerasMutex);
-  const auto listed = m_listedMacs.find(MacKey(camera));
-  return listed != m_listedMacs.end() && listed->second.twin;
+  const auto listed = listed_macs_.find(MacKey(camera));
+  return listed != listed_macs_.end() && listed->second.twin;
 }
 
 void CQuenloDlg::StartSearch() {
@@ -707,7 +707,7 @@ bool CQuenloDlg::FinderBusy() const { return m_finder && m_finder->IsRunning(); 
 void CQuenloDlg::OnListNext() {
   if (!m_finder || FinderBusy()) return;
   m_selectedIndex = -1;
-  m_twinAcceptedRow = -1;
+  twin_accepted_row_ = -1;
   const size_t count = CameraCount();
   for (size_t i = 0; i < count; ++i) {
     if (ReadChecked("list_radio" + std::to_string(i + 1)).value_or(false)) {
@@ -808,14 +808,14 @@ bool CQuenloDlg::TakePasswordFields() {
 // Asked once per chosen row, before the password goes out by HTTP or by
 // discovery.
 bool CQuenloDlg::ConfirmTwin(const CameraRecord& camera) {
-  if (m_twinAcceptedRow == m_selectedIndex || !HasTwin(camera)) return true;
+  if (twin_accepted_row_ == m_selectedIndex || !HasTwin(camera)) return true;
   std::string mac = MacTextUpper(camera);
   for (size_t at = 10; at > 0; at -= 2) mac.insert(at, ":");
   const std::string question = std::string(kTwinWarning) + " (MAC " + mac +
                                ") from different addresses. One of them may be posing as your "
                                "camera to learn its password. Send the password anyway?";
   if (!m_services.messages->Ask(m_title, question, kTwinSend, kTwinKeep)) return false;
-  m_twinAcceptedRow = m_selectedIndex;
+  twin_accepted_row_ = m_selectedIndex;
   return true;
 }
 

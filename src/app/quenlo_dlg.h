@@ -279,10 +279,10 @@ class CQuenloDlg : public IPageEvents {
 
   // Beside m_cameras, guarded by m_camerasMutex: the listed MACs, and the
   // distinct MACs that answered beyond the list's cap.
-  std::unordered_map<uint64_t, ListedMac, MacHash> m_listedMacs;
-  std::unordered_set<uint64_t, MacHash> m_unlistedMacs;
+  std::unordered_map<uint64_t, ListedMac, MacHash> listed_macs_;
+  std::unordered_set<uint64_t, MacHash> unlisted_macs_;
   // UI thread: the row whose twin the user accepted, or -1.
-  int m_twinAcceptedRow = -1;
+  int twin_accepted_row_ = -1;
 
   DialogServices m_services;
   UWakeup closing_signal_;  // signalled with m_closing: ends the finder thread's sleeps
