@@ -242,12 +242,15 @@ TEST_F(QuenloDlgTest, FinishNextStopsLiveViewAndShowsFinish2) {
 TEST_F(QuenloDlgTest, DestroyStopsWorkersAndSetsClosingFirst) {
   Start();
   ScriptedFinder* job = dlg->finder;  // a job that ignores the flag
-  job->hold = true;
+  // The clock's hold, which outlives the job: the job may end, and go, as
+  // soon as the hold is off, or before it ever waited.
+  std::atomic<bool>& hold = job->hold;
+  hold = true;
   ASSERT_TRUE(job->Start());
   ASSERT_TRUE(dlg->m_video->Start());
   std::thread finish_job([&] {
     while (!dlg->m_closing.load()) std::this_thread::yield();
-    job->hold.store(false);
+    hold.store(false);
   });
   dlg->OnDestroy();
   finish_job.join();

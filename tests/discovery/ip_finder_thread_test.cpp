@@ -24,13 +24,14 @@ class FinderJobs : public ::testing::Test {
     source_ = source.get();
     source_->Set({FakeAdapterSource::Entry("qdnone0", 1, kAdapterTypeEthernet, "192.168.1.10",
                                            "255.255.255.0", "192.168.1.1")});
-    auto transport = std::make_unique<FakeDiscoveryTransport>();
+    auto transport = std::make_unique<FakeDiscoveryTransport>(&clock_);
     transport_ = transport.get();
     finder_ = std::make_unique<NTavoIPFinderThread>(&FinderProbe::Callback, &probe_,
                                                     std::move(source), std::move(transport));
   }
 
   FinderProbe probe_;
+  FakeClock clock_;  // outlives the finder, which a test may destroy while held
   FakeAdapterSource* source_ = nullptr;
   FakeDiscoveryTransport* transport_ = nullptr;
   std::unique_ptr<NTavoIPFinderThread> finder_;
@@ -137,7 +138,7 @@ TEST_F(FinderJobs, DestroyingDuringAJobWaitsForItsEnd) {
   ASSERT_TRUE(finder_->Start());
   std::thread release([this] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    transport_->hold = false;
+    clock_.hold = false;
   });
   finder_.reset();
   release.join();
