@@ -113,6 +113,18 @@ class InstallFlowTest : public dlgtest::QuenloDlgTest {
     ChooseRow(1, 1);
     ASSERT_EQ(pages.LastPage(), Page("Network.html"));
   }
+  // That camera told to use DHCP, with the current password and, when
+  // `change`, a new one; it accepts, and the setup page shows while the
+  // re-discovery timer is pending.
+  void AcceptedByDhcp(const std::string& current, bool change, const std::string& next = "") {
+    ChooseOtherSubnetCamera();
+    pages.AddElement("network_dhcp", "checked", true);
+    pages.Click("network_next");
+    ScriptSettingsReply(1);
+    FillPassword(current, change, next, next);
+    pages.Click("id_pw_next");
+    FireShowPage();
+  }
 };
 
 TEST_F(InstallFlowTest, SearchKeepsConfiguredModelOncePerMacInArrivalOrder) {
@@ -383,13 +395,7 @@ TEST_F(InstallFlowTest, ClosingDuringTheProofCutsItShortWithoutAMessage) {
 TEST_F(InstallFlowTest, QuittingCutsTheProofAfterRediscoveryShort) {
   CamsimProcess sim({"--password", "Start123"});
   ASSERT_TRUE(sim.ok()) << sim.error();
-  ChooseOtherSubnetCamera();
-  pages.AddElement("network_dhcp", "checked", true);
-  pages.Click("network_next");
-  ScriptSettingsReply(1);
-  FillPassword("Start123", true, "NewPass99", "NewPass99");
-  pages.Click("id_pw_next");
-  FireShowPage();
+  AcceptedByDhcp("Start123", true, "NewPass99");
   EXPECT_TRUE(dlg->OnCloseRequest());
   ScriptSearch({Found("TAVO-C1", 0x01, "127.0.0.1", sim.port(), 0x12)});
   dlg->OnTimer(CQuenloDlg::TIMER_REDISCOVER);
@@ -479,13 +485,7 @@ TEST_F(InstallFlowTest, DhcpApplyWaitsThenFindsCameraAgainAndChangesPassword) {
 }
 
 TEST_F(InstallFlowTest, RediscoveryFailuresAndWhatRetryDoes) {
-  ChooseOtherSubnetCamera();
-  pages.AddElement("network_dhcp", "checked", true);
-  pages.Click("network_next");
-  ScriptSettingsReply(1);
-  FillPassword("pw", false);
-  pages.Click("id_pw_next");
-  FireShowPage();
+  AcceptedByDhcp("pw", false);
 
   struct Case {
     std::vector<CameraRecord> answers;
@@ -526,13 +526,7 @@ TEST_F(InstallFlowTest, RediscoveryFailuresAndWhatRetryDoes) {
 TEST_F(InstallFlowTest, RefusedNewPasswordAfterRediscoveryIsCodeThree) {
   CamsimProcess sim({"--password", "Start123"});
   ASSERT_TRUE(sim.ok()) << sim.error();
-  ChooseOtherSubnetCamera();
-  pages.AddElement("network_dhcp", "checked", true);
-  pages.Click("network_next");
-  ScriptSettingsReply(1);
-  FillPassword("Start123", true, "NewPass99", "NewPass99");
-  pages.Click("id_pw_next");
-  FireShowPage();
+  AcceptedByDhcp("Start123", true, "NewPass99");
   dlg->m_password = "NotTheOne1";  // the change authenticates with a wrong password
   ScriptSearch({Found("TAVO-C1", 0x01, "127.0.0.1", sim.port(), 0x12)});
   dlg->OnTimer(CQuenloDlg::TIMER_REDISCOVER);
