@@ -57,14 +57,18 @@ class IMessageBox {
                    const std::string& no) = 0;
 };
 
-// One-shot timers of the dialog window. Start from any thread (a timer with
-// the same id is replaced); the handler runs on the UI thread.
+// One-shot timers of the dialog window, and the hand-over of work to the UI
+// thread. Start and Kill: UI thread (a timer with the same id is replaced);
+// the handler runs on the UI thread.
 class ITimers {
  public:
   virtual ~ITimers() = default;
   virtual void SetHandler(std::function<void(int id)> handler) = 0;
   virtual void Start(int id, int period_ms) = 0;
   virtual void Kill(int id) = 0;
+  // Any thread: runs `fn` on the UI thread once it is idle, after what was
+  // posted before it, and never while a message box is open.
+  virtual void Post(std::function<void()> fn) = 0;
 };
 
 // The desktop's "open": a web address goes to the browser, a program runs,

@@ -1,6 +1,7 @@
 // What the wizard's dialog needs of the component that shows its HTML pages.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -41,3 +42,18 @@ class IPageHost {
   // the first).
   virtual bool CallScript(const std::string& function, const std::vector<std::string>& args) = 0;
 };
+
+// The "value" of a page element, when it is a string.
+inline std::optional<std::string> ReadPageText(IPageHost& pages, const std::string& id) {
+  PageValue value = pages.GetAttribute(id, "value");
+  if (!std::holds_alternative<std::string>(value)) return std::nullopt;
+  return std::move(std::get<std::string>(value));  // no copy of a password is left behind
+}
+
+// Whether a check box or radio button of the page is checked; nullopt when
+// the page has no such element.
+inline std::optional<bool> ReadPageChecked(IPageHost& pages, const std::string& id) {
+  const PageValue value = pages.GetAttribute(id, "checked");
+  if (!std::holds_alternative<bool>(value)) return std::nullopt;
+  return std::get<bool>(value);
+}

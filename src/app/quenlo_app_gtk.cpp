@@ -33,7 +33,7 @@ void ApplyAutomationSettingsWait(CQuenloDlg& dlg) {
   char* end = nullptr;
   const long ms = std::strtol(text, &end, 10);
   if (*end == '\0' && ms >= 0 && ms <= CQuenloDlg::kSettingsWaitMs)
-    dlg.m_settingsWaitMs = static_cast<int>(ms);
+    dlg.SetSettingsWait(static_cast<int>(ms));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -84,6 +85,8 @@ struct TimerTick {
   int id;
 };
 
+gboolean DrainPostedIdle(gpointer data);
+
 }  // namespace
 
 struct QuenloWindowGtk::Impl {
@@ -122,6 +125,11 @@ struct QuenloWindowGtk::Impl {
   std::map<int, guint> timers;                             // guarded by mutex
   std::map<int, int> timer_requests;                       // id -> ms; guarded by mutex
   std::vector<std::shared_ptr<BoxRequest>> waiting_boxes;  // guarded by mutex
+  std::deque<std::function<void()>> posted;                // guarded by mutex
+
+  // UI thread: runs what was posted, in order, unless a box is open (its
+  // end drains the rest).
+  void DrainPosted();
 
   void ShowWaitingBoxes();
   void StartRequestedTimers();
@@ -147,7 +155,21 @@ int QuenloWindowGtk::Impl::RunModal(GtkWidget* dialog, ModalState state) {
   gtk_widget_destroy(dialog);
   modal_dialog = previous;
   modal = previous_state;
+  g_idle_add(DrainPostedIdle, this);
   return response;
+}
+
+void QuenloWindowGtk::Impl::DrainPosted() {
+  while (!modal_dialog && !closing) {
+    std::function<void()> fn;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (posted.empty()) return;
+      fn = std::move(posted.front());
+      posted.pop_front();
+    }
+    RunOrDefer(std::move(fn));
+  }
 }
 
 // UI thread: shows, one after the other, the boxes that workers wait for.
@@ -297,6 +319,11 @@ gboolean OnQuitIdle(gpointer data) {
 
 gboolean ShowBoxesOnUiThread(gpointer data) {
   static_cast<QuenloWindowGtk::Impl*>(data)->ShowWaitingBoxes();
+  return G_SOURCE_REMOVE;
+}
+
+gboolean DrainPostedIdle(gpointer data) {
+  static_cast<QuenloWindowGtk::Impl*>(data)->DrainPosted();
   return G_SOURCE_REMOVE;
 }
 
@@ -514,6 +541,14 @@ void QuenloWindowGtk::Kill(int id) {
   if (it == impl_->timers.end()) return;
   g_source_remove(it->second);
   impl_->timers.erase(it);
+}
+
+void QuenloWindowGtk::Post(std::function<void()> fn) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->posted.push_back(std::move(fn));
+  }
+  g_idle_add(DrainPostedIdle, impl_.get());
 }
 
 void QuenloWindowGtk::Open(const std::string& target) {

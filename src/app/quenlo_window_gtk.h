@@ -69,6 +69,7 @@ class QuenloWindowGtk : public IDialogWindow,
   void SetHandler(std::function<void(int id)> handler) override;
   void Start(int id, int period_ms) override;
   void Kill(int id) override;
+  void Post(std::function<void()> fn) override;
   // IShell
   void Open(const std::string& target) override;
   // ILiveWindow

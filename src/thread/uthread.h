@@ -41,6 +41,9 @@ class UThread {
   // (also when it never ran). Does not ask the body to stop: looping bodies
   // need Stop first.
   bool WaitForEnd(int max_polls);
+  // Joins the thread: for a body that has stopped or reported its end, whose
+  // thread is on its way out. Owner thread.
+  void Join() { JoinFinished(); }
 
   const char* ThreadName() const { return threadName; }
   // Kernel id of the running or last-run thread; 0 before the first run.

@@ -27,15 +27,15 @@ TEST_F(QuenloDlgTest, StartUpReadsConfigurationAndShowsMainMenu) {
   EXPECT_EQ(window.height, 600);
   EXPECT_EQ(window.about_item, "&About Quenlo...");
   EXPECT_FALSE(window.live_visible);
-  EXPECT_EQ(dlg->m_htmlFolder, medium.HtmlFolder());
-  EXPECT_EQ(dlg->m_model, "TAVO-C1");
-  EXPECT_EQ(dlg->m_password, "fromini");
-  EXPECT_EQ(dlg->m_showMenu, 1);
-  EXPECT_EQ(dlg->m_selectedIndex.load(), -1);
-  EXPECT_EQ(dlg->m_noReply.load(), 1);
-  EXPECT_EQ(dlg->m_messages[0], "m0");
-  EXPECT_EQ(dlg->m_messages[9], "m9");
-  EXPECT_EQ(dlg->m_messages[10], "");  // missing key: empty text
+  EXPECT_EQ(dlg->State().m_htmlFolder, medium.HtmlFolder());
+  EXPECT_EQ(dlg->State().m_model, "TAVO-C1");
+  EXPECT_EQ(dlg->State().m_password, "fromini");
+  EXPECT_EQ(dlg->State().m_showMenu, 1);
+  EXPECT_EQ(dlg->State().m_selectedIndex, -1);
+  EXPECT_EQ(dlg->State().m_noReply, 1);
+  EXPECT_EQ(dlg->State().m_messages[0], "m0");
+  EXPECT_EQ(dlg->State().m_messages[9], "m9");
+  EXPECT_EQ(dlg->State().m_messages[10], "");  // missing key: empty text
 }
 
 // A web address opens as it is; a file target is taken from the medium's
@@ -71,7 +71,7 @@ TEST_F(QuenloDlgTest, MenuZeroStartsOnMacWithTitle2AndHidesHomeEveryLoad) {
   Start(config);
   EXPECT_EQ(pages.LastPage(), Page("Mac.html"));
   EXPECT_EQ(window.title, "Setup B");
-  EXPECT_EQ(dlg->m_title, "Setup B");
+  EXPECT_EQ(dlg->State().m_title, "Setup B");
   pages.Complete();
   ClickAndLoad("mac_next");
   ClickAndLoad("power_back");
@@ -104,8 +104,8 @@ TEST_F(QuenloDlgTest, MissingConfigurationStartsOnMacWithEmptyTexts) {
   EXPECT_EQ(window.title, "");
   EXPECT_EQ(window.width, 0);
   EXPECT_EQ(window.height, 0);
-  EXPECT_EQ(dlg->m_password, "");  // the empty default replaces "kerut"
-  EXPECT_EQ(dlg->m_model, "");
+  EXPECT_EQ(dlg->State().m_password, "");  // the empty default replaces "kerut"
+  EXPECT_EQ(dlg->State().m_model, "");
 }
 
 TEST_F(QuenloDlgTest, PlainPageMovesForwardAndBack) {
@@ -152,63 +152,59 @@ TEST_F(QuenloDlgTest, MenuItemsOpenTheirTargets) {
   EXPECT_EQ(pages.navigations.size(), 1u);  // the wizard stays on its page
 }
 
+// Home during the camera's restart: the typed passwords and the flow's flags
+// go, the chosen camera stays.
 TEST_F(QuenloDlgTest, HomeResetsPasswordAndFlagsButKeepsChoice) {
-  Start();
-  ClickAndLoad("main_btn_install_camera");
-  dlg->m_password = "changed1";
-  dlg->m_newPassword = "newpass12";
-  dlg->m_changePassword = 1;
-  dlg->m_rediscovering = 1;
-  dlg->m_selectedIndex = 2;
-  dlg->m_errorCode = 3;
+  AcceptedByDhcp("changed1", true, "newpass12");
+  Fire(CQuenloDlg::TIMER_SETTINGS_WAIT);
+  ASSERT_TRUE(dlg->State().m_rediscovering);
   window.live_visible = true;
   pages.Click("home");
   EXPECT_EQ(pages.LastPage(), Page("Main.html"));
-  EXPECT_EQ(dlg->m_password, "kerut");  // not the Config.ini default
-  EXPECT_EQ(dlg->m_newPassword, "");
-  EXPECT_EQ(dlg->m_changePassword.load(), 0);
-  EXPECT_EQ(dlg->m_rediscovering.load(), 0);
-  EXPECT_EQ(dlg->m_selectedIndex.load(), 2);
-  EXPECT_EQ(dlg->m_errorCode.load(), 3);
+  EXPECT_EQ(dlg->State().m_password, "kerut");  // not the Config.ini default
+  EXPECT_EQ(dlg->State().m_newPassword, "");
+  EXPECT_FALSE(dlg->State().m_changePassword);
+  EXPECT_FALSE(dlg->State().m_rediscovering);
+  EXPECT_EQ(dlg->State().m_selectedIndex, 0);
   EXPECT_FALSE(window.live_visible);
 }
 
 TEST_F(QuenloDlgTest, HomeAndPasswordBackIgnoredWhileFinderRuns) {
-  Start();
+  StartWizard();
   ClickAndLoad("main_btn_install_camera");
-  ScriptedFinder* raw = dlg->finder;
-  // With an adapter the search reaches the exchange, where the hold keeps it
-  // running; without one it could end before the clicks below.
-  raw->adapters().Set({FakeAdapterSource::Entry("eth0", 0x11, kAdapterTypeEthernet, "192.168.1.10",
-                                                "255.255.255.0")});
-  raw->hold = true;
-  dlg->StartSearch();
-  ASSERT_TRUE(raw->IsRunning());
-  dlg->m_password = "changed1";
+  finder().hold = true;
+  pages.Click("ethernet_next");
+  ASSERT_TRUE(finder().IsRunning());
   size_t before = pages.navigations.size();
   pages.Click("home");
   pages.Click("id_pw_back");
   EXPECT_EQ(pages.navigations.size(), before);
-  EXPECT_EQ(dlg->m_password, "changed1");
-  raw->hold = false;
-  ASSERT_TRUE(raw->WaitIdle());
+  EXPECT_EQ(dlg->State().m_password, "fromini");
+  finder().hold = false;
+  Settle();
   pages.Click("home");
   EXPECT_EQ(pages.LastPage(), Page("Main.html"));
 }
 
+// Back from the password page returns to where the settings were chosen.
 TEST_F(QuenloDlgTest, PasswordBackChoosesByPath) {
-  Start();
-  dlg->m_sameSubnet = 1;
+  StartWizard();
+  ScriptSearch({Found("TAVO-C1", 0x01, "192.168.1.30"), Found("TAVO-C1", 0x02, "10.20.30.40")});
+  Search();
+  ChooseRow(1, 2);  // on this network
   pages.Click("id_pw_back");
   EXPECT_EQ(pages.LastPage(), Page("List.html"));
-  dlg->m_sameSubnet = 0;
-  dlg->m_fixedIp = 1;
-  pages.Click("id_pw_back");
-  EXPECT_EQ(pages.LastPage(), Page("FixedIP.html"));
-  for (int choice : {0, 2}) {
-    dlg->m_fixedIp = choice;
+  ChooseRow(2, 2);  // on another: none, DHCP, then a fixed address chosen
+  for (const char* choice : {"", "network_dhcp", "network_fixedip"}) {
+    if (*choice) pages.AddElement(choice, "checked", true);
+    pages.Click("network_next");
+    if (std::string(choice) == "network_fixedip") {
+      FillFixed("192.168.1.20", "255.255.255.0", "192.168.1.1");
+      pages.Click("fixedip_next");
+    }
     pages.Click("id_pw_back");
-    EXPECT_EQ(pages.LastPage(), Page("Network.html"));
+    EXPECT_EQ(pages.LastPage(), Page(*choice && choice[8] == 'f' ? "FixedIP.html" : "Network.html"))
+        << choice;
   }
   pages.Click("network_back");
   EXPECT_EQ(pages.LastPage(), Page("List.html"));
@@ -218,12 +214,12 @@ TEST_F(QuenloDlgTest, PasswordBackChoosesByPath) {
 
 TEST_F(QuenloDlgTest, ExitStopsLiveViewHidesLiveWindowAndQuitsWithZero) {
   Start();
-  ASSERT_TRUE(dlg->m_video->Start());
-  ASSERT_TRUE(dlg->m_audio->Start());
+  ASSERT_TRUE(dlg->Video()->Start());
+  ASSERT_TRUE(dlg->Audio()->Start());
   window.live_visible = true;
   pages.Click("exit");
-  EXPECT_FALSE(dlg->m_video->IsRunning());
-  EXPECT_FALSE(dlg->m_audio->IsRunning());
+  EXPECT_FALSE(dlg->Video()->IsRunning());
+  EXPECT_FALSE(dlg->Audio()->IsRunning());
   EXPECT_FALSE(window.live_visible);
   EXPECT_EQ(window.quit_codes, std::vector<int>{0});
   pages.Click("ButtonOK");
@@ -239,60 +235,28 @@ TEST_F(QuenloDlgTest, FinishNextStopsLiveViewAndShowsFinish2) {
   EXPECT_EQ(pages.LastPage(), Page("Finish2.html"));
 }
 
-TEST_F(QuenloDlgTest, DestroyStopsWorkersAndSetsClosingFirst) {
+TEST_F(QuenloDlgTest, DestroyStopsWorkersAndDropsWhatTheyHandedOver) {
   Start();
   ScriptedFinder* job = dlg->finder;  // a job that ignores the flag
   // The clock's hold, which outlives the job: the job may end, and go, as
   // soon as the hold is off, or before it ever waited.
   std::atomic<bool>& hold = job->hold;
   hold = true;
-  ASSERT_TRUE(job->Start());
-  ASSERT_TRUE(dlg->m_video->Start());
+  pages.Click("ethernet_next");
+  ASSERT_TRUE(dlg->Video()->Start());
   std::thread finish_job([&] {
-    while (!dlg->m_closing.load()) std::this_thread::yield();
+    while (!job->IsStopRequested()) std::this_thread::yield();
     hold.store(false);
   });
   dlg->OnDestroy();
   finish_job.join();
-  EXPECT_EQ(dlg->m_finder, nullptr);
-  EXPECT_EQ(dlg->m_video, nullptr);
-  EXPECT_EQ(dlg->m_audio, nullptr);
-}
-
-TEST_F(QuenloDlgTest, ShowPageLaterNavigatesFromTimerOnly) {
-  Start();
-  std::thread worker([&] { dlg->ShowPageLater("NotFound.html"); });
-  worker.join();
-  EXPECT_TRUE(window.TimerPending(CQuenloDlg::TIMER_SHOW_PAGE));
-  EXPECT_EQ(window.timers[CQuenloDlg::TIMER_SHOW_PAGE], 100);
-  EXPECT_EQ(pages.LastPage(), Page("Main.html"));
-  dlg->OnTimer(CQuenloDlg::TIMER_SHOW_PAGE);
-  EXPECT_FALSE(window.TimerPending(CQuenloDlg::TIMER_SHOW_PAGE));
-  EXPECT_EQ(pages.LastPage(), Page("NotFound.html"));
-}
-
-TEST_F(QuenloDlgTest, RediscoverTimerGivesUpWaitingAfterElevenPolls) {
-  Start();
-  ScriptedFinder* job = dlg->finder;
-  job->hold = true;
-  ASSERT_TRUE(job->Start());
-  window.Start(CQuenloDlg::TIMER_REDISCOVER, 300);
-  dlg->OnTimer(CQuenloDlg::TIMER_REDISCOVER);  // returns although the job still runs
-  EXPECT_TRUE(job->IsRunning());
-  EXPECT_EQ(window.pauses, CQuenloDlg::kRediscoverPolls);
-  EXPECT_FALSE(window.TimerPending(CQuenloDlg::TIMER_REDISCOVER));
-  job->hold = false;
-  ASSERT_TRUE(job->WaitIdle());
-  // The search it then started was ignored: a job still ran.
-  EXPECT_EQ(job->Jobs(), std::vector<int>{0});
-}
-
-TEST_F(QuenloDlgTest, MessageBoxFromWorkerUsesTitleAsCaption) {
-  Start();
-  std::thread worker([&] { dlg->MessageBox(dlg->m_messages[0]); });
-  worker.join();
-  ASSERT_EQ(window.boxes.size(), 1u);
-  EXPECT_EQ(window.boxes[0], std::make_pair(std::string("Setup A"), std::string("m0")));
+  EXPECT_FALSE(dlg->HasFinder());
+  EXPECT_EQ(dlg->Video(), nullptr);
+  EXPECT_EQ(dlg->Audio(), nullptr);
+  // The search's end, handed over before the finder stopped, is dropped.
+  const size_t navigations = pages.navigations.size();
+  window.RunPosted();
+  EXPECT_EQ(pages.navigations.size(), navigations);
 }
 
 TEST_F(QuenloDlgTest, AboutCommandShowsTitleInCaption) {
@@ -318,100 +282,50 @@ TEST_F(QuenloDlgTest, PasswordPageGetsCurrentPasswordIfFieldExists) {
 
 TEST_F(QuenloDlgTest, NetworkPageIsMatchedWithoutCase) {
   Start();
-  dlg->m_fixedIp = 1;
   pages.Navigate(Page("NetWork.html"));
   pages.Complete();
-  EXPECT_EQ(pages.ScriptCount("ClickFixedIP"), 1);
-  EXPECT_EQ(pages.ScriptCount("ClickDHCP"), 0);
-  dlg->m_fixedIp = 0;
   pages.Navigate(Page("network.HTML"));
   pages.Complete();
-  EXPECT_EQ(pages.ScriptCount("ClickDHCP"), 1);
+  EXPECT_EQ(pages.ScriptCount("ClickDHCP"), 2);
   // A page outside the page folder runs no action.
   pages.Navigate("/elsewhere/Network.html");
   pages.Complete();
-  EXPECT_EQ(pages.ScriptCount("ClickDHCP"), 1);
+  EXPECT_EQ(pages.ScriptCount("ClickDHCP"), 2);
 }
 
+// The proposal for an adapter without a gateway leaves the gateway field as
+// the page has it.
 TEST_F(QuenloDlgTest, FixedIpPageFillsOnlyAddressesThatAreSet) {
-  Start();
-  dlg->m_netSettings.ipAddress = inet_addr("192.168.0.100");
-  dlg->m_netSettings.subnetMask = inet_addr("255.255.255.0");
-  dlg->m_netSettings.gateway = 0;
-  pages.Navigate(Page("FixedIP.html"));
+  StartWizard();
+  finder().adapters().Set({FakeAdapterSource::Entry(
+      "eth0", dlgtest::kAdapterMac, kAdapterTypeEthernet, "192.168.0.10", "255.255.255.0")});
+  ScriptSearch({Found("TAVO-C1", 0x01, "10.20.30.40")});
+  Search();
+  ChooseRow(1, 1);
+  pages.AddElement("network_fixedip", "checked", true);
+  pages.Click("network_next");
   for (const char* id : {"fixedip_ip", "fixedip_mask", "fixedip_gw"}) {
     pages.AddElement(id, "value", std::string("page"));
   }
   pages.Complete();
-  EXPECT_EQ(pages.GetAttribute("fixedip_ip", "value"), PageValue(std::string("192.168.0.100")));
+  EXPECT_EQ(pages.GetAttribute("fixedip_ip", "value"), PageValue(std::string("192.168.0.1")));
   EXPECT_EQ(pages.GetAttribute("fixedip_mask", "value"), PageValue(std::string("255.255.255.0")));
   EXPECT_EQ(pages.GetAttribute("fixedip_gw", "value"), PageValue(std::string("page")));
 }
 
-TEST_F(QuenloDlgTest, FailurePagePassesMessageForErrorCode) {
-  medium.WriteHtmlFile("Message.ini", "");
-  Start(kConfig, std::string(kMessages) + "msg_not_in_same_subnet=m10\n");
-  const std::tuple<int, int, const char*> cases[] = {{0, 0, "m9"}, {1, 0, "m7"},  {1, 1, "m8"},
-                                                     {1, 2, "m8"}, {2, 0, "m10"}, {3, 0, "m3"}};
-  for (const auto& [code, fixed, text] : cases) {
-    dlg->m_errorCode = code;
-    dlg->m_fixedIp = fixed;
-    pages.scripts.clear();
-    pages.Navigate(Page("ConfigureFail.html"));
-    pages.Complete();
-    ASSERT_EQ(pages.scripts.size(), 1u) << code;
-    EXPECT_EQ(pages.scripts[0].function, "ConfigFailSetInfo");
-    EXPECT_EQ(pages.scripts[0].args, std::vector<std::string>{text});
-  }
-  dlg->m_errorCode = 7;
-  pages.scripts.clear();
-  pages.Navigate(Page("ConfigureFail.html"));
-  pages.Complete();
-  EXPECT_TRUE(pages.scripts.empty());
-}
-
-TEST_F(QuenloDlgTest, ListPageAddsOneRowPerCameraInOrder) {
-  Start();
-  pages.Navigate(Page("List.html"));
-  pages.Complete();
-  EXPECT_EQ(pages.ScriptCount("ListAddCamera"), 0);  // empty list: no rows
-  dlg->m_cameras.push_back(Camera("TAVO-C1", {0, 1, 2, 3, 4, 5}, "192.168.1.20", 80));
-  dlg->m_cameras.push_back(Camera("TAVO-C1", {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}, "10.0.0.7", 80));
-  // A model name that fills its whole field carries no terminator.
-  CameraRecord full = Camera("", {0xff, 0xee, 0xdd, 0xcc, 0xbb, 0xaa}, "10.0.0.8", 80);
-  std::memset(full.modelName, 'M', sizeof(full.modelName));
-  dlg->m_cameras.push_back(full);
-  pages.Navigate(Page("list.html"));
-  pages.Complete();
-  ASSERT_EQ(pages.scripts.size(), 3u);
-  const std::vector<std::string> rows[] = {
-      {"1", "TAVO-C1", "000102030405", "", "192.168.1.20", "0", ""},
-      {"2", "TAVO-C1", "001A2B3C4D5E", "", "10.0.0.7", "0", ""},
-      {"3", std::string(sizeof(full.modelName), 'M'), "FFEEDDCCBBAA", "", "10.0.0.8", "0", ""}};
-  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(pages.scripts[i].args, rows[i]);
-}
-
 TEST_F(QuenloDlgTest, CameraWebPageOpensAddressWithPortAlwaysWritten) {
-  Start();
+  StartWizard();
   pages.Click("finish_name");  // no camera chosen yet: nothing to open
   EXPECT_TRUE(window.opened.empty());
-  dlg->m_cameras.push_back(Camera("TAVO-C1", {0, 1, 2, 3, 4, 5}, "192.168.1.20", 80));
-  dlg->m_cameras.push_back(Camera("TAVO-C1", {0, 1, 2, 3, 4, 6}, "10.1.2.3", 8080));
-  dlg->m_selectedIndex = 0;
-  pages.Click("finish_name");
-  dlg->m_selectedIndex = 1;
-  pages.Click("finish_hg");
-  dlg->m_selectedIndex = 2;  // past the end
-  pages.Click("finish_hg");
+  ScriptSearch({Found("TAVO-C1", 0x01, "192.168.1.20"), Found("TAVO-C1", 0x02, "10.1.2.3", 8080)});
+  Search();
+  for (int row : {1, 2}) {
+    ChooseRow(row, 2);
+    pages.Click(row == 1 ? "finish_name" : "finish_hg");
+    pages.Navigate(Page("List.html"));
+  }
   EXPECT_EQ(window.opened,
             (std::vector<std::string>{"http://192.168.1.20:80/", "http://10.1.2.3:8080/"}));
-  // Finishing with the configured factory password still set: a warning.
-  dlg->m_selectedIndex = 1;
-  pages.Navigate(Page("Finish.html"));
-  pages.Complete();
-  EXPECT_EQ(pages.ScriptCount("FinishSetInfo"), 1);
-  EXPECT_EQ(pages.ScriptCount("FinishWarnFactoryPassword"), 1);
-  EXPECT_TRUE(window.live_visible);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -117,6 +118,10 @@ class FakeDialogWindow : public IDialogWindow,
     std::lock_guard<std::mutex> lock(mutex);
     timers.erase(id);
   }
+  void Post(std::function<void()> fn) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    posted.push_back(std::move(fn));
+  }
   void Open(const std::string& target) override { opened.push_back(target); }
   void Show() override { live_visible = true; }
   void Hide() override { live_visible = false; }
@@ -126,6 +131,36 @@ class FakeDialogWindow : public IDialogWindow,
   bool TimerPending(int id) {
     std::lock_guard<std::mutex> lock(mutex);
     return timers.count(id) != 0;
+  }
+  // As the UI thread would, on the calling thread: runs what workers posted,
+  // in order. False when nothing was posted.
+  bool RunPosted() {
+    std::vector<std::function<void()>> due;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      due.swap(posted);
+    }
+    for (auto& fn : due) fn();
+    return !due.empty();
+  }
+  bool HasPosted() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return !posted.empty();
+  }
+  // The pending timer `id` runs out: its time passes on the clock, then the
+  // handler runs. False when no such timer is pending.
+  bool FireTimer(int id) {
+    int period_ms;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      auto it = timers.find(id);
+      if (it == timers.end()) return false;
+      period_ms = it->second;
+      timers.erase(it);
+    }
+    clock.AdvanceTo(clock.Now() + std::chrono::milliseconds(period_ms));
+    if (timer_handler) timer_handler(id);
+    return true;
   }
 
   DialogServices Services(IPageHost* pages) {
@@ -147,6 +182,7 @@ class FakeDialogWindow : public IDialogWindow,
   std::atomic<bool> close_requested{false};
   std::map<int, int> timers;  // guarded by mutex
   std::function<void(int)> timer_handler;
+  std::vector<std::function<void()>> posted;  // guarded by mutex
   std::vector<std::string> opened;
   bool live_visible = true;
 };

@@ -90,7 +90,10 @@ class ScriptedDlg : public CQuenloDlg {
  public:
   using CQuenloDlg::CQuenloDlg;
   bool fail_finder = false, fail_video = false, fail_audio = false;
-  ScriptedFinder* finder = nullptr;  // owned by m_finder
+  ScriptedFinder* finder = nullptr;  // owned by the dialog while HasFinder()
+  bool HasFinder() const { return CQuenloDlg::finder() != nullptr; }
+  NTavoVideoThread* Video() const { return live_view().video(); }
+  NTavoAudioThread* Audio() const { return live_view().audio(); }
 
  protected:
   std::unique_ptr<NTavoIPFinderThread> CreateFinder() override {

@@ -94,10 +94,17 @@ TEST_F(PageHostWebKitTest, MissingPageRunsNoAction) {
   EXPECT_EQ(host_->CurrentPath(), kHtml + "Missing.html");
 }
 
+// A list row as the program words it, its title pasted in as raw bytes
+// (already escaped for JSON where needed).
+std::string Row(int row, const std::string& title) {
+  return "{\"id\": \"list_radio" + std::to_string(row) + "\", \"title\": \"" + title +
+         "\", \"details\": \"\", \"notes\": [], \"warning\": \"\"}";
+}
+
 TEST_F(PageHostWebKitTest, ScriptArgumentsArriveLiterallyEvenWhenNotUtf8) {
   ASSERT_TRUE(Load(kHtml + "List.html"));
-  EXPECT_TRUE(host_->CallScript("ListAddCamera", {"1", "a'b\");</script><b>x", "001A2B3C4D5E"}));
-  EXPECT_TRUE(host_->CallScript("ListAddCamera", {"2", "bad \xff\xfe bytes", "001A2B3C4D5F"}));
+  EXPECT_TRUE(host_->CallScript("ListAddCamera", {Row(1, "a'b\\\");</script><b>x")}));
+  EXPECT_TRUE(host_->CallScript("ListAddCamera", {Row(2, "bad \xff\xfe bytes")}));
   EXPECT_TRUE(host_->CallScript("NoSuchFunction", {"x"}));  // missing: ignored by the page
   std::string rows;
   IterateUntil([&] {
@@ -112,8 +119,8 @@ TEST_F(PageHostWebKitTest, ScriptArgumentsArriveLiterallyEvenWhenNotUtf8) {
 
 TEST_F(PageHostWebKitTest, ClickReachesNearestHandledIdWithInputSnapshot) {
   ASSERT_TRUE(Load(kHtml + "List.html"));
-  host_->CallScript("ListAddCamera", {"1", "TAVO-C1", "001A2B3C4D5E"});
-  host_->CallScript("ListAddCamera", {"2", "TAVO-C1", "001A2B3C4D5F"});
+  host_->CallScript("ListAddCamera", {Row(1, "TAVO-C1")});
+  host_->CallScript("ListAddCamera", {Row(2, "TAVO-C1")});
   IterateUntil([&] { return Eval("!!document.getElementById('list_radio2')") == "true"; });
   Eval("document.getElementById('list_radio2').checked = true; true");
   // A click on a child without an id goes to the button around it.

@@ -233,10 +233,15 @@ const PageCatalogue kPages[] = {
 // Sample data that the wizard would pass, so the screenshots show filled pages.
 const std::map<std::string, std::string> kSampleScripts = {
     {"List.html",
-     "ListAddCamera('1', 'TAVO-C1', '001A2B3C4D5E', 'Front door', '192.168.1.20', '1');"
-     "ListAddCamera('2', 'TAVO-C1', '001A2B3C4D5F', 'Garden', '10.20.30.40', '0');"},
+     "ListAddCamera(JSON.stringify({id: 'list_radio1', title: 'Front door', details: 'TAVO-C1 "
+     "\u00b7 "
+     "MAC 00:1A:2B:3C:4D:5E \u00b7 192.168.1.20', notes: [], warning: ''}));"
+     "ListAddCamera(JSON.stringify({id: 'list_radio2', title: 'Garden', details: 'TAVO-C1 \u00b7 "
+     "MAC 00:1A:2B:3C:4D:5F \u00b7 10.20.30.40', notes: ['On another network: its address will "
+     "be set next'], warning: ''}));"},
     {"Finish.html",
-     "FinishSetInfo('Front door', '001A2B3C4D5E', 'http://192.168.1.20:80/');"
+     "FinishSetInfo(JSON.stringify({name: 'Front door', mac: '001A2B3C4D5E', "
+     "address: 'http://192.168.1.20/'}));"
      "FinishWarnFactoryPassword(); FinishLiveStatus('1');"},
     {"NotFound.html",
      "NotFoundShowFindings('Searched through eth0 192.168.1.10/24.', '',"
@@ -329,14 +334,17 @@ TEST_F(WizardUiTest, JunkConfigurationStartsWithDefaults) {
 TEST_F(WizardUiTest, CameraTextOfJunkKeepsTheRowHeight) {
   UiSession& ui = Launch(kBuiltMedium, "Main.html");
   ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", "List.html"));
-  const json heights =
-      ui.Request({{"cmd", "eval"},
-                  {"js",
-                   "ListAddCamera('1', 'TAVO-C1', '001A2B3C4D5E', '\\ufffd'.repeat(500) + "
-                   "'\\u0001\\u0007\\t\\n\\r\\u001b[31m' + '\\ufffd'.repeat(20), '10.0.0.1', '0');"
-                   "ListAddCamera('2', 'TAVO-C1', '001A2B3C4D5F', 'Garden', '10.0.0.2', '0');"
-                   "Array.from(document.querySelectorAll('#camera_list label'))"
-                   ".map(function (l) { return l.getBoundingClientRect().height; })"}})["result"];
+  const json heights = ui.Request(
+      {{"cmd", "eval"},
+       {"js",
+        "function row(n, title) { return JSON.stringify({id: 'list_radio' + n, title: title,"
+        " details: 'TAVO-C1 \\u00b7 10.0.0.' + n, notes: ['On another network'],"
+        " warning: ''}); }"
+        "ListAddCamera(row(1, '\\ufffd'.repeat(500) + "
+        "'\\u0001\\u0007\\t\\n\\r\\u001b[31m' + '\\ufffd'.repeat(20)));"
+        "ListAddCamera(row(2, 'Garden'));"
+        "Array.from(document.querySelectorAll('#camera_list label'))"
+        ".map(function (l) { return l.getBoundingClientRect().height; })"}})["result"];
   ASSERT_TRUE(heights.is_array() && heights.size() == 2) << heights;
   EXPECT_EQ(heights[0], heights[1]);
 }
@@ -346,8 +354,9 @@ TEST_F(WizardUiTest, ListPageKeepsFirstRowCheckedAndShowsTextLiterally) {
   ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", "List.html"));
   ui.Request({{"cmd", "eval"},
               {"js",
-               "ListAddCamera('1', '<b>x</b>', '001A2B3C4D5E');"
-               "ListAddCamera('2', 'TAVO-C1', '001A2B3C4D5F'); true"}});
+               "function row(n, title) { return JSON.stringify({id: 'list_radio' + n, title: title,"
+               " details: '', notes: [], warning: ''}); }"
+               "ListAddCamera(row(1, '<b>x</b>')); ListAddCamera(row(2, 'TAVO-C1')); true"}});
   EXPECT_EQ(ui.Request({{"cmd", "eval"},
                         {"js",
                          "[document.getElementById('list_radio1').checked,"

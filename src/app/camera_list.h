@@ -1,0 +1,59 @@
+// The cameras of the last search, one row per MAC in order of arrival.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "discovery/discovery_wire.h"
+
+// Threads: the finder thread adds while a search runs; the UI thread clears
+// it before a search and reads rows. Every member is guarded by mutex_.
+class CameraList {
+ public:
+  // Rows of the list; the distinct cameras beyond them are counted, up to
+  // kMaxCounted, and the list says how many more answered.
+  static constexpr size_t kMaxListed = 1024;
+  static constexpr size_t kMaxCounted = 65536;
+
+  // A repeated answer (a camera heard twice, or through two adapters)
+  // changes nothing; the same MAC from another address is an impostor or a
+  // copied MAC, and the first row is kept and marked as having a twin.
+  // True when a new row was added.
+  bool Add(const CameraRecord& record);
+  void Clear();
+
+  struct Row {
+    CameraRecord camera;
+    bool twin;  // another device answered with this MAC
+  };
+  std::vector<Row> Rows() const;
+  std::optional<CameraRecord> At(int index) const;
+  size_t Count() const;
+  // The distinct cameras that answered beyond the listed ones.
+  size_t Unlisted() const;
+  // Whether another device answered as `camera`.
+  bool HasTwin(const CameraRecord& camera) const;
+  // The row of the camera with `camera`'s MAC, or -1.
+  int RowOf(const CameraRecord& camera) const;
+
+ private:
+  // A 48-bit MAC, hashed with a per-process salt so that a flood of chosen
+  // MACs cannot pile into one bucket.
+  struct MacHash {
+    size_t operator()(uint64_t mac) const;
+  };
+  struct Listed {
+    size_t row;
+    bool twin;
+  };
+
+  mutable std::mutex mutex_;
+  std::vector<CameraRecord> rows_;
+  std::unordered_map<uint64_t, Listed, MacHash> listed_;
+  std::unordered_set<uint64_t, MacHash> unlisted_;
+};

@@ -1,0 +1,359 @@
+// The installation's flow: the search and the choice of a camera, the
+// password and the network settings sent to it, and finding it again.
+#include <cstring>
+
+#include "app/fixed_address_form.h"
+#include "app/quenlo_dlg.h"
+#include "app/text_convert.h"
+#include "net/wipe.h"
+
+namespace {
+
+constexpr uint8_t kFinderPause = 0;
+
+// Error codes of the failure page.
+constexpr int kErrNotFoundAgain = 0;
+constexpr int kErrNoSettingsReply = 1;
+constexpr int kErrOtherSubnet = 2;
+constexpr int kErrPasswordRefused = 3;
+
+constexpr const char* kTwinSend = "Send";
+constexpr const char* kTwinKeep = "Don't send";
+
+}  // namespace
+
+// ---- What the finder reports ----
+
+void CQuenloDlg::FinderThunk(void* context, const void* data, int eventType, bool done) {
+  if (context) static_cast<CQuenloDlg*>(context)->OnFinderEvent(data, eventType, done);
+}
+
+// The cameras go straight to the list, which a flood of answers must not
+// hold up; everything else is decided on the UI thread, in order.
+void CQuenloDlg::OnFinderEvent(const void* data, int eventType, bool done) {
+  if (eventType == kCommandSearch && !done) {
+    CameraRecord record{};
+    if (data) std::memcpy(&record, data, sizeof record);
+    if (RecordModelName(record) == Utf8ToLatin1(m_state.m_model)) m_state.m_cameras.Add(record);
+  } else if (eventType == kCommandSetAddress && !done) {
+    const uint8_t status = data ? *static_cast<const uint8_t*>(data) : 0;
+    PostToUi([this, status] { OnSettingsReply(status); });
+  } else if (done) {
+    PostToUi([this, eventType] { OnFinderJobEnd(eventType); });
+  }
+}
+
+void CQuenloDlg::OnSettingsReply(uint8_t status) {
+  m_state.m_noReply = false;
+  m_state.m_replyStatus = status;
+}
+
+void CQuenloDlg::OnFinderJobEnd(int eventType) {
+  if (m_finder) m_finder->Join();  // it has reported its end
+  m_finderJob = false;
+  if (eventType == kFinderPause) {
+    StartLiveViewThenFinish();
+  } else if (eventType == kCommandSearch) {
+    OnSearchFinished();
+  } else if (eventType == kCommandSetAddress) {
+    OnSettingsResult(m_state.m_replyStatus);
+  }
+}
+
+void CQuenloDlg::StartFinderJob(int commandCode) {
+  if (!m_finder || FinderBusy()) return;
+  m_finderJob = true;
+  m_finder->commandCode = commandCode;
+  if (!m_finder->Start()) OnFinderEvent(nullptr, commandCode, true);
+}
+
+// ---- Search and selection ----
+
+void CQuenloDlg::OnStartSearch() {
+  ShowPage("WaitSearch.html");
+  StartSearch();
+}
+
+// While an earlier job still runs it goes on; its answers and end are
+// handled as those of this search.
+void CQuenloDlg::StartSearch() {
+  m_state.m_cameras.Clear();
+  m_state.m_replyStatus = 0;
+  m_state.m_errorCode = 0;
+  StartFinderJob(kCommandSearch);
+}
+
+void CQuenloDlg::OnSearchFinished() {
+  if (m_state.m_rediscovering) {
+    OnRediscovered();
+  } else {
+    ShowPage(m_state.m_cameras.Count() == 0 ? "NotFound.html" : "List.html");
+  }
+}
+
+void CQuenloDlg::OnListNext() {
+  if (!m_finder || FinderBusy()) return;
+  WizardState& s = m_state;
+  s.m_selectedIndex = -1;
+  s.m_twinAcceptedRow = -1;
+  const size_t count = s.m_cameras.Count();
+  for (size_t i = 0; i < count; ++i) {
+    if (ReadPageChecked(*m_services.pages, "list_radio" + std::to_string(i + 1)).value_or(false)) {
+      s.m_selectedIndex = static_cast<int>(i);
+      break;
+    }
+  }
+  // No row checked: the list page stays.
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  if (!camera) return;
+  s.m_netSettings = NetSettings{};
+  m_finder->ProposeSettings(*camera, &s.m_netSettings.ipAddress, &s.m_netSettings.subnetMask,
+                            &s.m_netSettings.gateway, &s.m_netSettings.dns1, &s.m_netSettings.dns2);
+  s.m_sameSubnet = m_finder->IsSameSubnet(*camera);
+  if (!s.m_sameSubnet) s.m_fixedIp = 0;
+  ShowPage(s.m_sameSubnet ? "IDPassword.html" : "Network.html");
+}
+
+// ---- The password ----
+
+void CQuenloDlg::OnIdPwNext() {
+  if (FinderBusy()) return;
+  if (const int refusal = TakePasswordFields(*m_services.pages, m_state); refusal >= 0) {
+    ShowMessage(refusal);
+    return;
+  }
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  if (!camera || !m_finder || !ConfirmTwin(*camera)) return;
+  if (m_state.m_sameSubnet) {
+    StartPasswordJob(*camera, true, false);
+  } else {
+    ApplyOverDiscovery(*camera);
+  }
+}
+
+// Asked once per chosen row, before the password goes out by HTTP or by
+// discovery.
+bool CQuenloDlg::ConfirmTwin(const CameraRecord& camera) {
+  WizardState& s = m_state;
+  if (s.m_twinAcceptedRow == s.m_selectedIndex || !s.m_cameras.HasTwin(camera)) return true;
+  if (!m_services.messages->Ask(s.m_title, TwinQuestion(camera, kTwinWarning), kTwinSend,
+                                kTwinKeep))
+    return false;
+  s.m_twinAcceptedRow = s.m_selectedIndex;
+  return true;
+}
+
+// Proves m_password (when `prove`) and changes it to m_newPassword when
+// asked; the page stays busy until the outcome is handled.
+void CQuenloDlg::StartPasswordJob(const CameraRecord& camera, bool prove, bool after_rediscovery) {
+  WizardState& s = m_state;
+  m_busy = true;
+  m_passwordPending = true;
+  const std::string* next = s.m_changePassword ? &s.m_newPassword : nullptr;
+  m_passwordJob.Start(camera, s.m_password, next, prove, m_commandStop.fd(),
+                      [this, after_rediscovery](PasswordOutcome outcome) {
+                        PostToUi([this, outcome, after_rediscovery] {
+                          OnPasswordOutcome(outcome, after_rediscovery);
+                        });
+                      });
+}
+
+void CQuenloDlg::OnPasswordOutcome(PasswordOutcome outcome, bool after_rediscovery) {
+  m_passwordJob.Join();
+  m_passwordPending = false;
+  WizardState& s = m_state;
+  if (outcome == PasswordOutcome::kDone && s.m_changePassword) {
+    WipeText(s.m_password);
+    s.m_password = s.m_newPassword;
+  }
+  WipeText(s.m_newPassword);
+  const int failure = PasswordOutcomeSlot(outcome);
+  if (after_rediscovery) {
+    if (failure < 0) return StartLiveViewThenFinish();
+    s.m_errorCode = kErrPasswordRefused;
+    ShowPage("ConfigureFail.html");
+  } else if (m_commandsStopped) {
+    // The window closes next: the proof was cut short, no message.
+  } else if (failure >= 0) {
+    ShowMessage(failure);
+    EndBusy();
+  } else {
+    // The camera is on this network: a short pause, then the live view.
+    s.m_replyStatus = 0;
+    s.m_errorCode = 0;
+    StartFinderJob(kFinderPause);
+  }
+}
+
+// ---- Network settings ----
+
+void CQuenloDlg::OnNetworkNext() {
+  int choice = 2;
+  if (ReadPageChecked(*m_services.pages, "network_dhcp").value_or(false)) choice = 0;
+  if (ReadPageChecked(*m_services.pages, "network_fixedip").value_or(false)) choice = 1;
+  m_state.m_fixedIp = choice;
+  if (choice == 0) {
+    ShowPage("IDPassword.html");
+  } else if (choice == 1) {
+    m_state.m_netSettings.dhcp = 0;
+    ShowPage("FixedIP.html");
+  }
+}
+
+void CQuenloDlg::OnFixedIpNext() {
+  if (FinderBusy()) return;
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  const int slot =
+      ReadFixedIpFields(*m_services.pages, &m_state.m_netSettings, [&](uint32_t address) {
+        return camera && m_finder && m_finder->DiffersFromAdapterAddress(*camera, address);
+      });
+  if (slot >= 0) {
+    ShowMessage(slot);
+  } else {
+    ShowPage("IDPassword.html");
+  }
+}
+
+void CQuenloDlg::OnFixedIpAuto() {
+  if (!m_finder || FinderBusy()) return;
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  if (!camera) return;
+  NetSettings& settings = m_state.m_netSettings;
+  m_finder->ProposeSettings(*camera, &settings.ipAddress, &settings.subnetMask, &settings.gateway,
+                            &settings.dns1, &settings.dns2);
+  FillFixedIpFields(*m_services.pages, settings);
+}
+
+// The command's credential field holds 63 bytes: a longer password cannot
+// be the camera's, and nothing is sent.
+void CQuenloDlg::ApplyOverDiscovery(const CameraRecord& camera) {
+  WizardState& s = m_state;
+  char mac[13];
+  FormatMacText(camera.header.macAddress, mac);
+  std::string password = Utf8ToLatin1(s.m_password);
+  const bool fits = m_finder->SetTarget(
+      camera.adapterAddress, DottedAddress(RecordIpAddress(camera)).c_str(), mac, password.c_str());
+  WipeText(password);
+  if (!fits) return ShowMessage(kMsgPwIncorrect);
+  if (s.m_fixedIp == 0) {
+    s.m_netSettings.dhcp = 1;
+    m_finder->addressMode = 1;
+  } else {
+    m_finder->SetAddressSettings(0, DottedAddress(s.m_netSettings.ipAddress).c_str(),
+                                 DottedAddress(s.m_netSettings.subnetMask).c_str(),
+                                 DottedAddress(s.m_netSettings.gateway).c_str());
+  }
+  s.m_replyStatus = 0;
+  s.m_noReply = true;
+  s.m_errorCode = 0;
+  s.m_changingSettings = true;
+  m_busy = true;
+  StartFinderJob(kCommandSetAddress);
+}
+
+void CQuenloDlg::OnSettingsResult(uint8_t status) {
+  WizardState& s = m_state;
+  if (status != 0) {
+    // The camera restarts its network with the new settings meanwhile.
+    ShowPage("Setup.html");
+    m_services.timers->Start(TIMER_SETTINGS_WAIT, s.m_settingsWaitMs);
+    return;
+  }
+  s.m_changingSettings = false;
+  if (s.m_noReply) {
+    s.m_errorCode = kErrNoSettingsReply;  // the retry sends the same command again
+    ShowPage("ConfigureFail.html");
+  } else {
+    // Refused: the user types the password again.
+    m_finder->ForgetCredentials();
+    WipeText(s.m_newPassword);
+    ShowMessage(kMsgPwIncorrect);
+    EndBusy();
+  }
+}
+
+// ---- Finding the camera again ----
+
+void CQuenloDlg::OnSettingsWaitOver() {
+  WizardState& s = m_state;
+  s.m_changingSettings = false;
+  s.m_rediscovering = true;
+  if (std::optional<CameraRecord> camera = SelectedCamera()) s.m_targetCamera = *camera;
+  m_services.timers->Start(TIMER_REDISCOVER, kRediscoverMs);
+}
+
+void CQuenloDlg::OnRediscovered() {
+  WizardState& s = m_state;
+  // The settings command is over for good: its credentials go.
+  m_finder->ForgetCredentials();
+  s.m_selectedIndex = s.m_cameras.RowOf(s.m_targetCamera);
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  if (!camera) {
+    s.m_errorCode = kErrNotFoundAgain;
+  } else if (!m_finder->IsSameSubnet(*camera)) {
+    s.m_errorCode = kErrOtherSubnet;
+  } else if (s.m_changePassword) {
+    return StartPasswordJob(*camera, false, true);
+  } else {
+    return StartLiveViewThenFinish();
+  }
+  ShowPage("ConfigureFail.html");
+}
+
+void CQuenloDlg::StartLiveViewThenFinish() {
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  if (camera && m_live.Start(*camera, m_state.m_password)) {
+    m_services.timers->Start(TIMER_LIVE_START, kLiveStartMs);
+  } else {
+    ShowPage("Finish.html");
+  }
+}
+
+void CQuenloDlg::OnConfigFailLoaded() {
+  const WizardState& s = m_state;
+  int slot;
+  switch (s.m_errorCode) {
+    case kErrNotFoundAgain:
+      slot = kMsgRediscoveryFail;
+      break;
+    case kErrNoSettingsReply:
+      slot = s.m_fixedIp == 0 ? kMsgSetDhcpFail : kMsgSetFixedIpFail;
+      break;
+    case kErrOtherSubnet:
+      slot = kMsgNotInSameSubnet;
+      break;
+    case kErrPasswordRefused:
+      slot = kMsgChangePwdFail;
+      break;
+    default:
+      return;
+  }
+  CallScript("ConfigFailSetInfo", {s.m_messages[slot]});
+}
+
+void CQuenloDlg::OnConfigFailRetry() {
+  WizardState& s = m_state;
+  s.m_replyStatus = 0;
+  switch (s.m_errorCode) {
+    case kErrNotFoundAgain:
+      s.m_rediscovering = true;
+      s.m_cameras.Clear();
+      StartFinderJob(kCommandSearch);
+      ShowPage("Setup.html");
+      break;
+    case kErrNoSettingsReply:
+      // The finder still holds the target and settings of the first attempt.
+      s.m_changingSettings = true;
+      StartFinderJob(kCommandSetAddress);
+      ShowPage("Setup.html");
+      break;
+    case kErrOtherSubnet:
+      ShowPage("NetWork.html");  // the page host finds the file whatever the case
+      break;
+    case kErrPasswordRefused:
+      ShowPage("IDPassword.html");
+      break;
+    default:
+      break;
+  }
+}

@@ -1,0 +1,64 @@
+#include "app/page_text.h"
+
+#include <cctype>
+
+#include "app/json_text.h"
+#include "app/text_convert.h"
+
+namespace {
+
+// "00:1A:2B:3C:4D:5E"
+std::string MacWithColons(const std::string& digits) {
+  std::string text;
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    if (i > 0) text += ':';
+    text += digits.substr(i, 2);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string MacTextUpper(const CameraRecord& record) {
+  char text[13];
+  FormatMacText(record.header.macAddress, text);
+  std::string upper(text);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper;
+}
+
+std::string CameraWebAddress(const CameraRecord& record) {
+  return "http://" + DottedAddress(RecordIpAddress(record)) + ":" +
+         std::to_string(RecordHttpPort(record)) + "/";
+}
+
+std::string ListRowJson(int row, const CameraRecord& camera, bool same_network,
+                        const std::string& twin_warning) {
+  const std::string model = Latin1ToUtf8(RecordModelName(camera));
+  const std::string name = RepairUtf8(RecordCameraName(camera));
+  const std::string details = model + " \u00b7 MAC " + MacWithColons(MacTextUpper(camera)) +
+                              " \u00b7 " + DottedAddress(RecordIpAddress(camera));
+  nlohmann::json notes = nlohmann::json::array();
+  if (!same_network) notes.push_back("On another network: its address will be set next");
+  return DumpJson({{"id", "list_radio" + std::to_string(row)},
+                   {"title", name.empty() ? model : name},
+                   {"details", details},
+                   {"notes", notes},
+                   {"warning", twin_warning}});
+}
+
+std::string FinishInfoJson(const CameraRecord& camera, int max_name_units) {
+  std::string address = CameraWebAddress(camera);
+  if (RecordHttpPort(camera) == 80) address.erase(address.size() - 4, 3);  // ":80"
+  return DumpJson({{"name", CutToUtf16Units(RepairUtf8(RecordCameraName(camera)), max_name_units)},
+                   {"mac", MacTextUpper(camera)},
+                   {"address", address}});
+}
+
+std::vector<std::string> LostAnswersFinding(uint32_t lost) {
+  if (lost == 0) return {};
+  return {std::to_string(lost) +
+              " answers were lost: this computer's receive buffer is too small for so many "
+              "cameras answering at once.",
+          "Raise its limit, then search again: sudo sysctl -w net.core.rmem_max=4194304"};
+}

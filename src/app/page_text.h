@@ -1,0 +1,31 @@
+// What the pages show of cameras and of the search, formatted here whole:
+// one JSON object per list row and one for the finish page's data, which the
+// pages only put into their elements.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "discovery/discovery_wire.h"
+
+// The camera's MAC as 12 upper-case hexadecimal digits, as the user sees it.
+std::string MacTextUpper(const CameraRecord& record);
+// "http://<dotted address>:<port>/", the port always written.
+std::string CameraWebAddress(const CameraRecord& record);
+
+// The list page's row `row` (from 1): {"id": the radio button's id,
+// "title": the camera's name or else its model, "details": model, MAC and
+// address on one line, "notes": what else sets the camera apart (on another
+// network), "warning": `twin_warning` when another device answered with its
+// MAC, else empty}.
+std::string ListRowJson(int row, const CameraRecord& camera, bool same_network,
+                        const std::string& twin_warning);
+// The finish page's {"name", "mac", "address"}: the name cut to
+// `max_name_units` UTF-16 units, and the address without the web's default
+// port, as a browser shows it.
+std::string FinishInfoJson(const CameraRecord& camera, int max_name_units);
+// Answers lost for a full receive buffer need a larger one, which only root
+// can grant an ordinary user: what was found and what to do, or nothing when
+// no answer was lost.
+std::vector<std::string> LostAnswersFinding(uint32_t lost);

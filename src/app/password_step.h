@@ -1,0 +1,49 @@
+// The password page: what it takes from the page, the question asked when
+// two devices answer as the chosen camera, and the proof and change of the
+// password over HTTP as a job whose outcome the UI thread receives.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/camera_password.h"
+#include "app/page_host.h"
+#include "app/wizard_state.h"
+
+// UI thread: reads the password page into state.m_password,
+// m_changePassword and m_newPassword and empties its password fields
+// (retyping after a message is expected). -1, or the message slot of the
+// refusal of the new password, which is then wiped.
+int TakePasswordFields(IPageHost& pages, WizardState& state);
+
+// The question before a password goes to a camera whose MAC another device
+// answered with too.
+std::string TwinQuestion(const CameraRecord& camera, const char* warning);
+
+// -1 when done, else the message slot the outcome shows.
+int PasswordOutcomeSlot(PasswordOutcome outcome);
+
+// Runs ProveAndChangePassword on a thread of its own. Threads: Start, Join,
+// Running and the destructor on the UI thread; `done` on the job's thread
+// (or on the caller's when no thread can be made), once per Start.
+class PasswordJob {
+ public:
+  using Done = std::function<void(PasswordOutcome)>;
+  ~PasswordJob() { Join(); }
+
+  // The job's copies of the passwords are wiped once used. False when a job
+  // still runs (nothing starts then).
+  bool Start(const CameraRecord& camera, const std::string& password,
+             const std::string* new_password, bool prove, int wake_fd, Done done);
+  // Waits for the job's end; the camera commands end at once once wake_fd
+  // is signalled.
+  void Join();
+  bool Running() const { return running_; }
+
+ private:
+  std::thread thread_;
+  std::atomic<bool> running_{false};
+};
