@@ -36,6 +36,11 @@ TEST(EntryRules, FixedSettingsNameTheirFirstProblem) {
       {"192.168.1.20", "0.255.255.0", "192.168.1.1", FixedIpProblem::kMask},
       {"192.168.1.20", "255.255.255.0", "192.168.1.255", FixedIpProblem::kGateway},
       {"192.168.1.20", "255.255.255.0", "0.0.0.0", FixedIpProblem::kGateway},
+      {"192.168.1.20", "255.255.255.255", "192.168.1.1", FixedIpProblem::kMask},
+      {"0.1.2.3", "255.255.255.0", "192.168.1.1", FixedIpProblem::kAddress},
+      {"192.168.1.20", "255.255.255.0", "127.0.0.1", FixedIpProblem::kGateway},
+      {"223.1.1.1", "255.255.255.0", "223.1.1.254", FixedIpProblem::kNone},
+      {"192.168.1.20", "255.255.255.0", "10.0.0.1", FixedIpProblem::kNone},  // gateway elsewhere
   };
   for (const Case& c : cases) {
     EXPECT_EQ(CheckFixedIp(inet_addr(c.address), inet_addr(c.mask), inet_addr(c.gateway)),
