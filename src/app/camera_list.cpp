@@ -63,6 +63,12 @@ std::vector<CameraList::Row> CameraList::Rows() const {
   return rows;
 }
 
+std::vector<CameraRecord> CameraList::From(size_t first) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (first >= rows_.size()) return {};
+  return std::vector<CameraRecord>(rows_.begin() + static_cast<ptrdiff_t>(first), rows_.end());
+}
+
 std::optional<CameraRecord> CameraList::At(int index) const {
   std::lock_guard<std::mutex> lock(mutex_);
   if (index < 0 || static_cast<size_t>(index) >= rows_.size()) return std::nullopt;

@@ -32,6 +32,8 @@ class CameraList {
     bool twin;  // another device answered with this MAC
   };
   std::vector<Row> Rows() const;
+  // The cameras of the rows from `first` on.
+  std::vector<CameraRecord> From(size_t first) const;
   std::optional<CameraRecord> At(int index) const;
   size_t Count() const;
   // The distinct cameras that answered beyond the listed ones.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/fixed_address_form.h"
+#include "app/page_text.h"
 #include "app/quenlo_dlg.h"
 #include "app/text_convert.h"
 #include "net/wipe.h"
@@ -34,7 +35,9 @@ void CQuenloDlg::OnFinderEvent(const void* data, int eventType, bool done) {
   if (eventType == kCommandSearch && !done) {
     CameraRecord record{};
     if (data) std::memcpy(&record, data, sizeof record);
-    if (RecordModelName(record) == Utf8ToLatin1(m_state.m_model)) m_state.m_cameras.Add(record);
+    if (RecordModelName(record) == Utf8ToLatin1(m_state.m_model) && m_state.m_cameras.Add(record) &&
+        !m_rowsPosted.exchange(true))
+      PostToUi([this] { OnCamerasArrived(); });
   } else if (eventType == kCommandSetAddress && !done) {
     const uint8_t status = data ? *static_cast<const uint8_t*>(data) : 0;
     PostToUi([this, status] { OnSettingsReply(status); });
@@ -46,6 +49,24 @@ void CQuenloDlg::OnFinderEvent(const void* data, int eventType, bool done) {
 void CQuenloDlg::OnSettingsReply(uint8_t status) {
   m_state.m_noReply = false;
   m_state.m_replyStatus = status;
+}
+
+void CQuenloDlg::OnCamerasArrived() {
+  m_rowsPosted = false;
+  ShowArrivedCameras();
+}
+
+void CQuenloDlg::OnWaitSearchLoaded() {
+  m_rowsShown = 0;
+  ShowArrivedCameras();
+}
+
+void CQuenloDlg::ShowArrivedCameras() {
+  if (m_loadedPage != PageKey("WaitSearch.html")) return;
+  for (const CameraRecord& camera : m_state.m_cameras.From(m_rowsShown)) {
+    CallScript("WaitSearchAddCamera", {SearchRowJson(camera)});
+    ++m_rowsShown;
+  }
 }
 
 void CQuenloDlg::OnFinderJobEnd(int eventType) {
@@ -78,6 +99,7 @@ void CQuenloDlg::OnStartSearch() {
 // handled as those of this search.
 void CQuenloDlg::StartSearch() {
   m_state.m_cameras.Clear();
+  m_rowsShown = 0;
   m_state.m_replyStatus = 0;
   m_state.m_errorCode = 0;
   StartFinderJob(kCommandSearch);

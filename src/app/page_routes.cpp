@@ -52,6 +52,7 @@ const CQuenloDlg::ClickRoute CQuenloDlg::kClickRoutes[] = {
 // name differs in case.
 const CQuenloDlg::LoadRoute CQuenloDlg::kLoadRoutes[] = {
     {"Mac.html", &CQuenloDlg::OnMacLoaded},
+    {"WaitSearch.html", &CQuenloDlg::OnWaitSearchLoaded},
     {"NotFound.html", &CQuenloDlg::OnNotFoundLoaded},
     {"List.html", &CQuenloDlg::OnListLoaded},
     {"IDPassword.html", &CQuenloDlg::OnIdPasswordLoaded},
@@ -61,10 +62,15 @@ const CQuenloDlg::LoadRoute CQuenloDlg::kLoadRoutes[] = {
     {"ConfigureFail.html", &CQuenloDlg::OnConfigFailLoaded},
 };
 
+std::string CQuenloDlg::PageKey(const char* page) const {
+  return UpperAscii(m_state.m_htmlFolder + page);
+}
+
 void CQuenloDlg::OnDocumentComplete(const std::string& path) {
   const std::string upper = UpperAscii(path);
+  m_loadedPage = upper;
   for (const LoadRoute& route : kLoadRoutes) {
-    if (upper == UpperAscii(m_state.m_htmlFolder + route.page)) {
+    if (upper == PageKey(route.page)) {
       (this->*route.on_load)();
       return;
     }

@@ -5,26 +5,22 @@
 #include "app/json_text.h"
 #include "app/text_convert.h"
 
-namespace {
-
-// "00:1A:2B:3C:4D:5E"
-std::string MacWithColons(const std::string& digits) {
-  std::string text;
-  for (size_t i = 0; i < digits.size(); i += 2) {
-    if (i > 0) text += ':';
-    text += digits.substr(i, 2);
-  }
-  return text;
-}
-
-}  // namespace
-
 std::string MacTextUpper(const CameraRecord& record) {
   char text[13];
   FormatMacText(record.header.macAddress, text);
   std::string upper(text);
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return upper;
+}
+
+std::string MacTextWithColons(const CameraRecord& record) {
+  const std::string digits = MacTextUpper(record);
+  std::string text;
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    if (i > 0) text += ':';
+    text.append(digits, i, 2);
+  }
+  return text;
 }
 
 std::string CameraWebAddress(const CameraRecord& record) {
@@ -36,8 +32,8 @@ std::string ListRowJson(int row, const CameraRecord& camera, bool same_network,
                         const std::string& twin_warning) {
   const std::string model = Latin1ToUtf8(RecordModelName(camera));
   const std::string name = RepairUtf8(RecordCameraName(camera));
-  const std::string details = model + " \u00b7 MAC " + MacWithColons(MacTextUpper(camera)) +
-                              " \u00b7 " + DottedAddress(RecordIpAddress(camera));
+  const std::string details = model + " \u00b7 MAC " + MacTextWithColons(camera) + " \u00b7 " +
+                              DottedAddress(RecordIpAddress(camera));
   nlohmann::json notes = nlohmann::json::array();
   if (!same_network) notes.push_back("On another network: its address will be set next");
   return DumpJson({{"id", "list_radio" + std::to_string(row)},
@@ -45,6 +41,12 @@ std::string ListRowJson(int row, const CameraRecord& camera, bool same_network,
                    {"details", details},
                    {"notes", notes},
                    {"warning", twin_warning}});
+}
+
+std::string SearchRowJson(const CameraRecord& camera) {
+  const std::string name = RepairUtf8(RecordCameraName(camera));
+  return DumpJson({{"title", name.empty() ? Latin1ToUtf8(RecordModelName(camera)) : name},
+                   {"address", DottedAddress(RecordIpAddress(camera))}});
 }
 
 std::string FinishInfoJson(const CameraRecord& camera, int max_name_units) {

@@ -11,6 +11,8 @@
 
 // The camera's MAC as 12 upper-case hexadecimal digits, as the user sees it.
 std::string MacTextUpper(const CameraRecord& record);
+// The same, as "00:1A:2B:3C:4D:5E".
+std::string MacTextWithColons(const CameraRecord& record);
 // "http://<dotted address>:<port>/", the port always written.
 std::string CameraWebAddress(const CameraRecord& record);
 
@@ -21,6 +23,9 @@ std::string CameraWebAddress(const CameraRecord& record);
 // MAC, else empty}.
 std::string ListRowJson(int row, const CameraRecord& camera, bool same_network,
                         const std::string& twin_warning);
+// The search page's line for a camera that has just answered: {"title": its
+// name or else its model, "address": its current address}.
+std::string SearchRowJson(const CameraRecord& camera);
 // The finish page's {"name", "mac", "address"}: the name cut to
 // `max_name_units` UTF-16 units, and the address without the web's default
 // port, as a browser shows it.

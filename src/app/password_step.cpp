@@ -41,9 +41,7 @@ int TakePasswordFields(IPageHost& pages, WizardState& state) {
 }
 
 std::string TwinQuestion(const CameraRecord& camera, const char* warning) {
-  std::string mac = MacTextUpper(camera);
-  for (size_t at = 10; at > 0; at -= 2) mac.insert(at, ":");
-  return std::string(warning) + " (MAC " + mac +
+  return std::string(warning) + " (MAC " + MacTextWithColons(camera) +
          ") from different addresses. One of them may be posing as your camera to learn its "
          "password. Send the password anyway?";
 }

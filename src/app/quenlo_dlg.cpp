@@ -151,6 +151,7 @@ void CQuenloDlg::OnSysCommand(int id) {
 void CQuenloDlg::ShowPage(const std::string& page) {
   ++m_navigations;
   m_busy = false;
+  m_loadedPage.clear();
   m_services.pages->Navigate(m_state.m_htmlFolder + page);
 }
 

@@ -6,6 +6,7 @@
 // page_text.h.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -103,6 +104,8 @@ class CQuenloDlg : public IPageEvents {
   void ResetState();
   void LoadConfiguration();
   std::string FirstPage() const;
+  // A page of the folder as OnDocumentComplete compares it, whatever its case.
+  std::string PageKey(const char* page) const;
   void ShowPage(const std::string& page);
   void CallScript(const std::string& function, const std::vector<std::string>& args);
   void MessageBox(const std::string& text);
@@ -120,6 +123,7 @@ class CQuenloDlg : public IPageEvents {
 
   // Page actions run when a document completes.
   void OnMacLoaded();
+  void OnWaitSearchLoaded();
   void OnNotFoundLoaded();
   void OnListLoaded();
   void OnIdPasswordLoaded();
@@ -154,6 +158,10 @@ class CQuenloDlg : public IPageEvents {
   void OnFinderEvent(const void* data, int eventType, bool done);
   // UI thread: what the finder reported, in order.
   void OnSettingsReply(uint8_t status);
+  // The search page shows each camera as it answers; the rows the page does
+  // not show yet go to it.
+  void OnCamerasArrived();
+  void ShowArrivedCameras();
   void OnFinderJobEnd(int eventType);
   void StartSearch();
   // Starts the finder's job; a thread that cannot be made ends the job at
@@ -193,7 +201,12 @@ class CQuenloDlg : public IPageEvents {
   bool m_busy = false;       // a job decides the page
   bool m_passwordPending = false;
   bool m_closing = false;
-  int m_navigations = 0;  // navigations so far
+  int m_navigations = 0;     // navigations so far
+  std::string m_loadedPage;  // upper-case path of the page loaded; empty while one loads
+  size_t m_rowsShown = 0;    // the cameras the search page shows
+  // Set by the finder thread when it posts OnCamerasArrived, cleared by it:
+  // a burst of answers is one post.
+  std::atomic<bool> m_rowsPosted{false};
   // Signalled once the window closes; the password proof's sockets poll it.
   UWakeup m_commandStop;
   bool m_commandsStopped = false;

@@ -206,7 +206,7 @@ const PageCatalogue kPages[] = {
     {"Mac.html", {"home", "mac_back", "mac_next"}, {"HideHomeAndBackButton"}},
     {"Power.html", {"home", "power_back", "power_next"}, {}},
     {"Ethernet.html", {"home", "ethernet_back", "ethernet_next"}, {}},
-    {"WaitSearch.html", {}, {}},
+    {"WaitSearch.html", {"search_count", "search_found"}, {"WaitSearchAddCamera"}},
     {"NotFound.html", {"home", "not_found_back", "not_found_retry"}, {"NotFoundShowFindings"}},
     {"List.html",
      {"home", "list_back", "list_retry", "list_next"},
@@ -232,6 +232,9 @@ const PageCatalogue kPages[] = {
 
 // Sample data that the wizard would pass, so the screenshots show filled pages.
 const std::map<std::string, std::string> kSampleScripts = {
+    {"WaitSearch.html",
+     "WaitSearchAddCamera(JSON.stringify({title: 'Front door', address: '192.168.1.20'}));"
+     "WaitSearchAddCamera(JSON.stringify({title: '<b>Garden</b>', address: '10.20.30.40'}));"},
     {"List.html",
      "ListAddCamera(JSON.stringify({id: 'list_radio1', title: 'Front door', details: 'TAVO-C1 "
      "\u00b7 "
@@ -349,7 +352,7 @@ TEST_F(WizardUiTest, CameraTextOfJunkKeepsTheRowHeight) {
   EXPECT_EQ(heights[0], heights[1]);
 }
 
-TEST_F(WizardUiTest, ListPageKeepsFirstRowCheckedAndShowsTextLiterally) {
+TEST_F(WizardUiTest, ListAndSearchPagesShowCameraTextLiterally) {
   UiSession& ui = Launch(kBuiltMedium, "Main.html");
   ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", "List.html"));
   ui.Request({{"cmd", "eval"},
@@ -370,6 +373,17 @@ TEST_F(WizardUiTest, ListPageKeepsFirstRowCheckedAndShowsTextLiterally) {
            {"js", "document.querySelectorAll('#camera_list input:checked').length"}})["result"],
       1);
   EXPECT_EQ(ui.Request({{"cmd", "set"}, {"id", "nope"}, {"value", "x"}})["ok"], false);
+  // The search page counts the cameras as they come, their texts shown literally.
+  ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", "WaitSearch.html"));
+  ui.Request({{"cmd", "eval"}, {"js", kSampleScripts.at("WaitSearch.html") + " true"}});
+  EXPECT_EQ(
+      ui.Request({{"cmd", "eval"},
+                  {"js",
+                   "[document.getElementById('search_count').textContent,"
+                   " document.getElementById('search_found').textContent,"
+                   " document.querySelectorAll('#search_found b').length]"}})["result"],
+      json::parse(R"(["2 cameras found so far",)"
+                  R"( "Front door \u00b7 192.168.1.20<b>Garden</b> \u00b7 10.20.30.40", 0])"));
 }
 
 }  // namespace
