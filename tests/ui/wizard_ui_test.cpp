@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,10 +11,14 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "support/a11y_bus.h"
 #include "support/hang_guard.h"
+#include "support/page_layout.h"
 #include "support/ui_session.h"
 
 namespace {
@@ -33,8 +38,9 @@ class WizardUiTest : public ::testing::Test {
     display_.reset();
   }
   // Starts the program on `medium_root` and waits for its first page.
-  UiSession& Launch(const std::string& medium_root, const std::string& first_page) {
-    session_ = std::make_unique<UiSession>(medium_root, display_->Name());
+  UiSession& Launch(const std::string& medium_root, const std::string& first_page,
+                    const UiSession::Environment& environment = {}) {
+    session_ = std::make_unique<UiSession>(medium_root, display_->Name(), environment);
     EXPECT_TRUE(session_->Connected());
     EXPECT_TRUE(session_->WaitForPage(first_page)) << "on " << session_->PageName();
     return *session_;
@@ -277,6 +283,115 @@ TEST_F(WizardUiTest, EveryPageOffersItsElementsAndIsScreenshotted) {
   }
 }
 
+// The lines that change while the person waits, by page: a screen reader
+// must announce them without being asked.
+const std::multimap<std::string, std::string> kLiveLines = {
+    {"WaitSearch.html", "search_status"},     {"Setup.html", "setup_heading"},
+    {"Setup.html", "setup_remaining"},        {"Finish.html", "finish_live_status"},
+    {"NotFound.html", "not_found_diagnosis"}, {"ConfigureFail.html", "fail_message"},
+};
+
+// The accessible objects of `page` once every id it should show is in the
+// tree (the tree follows the page a moment later), or what was read last.
+json AccessibleObjects(const A11yBus& bus, const PageCatalogue& page) {
+  std::vector<std::string> wanted = page.ids;
+  for (auto [at, end] = kLiveLines.equal_range(page.page); at != end; ++at)
+    wanted.push_back(at->second);
+  json objects;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    objects = bus.PageObjects();
+    size_t seen = 0, documents = 0;
+    for (const json& object : objects.is_array() ? objects : json::array()) {
+      documents += object["role"] == "document web";
+      const std::string id = object["attributes"].value("id", "");
+      seen += std::find(wanted.begin(), wanted.end(), id) != wanted.end();
+    }
+    if (documents == 1 && seen >= wanted.size()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return objects;
+}
+
+const json* ObjectWithId(const json& objects, const std::string& id) {
+  for (const json& object : objects)
+    if (object["attributes"].value("id", "") == id) return &object;
+  return nullptr;
+}
+
+// Walks every page as a screen reader reads it: each control has a name,
+// the camera rows read as the camera's name and address, the password
+// fields hide what they hold, and the lines that change are announced.
+TEST_F(WizardUiTest, EveryPageReadsToAScreenReader) {
+  A11yBus bus(display_->Name());
+  ASSERT_TRUE(bus.Ok()) << "the accessibility bus did not start";
+  UiSession& ui = Launch(kBuiltMedium, "Main.html", bus.Environment());
+  const std::set<std::string> controls = {"push button",  "toggle button", "check box",
+                                          "radio button", "entry",         "password text",
+                                          "link",         "combo box",     "spin button"};
+  for (const PageCatalogue& page : kPages) {
+    ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", page.page)) << page.page;
+    auto sample = kSampleScripts.find(page.page);
+    if (sample != kSampleScripts.end())
+      ui.Request({{"cmd", "eval"}, {"js", sample->second + " true"}});
+    const json objects = AccessibleObjects(bus, page);
+    ASSERT_TRUE(objects.is_array() && !objects.empty()) << page.page << ": no accessible tree";
+    for (const json& object : objects) {
+      EXPECT_TRUE(!controls.count(object["role"]) || object["name"] != "")
+          << page.page << ": a " << object["role"] << " without a name "
+          << object["attributes"].dump();
+    }
+    for (auto [at, end] = kLiveLines.equal_range(page.page); at != end; ++at) {
+      const json* line = ObjectWithId(objects, at->second);
+      ASSERT_NE(line, nullptr) << page.page << " " << at->second;
+      const json& attributes = (*line)["attributes"];
+      EXPECT_TRUE(attributes.value("live", "") == "polite" ||
+                  attributes.value("container-live", "") == "polite" ||
+                  attributes.value("live", "") == "assertive")
+          << page.page << " " << at->second << " " << attributes.dump();
+    }
+    if (std::string(page.page) == "Setup.html") {
+      // The countdown is read out at each change: it is written only when
+      // its text changes.
+      ui.Request({{"cmd", "eval"},
+                  {"js",
+                   "var line = document.getElementById('setup_remaining');"
+                   "window.said = [line.textContent]; new MutationObserver(function () {"
+                   " said.push(line.textContent); }).observe(line, {childList: true,"
+                   " characterData: true, subtree: true}); true"}});
+      ASSERT_TRUE(ui.WaitForScript("said.length >= 4", 20000)) << "the countdown hung";
+      EXPECT_EQ(
+          ui.Request(
+              {{"cmd", "eval"},
+               {"js",
+                "said.every(function (t, i) { return !i || t !== said[i - 1]; })"}})["result"],
+          true);
+    }
+    if (std::string(page.page) == "IDPassword.html") {
+      for (const char* id : {"id_pw_password", "id_pw_new_pw", "id_pw_cf_new_pw"}) {
+        const json* field = ObjectWithId(objects, id);
+        ASSERT_NE(field, nullptr) << id;
+        EXPECT_EQ((*field)["role"], "password text") << id;
+      }
+    }
+    if (std::string(page.page) == "List.html") {
+      struct Row {
+        const char* id;
+        std::string name, address;
+      };
+      for (const Row& camera : {Row{"list_radio1", "Front door", "192.168.1.20"},
+                                Row{"list_radio2", "Garden", "10.20.30.40"}}) {
+        const char* id = camera.id;
+        const json* row = ObjectWithId(objects, id);
+        ASSERT_NE(row, nullptr) << id;
+        EXPECT_EQ((*row)["role"], "radio button") << id;
+        const std::string name = (*row)["name"];
+        EXPECT_EQ(name.rfind(camera.name, 0), 0u) << name;  // the name comes first
+        EXPECT_NE(name.find(camera.address), std::string::npos) << name;
+      }
+    }
+  }
+}
+
 // With the desktop's text scaled to 1.5, pages full of text keep their
 // footer and main button in view; their content scrolls instead.
 TEST_F(WizardUiTest, LargeTextKeepsMainButtonAndFooterInView) {
@@ -289,14 +404,7 @@ TEST_F(WizardUiTest, LargeTextKeepsMainButtonAndFooterInView) {
     auto sample = kSampleScripts.find(page);
     if (sample != kSampleScripts.end())
       ui.Request({{"cmd", "eval"}, {"js", sample->second + " true"}});
-    const json seen = ui.Request(
-        {{"cmd", "eval"},
-         {"js",
-          "(function () { var b = document.querySelector('[data-primary]').getBoundingClientRect();"
-          " var f = document.querySelector('footer').getBoundingClientRect();"
-          " var h = document.querySelector('h1').getBoundingClientRect();"
-          " return [b.top >= 0 && b.left >= 0 && b.bottom <= innerHeight && b.right <= innerWidth,"
-          "         f.bottom <= innerHeight + 0.5, Math.round(h.height)]; })()"}})["result"];
+    const json seen = ui.Request({{"cmd", "eval"}, {"js", kPageLayoutScript}})["result"];
     ASSERT_TRUE(seen.is_array()) << page;
     EXPECT_EQ(seen[0], true) << page;           // the main button lies inside the view
     EXPECT_EQ(seen[1], true) << page;           // the footer is whole
