@@ -87,8 +87,8 @@ A11yBus::~A11yBus() {
   if (!dir_.empty()) fs::remove_all(dir_, ec);
 }
 
-// An empty value removes the variable: the program's own defaults keep
-// accessibility off, as a test without a bus wants it.
+// UiSession turns accessibility off for the tests without a bus; the empty
+// values remove those settings.
 UiSession::Environment A11yBus::Environment() const {
   return {{"DBUS_SESSION_BUS_ADDRESS", address_}, {"NO_AT_BRIDGE", ""}, {"GTK_A11Y", ""}};
 }
