@@ -36,6 +36,7 @@ class WizardUiTest : public ::testing::Test {
   }
   void TearDown() override {
     session_.reset();
+    a11y_.reset();  // after the program that publishes on it
     display_.reset();
   }
   // Starts the program on `medium_root` and waits for its first page.
@@ -52,6 +53,7 @@ class WizardUiTest : public ::testing::Test {
   }
 
   std::unique_ptr<XvfbDisplay> display_;
+  std::unique_ptr<A11yBus> a11y_;
   std::unique_ptr<UiSession> session_;
 };
 
@@ -370,15 +372,15 @@ const std::map<std::string, void (*)(const json&)> kPageReadings = {
 // the camera rows read as the camera's name and address, the password
 // fields hide what they hold, and the lines that change are announced.
 TEST_F(WizardUiTest, EveryPageReadsToAScreenReader) {
-  A11yBus bus(display_->Name());
-  ASSERT_TRUE(bus.Ok()) << "the accessibility bus did not start";
-  UiSession& ui = Launch(kBuiltMedium, "Main.html", bus.Environment());
+  a11y_ = std::make_unique<A11yBus>(display_->Name());
+  ASSERT_TRUE(a11y_->Ok()) << "the accessibility bus did not start";
+  UiSession& ui = Launch(kBuiltMedium, "Main.html", a11y_->Environment());
   for (const PageCatalogue& page : kPages) {
     ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", page.page)) << page.page;
     auto sample = kSampleScripts.find(page.page);
     if (sample != kSampleScripts.end())
       ui.Request({{"cmd", "eval"}, {"js", sample->second + " true"}});
-    const json objects = AccessibleObjects(bus, page);
+    const json objects = AccessibleObjects(*a11y_, page);
     ASSERT_TRUE(objects.is_array() && !objects.empty()) << page.page << ": no accessible tree";
     ExpectNamedControls(page.page, objects);
     ExpectLiveLines(page.page, objects);
