@@ -15,6 +15,7 @@
 
 #include "app/launch_target.h"
 #include "app/live_picture_gtk.h"
+#include "app/window_screenshot_gtk.h"
 
 namespace {
 
@@ -636,41 +637,10 @@ bool QuenloWindowGtk::ActivateAboutItem() {
   return true;
 }
 
-// The window as the X server holds it gives the frame and the live picture;
-// the page comes from the view's own rendering, which is never behind.
 bool QuenloWindowGtk::Screenshot(const std::string& path, void* page) const {
-  GdkWindow* gdk = gtk_widget_get_window(impl_->window);
-  if (!gdk) return false;
-  GdkPixbuf* screen =
-      gdk_pixbuf_get_from_window(gdk, 0, 0, gdk_window_get_width(gdk), gdk_window_get_height(gdk));
-  if (!screen) return false;
-  // Only the header bar and the client area: the frame's shadow margin holds
-  // whatever lay below it.
-  int page_x = 0, page_y = 0, top_x = 0, top_y = 0;
-  gtk_widget_translate_coordinates(impl_->overlay, impl_->window, 0, 0, &page_x, &page_y);
-  gtk_widget_translate_coordinates(impl_->header, impl_->window, 0, 0, &top_x, &top_y);
-  const int width = gtk_widget_get_allocated_width(impl_->overlay);
-  const int height = page_y + gtk_widget_get_allocated_height(impl_->overlay) - top_y;
-  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  cairo_t* cr = cairo_create(image);
-  cairo_translate(cr, -page_x, -top_y);
-  gdk_cairo_set_source_pixbuf(cr, screen, 0, 0);
-  cairo_paint(cr);
-  if (page) {
-    cairo_set_source_surface(cr, static_cast<cairo_surface_t*>(page), page_x, page_y);
-    cairo_paint(cr);
-  }
-  LiveState live = Live();
-  if (live.visible) {
-    gdk_cairo_set_source_pixbuf(cr, screen, 0, 0);
-    cairo_rectangle(cr, page_x + live.x, page_y + live.y, live.width, live.height);
-    cairo_fill(cr);
-  }
-  cairo_destroy(cr);
-  bool ok = cairo_surface_write_to_png(image, path.c_str()) == CAIRO_STATUS_SUCCESS;
-  cairo_surface_destroy(image);
-  g_object_unref(screen);
-  return ok;
+  return WriteWindowScreenshot(
+      {impl_->window, impl_->header, impl_->overlay, IsVisible() ? impl_->live : nullptr}, page,
+      path);
 }
 
 GtkWidget* QuenloWindowGtk::Toplevel() const { return impl_->window; }

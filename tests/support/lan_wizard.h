@@ -24,7 +24,7 @@ class LanWizardTest : public ::testing::Test {
   static constexpr int kSettingsRoundMs = 75000;
 
   void SetUp() override {
-    display_ = std::make_unique<XvfbDisplay>();
+    display_ = std::make_unique<XvfbDisplay>(screen_);
     ASSERT_TRUE(display_->Ok()) << "Xvfb did not start";
     lan_ = std::make_unique<testsupport::VirtualLan>();
     ASSERT_TRUE(lan_->AddSegment("a") &&
@@ -50,7 +50,7 @@ class LanWizardTest : public ::testing::Test {
     if (!pc_) pc_ = lan_->EnterPc();
     EXPECT_TRUE(pc_->ok());
     session_.reset();
-    UiSession::Environment environment;
+    UiSession::Environment environment = environment_;
     if (settings_wait_ms != kRealSettingsWait)
       environment.emplace_back("QUENLO_SETTINGS_WAIT_MS", std::to_string(settings_wait_ms));
     session_ = std::make_unique<UiSession>(root, display_->Name(), environment);
@@ -79,6 +79,10 @@ class LanWizardTest : public ::testing::Test {
     ASSERT_TRUE(ui().WaitForPage("List.html", kSearchMs)) << ui().PageName();
   }
 
+  // Chosen by a fixture's constructor: the display's size, and what the
+  // program gets in its environment.
+  std::string screen_ = XvfbDisplay::kDefaultScreen;
+  UiSession::Environment environment_;
   std::unique_ptr<XvfbDisplay> display_;
   std::unique_ptr<testsupport::VirtualLan> lan_;
   std::unique_ptr<testsupport::VirtualLan::PcScope> pc_;

@@ -51,7 +51,7 @@ bool KillAndReap(pid_t pid, int timeout_ms) {
 
 }  // namespace
 
-XvfbDisplay::XvfbDisplay() {
+XvfbDisplay::XvfbDisplay(const std::string& screen) {
   int pipe_fds[2];
   if (::pipe(pipe_fds) != 0) return;
   pid_ = ::fork();
@@ -61,7 +61,7 @@ XvfbDisplay::XvfbDisplay() {
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlive the test process
     int devnull = ::open("/dev/null", O_RDWR);
     for (int fd : {0, 1, 2}) ::dup2(devnull, fd);
-    ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+    ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
              "tcp", "-noreset", static_cast<char*>(nullptr));
     ::_exit(127);
   }
@@ -111,7 +111,12 @@ UiSession::UiSession(const std::string& medium_root, const std::string& display,
     // The live sound goes to a test's own sound server, or nowhere: never to
     // one of this machine's.
     ::setenv("PULSE_SERVER", ::getenv("PULSE_SERVER") ?: "unix:/nonexistent/quenlo-no-sound", 1);
-    for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
+    for (const auto& [name, value] : environment) {
+      if (value.empty())
+        ::unsetenv(name.c_str());
+      else
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
     ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }

@@ -12,7 +12,9 @@
 // An Xvfb server on a free display, stopped by its process id.
 class XvfbDisplay {
  public:
-  XvfbDisplay();
+  static constexpr const char* kDefaultScreen = "1024x768x24";
+  // `screen` as Xvfb's -screen 0 takes it: WIDTHxHEIGHTxDEPTH.
+  explicit XvfbDisplay(const std::string& screen = kDefaultScreen);
   ~XvfbDisplay();
   XvfbDisplay(const XvfbDisplay&) = delete;
   XvfbDisplay& operator=(const XvfbDisplay&) = delete;
@@ -46,7 +48,7 @@ class UiSession {
  public:
   using Environment = std::vector<std::pair<std::string, std::string>>;
   // Starts <medium_root>bin/quenlo-setup on `display`, with `environment`
-  // added to its own, and connects.
+  // added to its own (an empty value removes the variable), and connects.
   UiSession(const std::string& medium_root, const std::string& display,
             const Environment& environment = {});
   // Quits the program if it still runs (then kills it by pid).

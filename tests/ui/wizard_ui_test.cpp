@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,10 +11,15 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
+#include "support/a11y_bus.h"
 #include "support/hang_guard.h"
+#include "support/page_layout.h"
 #include "support/ui_session.h"
 
 namespace {
@@ -30,11 +36,13 @@ class WizardUiTest : public ::testing::Test {
   }
   void TearDown() override {
     session_.reset();
+    a11y_.reset();  // after the program that publishes on it
     display_.reset();
   }
   // Starts the program on `medium_root` and waits for its first page.
-  UiSession& Launch(const std::string& medium_root, const std::string& first_page) {
-    session_ = std::make_unique<UiSession>(medium_root, display_->Name());
+  UiSession& Launch(const std::string& medium_root, const std::string& first_page,
+                    const UiSession::Environment& environment = {}) {
+    session_ = std::make_unique<UiSession>(medium_root, display_->Name(), environment);
     EXPECT_TRUE(session_->Connected());
     EXPECT_TRUE(session_->WaitForPage(first_page)) << "on " << session_->PageName();
     return *session_;
@@ -45,6 +53,7 @@ class WizardUiTest : public ::testing::Test {
   }
 
   std::unique_ptr<XvfbDisplay> display_;
+  std::unique_ptr<A11yBus> a11y_;
   std::unique_ptr<UiSession> session_;
 };
 
@@ -285,6 +294,128 @@ TEST_F(WizardUiTest, EveryPageOffersItsElementsAndIsScreenshotted) {
   }
 }
 
+// The lines that change while the person waits, by page: a screen reader
+// must announce them without being asked.
+const std::multimap<std::string, std::string> kLiveLines = {
+    {"WaitSearch.html", "search_status"},     {"Setup.html", "setup_heading"},
+    {"Setup.html", "setup_remaining"},        {"Finish.html", "finish_live_status"},
+    {"NotFound.html", "not_found_diagnosis"}, {"ConfigureFail.html", "fail_message"},
+};
+
+// The accessible objects of `page` once every id it should show is in the
+// tree (the tree follows the page a moment later), or what was read last.
+json AccessibleObjects(const A11yBus& bus, const PageCatalogue& page) {
+  std::vector<std::string> wanted = page.ids;
+  for (auto [at, end] = kLiveLines.equal_range(page.page); at != end; ++at)
+    wanted.push_back(at->second);
+  json objects;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    objects = bus.PageObjects();
+    size_t seen = 0, documents = 0;
+    for (const json& object : objects.is_array() ? objects : json::array()) {
+      documents += object["role"] == "document web";
+      const std::string id = object["attributes"].value("id", "");
+      seen += std::find(wanted.begin(), wanted.end(), id) != wanted.end();
+    }
+    if (documents == 1 && seen >= wanted.size()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return objects;
+}
+
+const json* ObjectWithId(const json& objects, const std::string& id) {
+  for (const json& object : objects)
+    if (object["attributes"].value("id", "") == id) return &object;
+  return nullptr;
+}
+
+void ExpectNamedControls(const std::string& page, const json& objects) {
+  static const std::set<std::string> kControls = {"push button",  "toggle button", "check box",
+                                                  "radio button", "entry",         "password text",
+                                                  "link",         "combo box",     "spin button"};
+  for (const json& object : objects) {
+    EXPECT_TRUE(!kControls.count(object["role"]) || object["name"] != "")
+        << page << ": a " << object["role"] << " without a name " << object["attributes"].dump();
+  }
+}
+
+// Announced as it changes: a live region of its own or inside one.
+void ExpectLiveLines(const std::string& page, const json& objects) {
+  for (auto [at, end] = kLiveLines.equal_range(page); at != end; ++at) {
+    const json* line = ObjectWithId(objects, at->second);
+    ASSERT_NE(line, nullptr) << page << " " << at->second;
+    const json& attributes = (*line)["attributes"];
+    const std::string live = attributes.value("live", attributes.value("container-live", ""));
+    EXPECT_TRUE(live == "polite" || live == "assertive") << at->second << " " << attributes.dump();
+  }
+}
+
+void ExpectPasswordText(const json& objects) {
+  for (const char* id : {"id_pw_password", "id_pw_new_pw", "id_pw_cf_new_pw"}) {
+    const json* field = ObjectWithId(objects, id);
+    ASSERT_NE(field, nullptr) << id;
+    EXPECT_EQ((*field)["role"], "password text") << id;
+  }
+}
+
+// Each row reads as its camera: the name first, and the address (of the
+// sample data of kSampleScripts).
+void ExpectRowsReadAsCameras(const json& objects) {
+  const std::tuple<const char*, std::string, std::string> rows[] = {
+      {"list_radio1", "Front door", "192.168.1.20"}, {"list_radio2", "Garden", "10.20.30.40"}};
+  for (const auto& [id, camera, address] : rows) {
+    const json* row = ObjectWithId(objects, id);
+    ASSERT_NE(row, nullptr) << id;
+    EXPECT_EQ((*row)["role"], "radio button") << id;
+    const std::string name = (*row)["name"];
+    EXPECT_EQ(name.rfind(camera, 0), 0u) << name;
+    EXPECT_NE(name.find(address), std::string::npos) << name;
+  }
+}
+
+const std::map<std::string, void (*)(const json&)> kPageReadings = {
+    {"IDPassword.html", ExpectPasswordText}, {"List.html", ExpectRowsReadAsCameras}};
+
+// Walks every page as a screen reader reads it: each control has a name,
+// the camera rows read as the camera's name and address, the password
+// fields hide what they hold, and the lines that change are announced.
+TEST_F(WizardUiTest, EveryPageReadsToAScreenReader) {
+  a11y_ = std::make_unique<A11yBus>(display_->Name());
+  ASSERT_TRUE(a11y_->Ok()) << "the accessibility bus did not start";
+  UiSession& ui = Launch(kBuiltMedium, "Main.html", a11y_->Environment());
+  for (const PageCatalogue& page : kPages) {
+    ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", page.page)) << page.page;
+    auto sample = kSampleScripts.find(page.page);
+    if (sample != kSampleScripts.end())
+      ui.Request({{"cmd", "eval"}, {"js", sample->second + " true"}});
+    const json objects = AccessibleObjects(*a11y_, page);
+    ASSERT_TRUE(objects.is_array() && !objects.empty()) << page.page << ": no accessible tree";
+    ExpectNamedControls(page.page, objects);
+    ExpectLiveLines(page.page, objects);
+    auto reading = kPageReadings.find(page.page);
+    if (reading != kPageReadings.end()) reading->second(objects);
+  }
+}
+
+// The countdown of the settings wait lies in a live region, which a screen
+// reader reads at each change: it is written only when its text changes.
+TEST_F(WizardUiTest, SettingsCountdownChangesOnlyWithItsText) {
+  UiSession& ui = Launch(kBuiltMedium, "Main.html");
+  ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", "Setup.html"));
+  ui.Request({{"cmd", "eval"},
+              {"js",
+               "var line = document.getElementById('setup_remaining');"
+               "window.said = [line.textContent]; new MutationObserver(function () {"
+               " said.push(line.textContent); }).observe(line, {childList: true,"
+               " characterData: true, subtree: true}); true"}});
+  ASSERT_TRUE(ui.WaitForScript("said.length >= 4", 20000)) << "the countdown hung";
+  EXPECT_EQ(
+      ui.Request(
+          {{"cmd", "eval"},
+           {"js", "said.every(function (t, i) { return !i || t !== said[i - 1]; })"}})["result"],
+      true);
+}
+
 // With the desktop's text scaled to 1.5, pages full of text keep their
 // footer and main button in view; their content scrolls instead.
 TEST_F(WizardUiTest, LargeTextKeepsMainButtonAndFooterInView) {
@@ -297,14 +428,7 @@ TEST_F(WizardUiTest, LargeTextKeepsMainButtonAndFooterInView) {
     auto sample = kSampleScripts.find(page);
     if (sample != kSampleScripts.end())
       ui.Request({{"cmd", "eval"}, {"js", sample->second + " true"}});
-    const json seen = ui.Request(
-        {{"cmd", "eval"},
-         {"js",
-          "(function () { var b = document.querySelector('[data-primary]').getBoundingClientRect();"
-          " var f = document.querySelector('footer').getBoundingClientRect();"
-          " var h = document.querySelector('h1').getBoundingClientRect();"
-          " return [b.top >= 0 && b.left >= 0 && b.bottom <= innerHeight && b.right <= innerWidth,"
-          "         f.bottom <= innerHeight + 0.5, Math.round(h.height)]; })()"}})["result"];
+    const json seen = ui.Request({{"cmd", "eval"}, {"js", kPageLayoutScript}})["result"];
     ASSERT_TRUE(seen.is_array()) << page;
     EXPECT_EQ(seen[0], true) << page;           // the main button lies inside the view
     EXPECT_EQ(seen[1], true) << page;           // the footer is whole

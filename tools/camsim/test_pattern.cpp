@@ -41,6 +41,18 @@ void DrawNumber(uint8_t* rgb, int width, int height, uint32_t number) {
   }
 }
 
+// Columns two pixels wide, white and grey, across a band above the bottom
+// eighth (where a time stamp may go): drawn at half the picture's width, as
+// in a live area on a display of scale 2, they still alternate from one
+// device pixel to the next; drawn at a quarter they merge. Never dark, so that
+// a picture fitted into its area lights the whole area.
+void DrawFineColumns(uint8_t* rgb, int width, int height) {
+  const uint8_t light[3] = {255, 255, 255}, grey[3] = {96, 96, 96};
+  const int top = height * 5 / 8, band = height / 4;
+  for (int x = 0; x < width; x += 2)
+    FillRect(rgb, width, height, x, top, 2, band, (x / 2) % 2 ? grey : light);
+}
+
 class TestPattern : public FrameGenerator {
  public:
   void Render(uint32_t frame, int width, int height, uint8_t* rgb) override {
@@ -57,6 +69,7 @@ class TestPattern : public FrameGenerator {
     const int bar = std::max(4, width / 32);
     FillRect(rgb, width, height, static_cast<int>(frame * 8 % std::max(1, width)), 0, bar, height,
              yellow);
+    DrawFineColumns(rgb, width, height);
     DrawNumber(rgb, width, height, frame);
   }
 };
