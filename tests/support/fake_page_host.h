@@ -73,61 +73,117 @@ class FakePageHost : public IPageHost {
   IPageEvents* events_ = nullptr;
 };
 
-// The window, message box, timers, shell and live window in one recorder.
-// Thread-safe where the real services are called from workers.
-class FakeDialogWindow : public IDialogWindow,
-                         public IMessageBox,
-                         public ITimers,
-                         public IShell,
-                         public ILiveWindow {
+// What the dialog did through its window services, for the test to read.
+// `mutex` guards what worker threads reach: the posts and the timers.
+struct FakeWindowRecord {
+  std::mutex mutex;
+  FakeClock clock;  // the dialog's and its workers' time
+  std::string title = "(unset)";
+  int width = -1, height = -1;
+  std::vector<int> quit_codes;
+  int pauses = 0;
+  std::string about_item;
+  std::vector<std::string> about_captions, about_texts;
+  std::vector<std::pair<std::string, std::string>> boxes;      // guarded by mutex
+  std::vector<std::pair<std::string, std::string>> box_looks;  // heading, field; guarded by mutex
+  std::vector<std::string> questions;
+  bool answer_yes = false;
+  std::atomic<bool> close_requested{false};
+  std::map<int, int> timers;  // guarded by mutex
+  std::function<void(int)> timer_handler;
+  std::vector<std::function<void()>> posted;  // guarded by mutex
+  std::vector<std::string> opened;
+  bool live_visible = true;
+};
+
+// One fake per service, each recording into the shared record.
+class FakeMainWindow : public IDialogWindow {
  public:
-  void SetTitle(const std::string& t) override { title = t; }
+  explicit FakeMainWindow(FakeWindowRecord& r) : r_(r) {}
+  void SetTitle(const std::string& t) override { r_.title = t; }
   void SetClientSize(int w, int h) override {
-    width = w;
-    height = h;
+    r_.width = w;
+    r_.height = h;
   }
-  void PostQuit(int code) override { quit_codes.push_back(code); }
-  void AddAboutItem(const std::string& text) override { about_item = text; }
-  // Waits for real, a moment whatever `ms` says, so that workers make
-  // progress; it never moves the clock, which a test may hold.
+  void PostQuit(int code) override { r_.quit_codes.push_back(code); }
+  void AddAboutItem(const std::string& text) override { r_.about_item = text; }
   void PollPause(int) override {
-    pauses++;
+    r_.pauses++;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  bool CloseRequested() const override { return close_requested; }
+  bool CloseRequested() const override { return r_.close_requested; }
   void ShowAbout(const CAboutDlg& about) override {
-    about_captions.push_back(about.Caption());
-    about_texts.push_back(about.TitleText());
+    r_.about_captions.push_back(about.Caption());
+    r_.about_texts.push_back(about.TitleText());
   }
+
+ private:
+  FakeWindowRecord& r_;
+};
+
+class FakeMessageBoxes : public IMessageBox {
+ public:
+  explicit FakeMessageBoxes(FakeWindowRecord& r) : r_(r) {}
   void Show(const std::string& caption, const MessageText& message) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    boxes.push_back({caption, message.text});
-    box_looks.push_back({message.heading, message.field});
+    std::lock_guard<std::mutex> lock(r_.mutex);
+    r_.boxes.push_back({caption, message.text});
+    r_.box_looks.push_back({message.heading, message.field});
   }
   bool Ask(const std::string& caption, const std::string& question, const std::string& yes,
            const std::string& no) override {
-    questions.push_back(caption + "|" + question + "|" + yes + "|" + no);
-    return answer_yes;
+    r_.questions.push_back(caption + "|" + question + "|" + yes + "|" + no);
+    return r_.answer_yes;
   }
-  void SetHandler(std::function<void(int)> h) override { timer_handler = std::move(h); }
+
+ private:
+  FakeWindowRecord& r_;
+};
+
+class FakeTimers : public ITimers {
+ public:
+  explicit FakeTimers(FakeWindowRecord& r) : r_(r) {}
+  void SetHandler(std::function<void(int)> h) override { r_.timer_handler = std::move(h); }
   void Start(int id, int period_ms) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    timers[id] = period_ms;
+    std::lock_guard<std::mutex> lock(r_.mutex);
+    r_.timers[id] = period_ms;
   }
   void Kill(int id) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    timers.erase(id);
+    std::lock_guard<std::mutex> lock(r_.mutex);
+    r_.timers.erase(id);
   }
   void Post(std::function<void()> fn) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    posted.push_back(std::move(fn));
+    std::lock_guard<std::mutex> lock(r_.mutex);
+    r_.posted.push_back(std::move(fn));
   }
-  void Open(const std::string& target) override { opened.push_back(target); }
-  void Show() override { live_visible = true; }
-  void Hide() override { live_visible = false; }
-  bool IsVisible() const override { return live_visible; }
+
+ private:
+  FakeWindowRecord& r_;
+};
+
+class FakeShell : public IShell {
+ public:
+  explicit FakeShell(FakeWindowRecord& r) : r_(r) {}
+  void Open(const std::string& target) override { r_.opened.push_back(target); }
+
+ private:
+  FakeWindowRecord& r_;
+};
+
+class FakeLiveWindow : public ILiveWindow {
+ public:
+  explicit FakeLiveWindow(FakeWindowRecord& r) : r_(r) {}
+  void Show() override { r_.live_visible = true; }
+  void Hide() override { r_.live_visible = false; }
+  bool IsVisible() const override { return r_.live_visible; }
   ILiveTarget* Target() override { return nullptr; }
 
+ private:
+  FakeWindowRecord& r_;
+};
+
+// The window services of the dialog under test, and what they recorded.
+class FakeDialogWindow : public FakeWindowRecord {
+ public:
   bool TimerPending(int id) {
     std::lock_guard<std::mutex> lock(mutex);
     return timers.count(id) != 0;
@@ -164,25 +220,13 @@ class FakeDialogWindow : public IDialogWindow,
   }
 
   DialogServices Services(IPageHost* pages) {
-    return DialogServices{this, pages, this, this, this, this, &clock};
+    return DialogServices{&main_, pages, &messages_, &timers_, &shell_, &live_, &clock};
   }
 
-  std::mutex mutex;
-  FakeClock clock;  // the dialog's and its workers' time
-  std::string title = "(unset)";
-  int width = -1, height = -1;
-  std::vector<int> quit_codes;
-  int pauses = 0;
-  std::string about_item;
-  std::vector<std::string> about_captions, about_texts;
-  std::vector<std::pair<std::string, std::string>> boxes;      // guarded by mutex
-  std::vector<std::pair<std::string, std::string>> box_looks;  // heading, field; guarded by mutex
-  std::vector<std::string> questions;
-  bool answer_yes = false;
-  std::atomic<bool> close_requested{false};
-  std::map<int, int> timers;  // guarded by mutex
-  std::function<void(int)> timer_handler;
-  std::vector<std::function<void()>> posted;  // guarded by mutex
-  std::vector<std::string> opened;
-  bool live_visible = true;
+ private:
+  FakeMainWindow main_{*this};
+  FakeMessageBoxes messages_{*this};
+  FakeTimers timers_{*this};
+  FakeShell shell_{*this};
+  FakeLiveWindow live_{*this};
 };
