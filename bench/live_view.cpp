@@ -18,6 +18,7 @@
 #include <set>
 #include <vector>
 
+#include "app/live_window_gtk.h"
 #include "app/quenlo_window_gtk.h"
 #include "media/video_thread.h"
 #include "support/camsim_process.h"
@@ -81,7 +82,7 @@ struct Run {
 // Runs after the live window has painted: records a picture not seen before.
 gboolean AfterDraw(GtkWidget*, cairo_t*, gpointer data) {
   auto* run = static_cast<Run*>(data);
-  const uint64_t picture = run->window->Live().last_picture;
+  const uint64_t picture = run->window->LiveWindow().Live().last_picture;
   if (picture != run->last_picture) {
     run->last_picture = picture;
     run->paints.push_back({camsim::MonotonicMicros(), run->reader->Stamp(picture)});
@@ -104,10 +105,10 @@ bool Measure(const char* size, double seconds) {
   GtkWidget* page = gtk_label_new("");
   QuenloWindowGtk window(page, true);
   window.SetClientSize(800, 600);
-  StampReader reader(*window.Target());
+  StampReader reader(*window.LiveWindow().Target());
   Run run{&reader, &window, 0, {}};
-  g_signal_connect(window.LiveWidget(), "draw", G_CALLBACK(AfterDraw), &run);
-  window.Show();
+  g_signal_connect(window.LiveWindow().Widget(), "draw", G_CALLBACK(AfterDraw), &run);
+  window.LiveWindow().Show();
   NTavoVideoThread video;
   video.SetLiveWindow(&reader);
   video.SetCamera(L"127.0.0.1", sim.port(), L"kerut");

@@ -6,8 +6,11 @@
 
 #include "app/automation_request.h"
 #include "app/json_text.h"
+#include "app/live_window_gtk.h"
+#include "app/message_box_gtk.h"
 #include "app/page_host_webkit.h"
 #include "app/quenlo_window_gtk.h"
+#include "app/shell_gtk.h"
 
 using nlohmann::json;
 
@@ -91,7 +94,7 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
 bool AutomationCommands::HandlePageRequest(const AutomationRequest& request, const Reply& reply) {
   const std::string& cmd = request.cmd;
   if (cmd == "click") {
-    if (window_.Modal().open) {
+    if (window_.MessageBoxes().Modal().open) {
       reply(Error("a message box is open"));
       return true;
     }
@@ -130,7 +133,8 @@ bool AutomationCommands::HandlePageRequest(const AutomationRequest& request, con
 bool AutomationCommands::HandleWindowAction(const AutomationRequest& request, const Reply& reply) {
   const std::string& cmd = request.cmd;
   if (cmd == "dismiss") {
-    reply(window_.DismissModal(request.button) ? Ok() : Error("no such message box"));
+    reply(window_.MessageBoxes().DismissModal(request.button) ? Ok()
+                                                              : Error("no such message box"));
   } else if (cmd == "about") {
     reply(Ok());
     g_idle_add(ActivateAbout, &window_);
@@ -149,9 +153,9 @@ bool AutomationCommands::HandleWindowAction(const AutomationRequest& request, co
 // What the window and page show now.
 std::string AutomationCommands::WindowState(const std::string& cmd) {
   if (cmd == "page") return Ok({{"page", pages_.CurrentPath()}, {"complete", pages_.IsComplete()}});
-  if (cmd == "launched") return Ok({{"targets", window_.Launched()}});
+  if (cmd == "launched") return Ok({{"targets", window_.Shell().Launched()}});
   if (cmd == "messagebox") {
-    const QuenloWindowGtk::ModalState m = window_.Modal();
+    const MessageBoxGtk::ModalState m = window_.MessageBoxes().Modal();
     return Ok({{"open", m.open},
                {"caption", m.caption},
                {"heading", m.heading},
@@ -159,7 +163,7 @@ std::string AutomationCommands::WindowState(const std::string& cmd) {
                {"buttons", m.buttons}});
   }
   if (cmd == "live") {
-    const QuenloWindowGtk::LiveState l = window_.Live();
+    const LiveWindowGtk::LiveState l = window_.LiveWindow().Live();
     return Ok({{"visible", l.visible},
                {"x", l.x},
                {"y", l.y},

@@ -24,14 +24,6 @@ class IDialogWindow {
   virtual void AddAboutItem(const std::string& text) = 0;
   // Runs the About box modally.
   virtual void ShowAbout(const CAboutDlg& about) = 0;
-  // One step of a wait on the UI thread: sleeps `ms` milliseconds, then shows
-  // the message boxes that worker threads wait for, so that a worker never
-  // waits on a UI thread that waits on it. Every UI-thread wait loop of the
-  // dialog pauses with this.
-  virtual void PollPause(int ms) = 0;
-  // The user asked to close the window and is waiting for the dialog's wait
-  // to end: waits that may be cut short end early.
-  virtual bool CloseRequested() const = 0;
 };
 
 // What a message box says: a short heading (may be empty) over the text, and
@@ -43,9 +35,8 @@ struct MessageText {
   std::string field;
 };
 
-// Modal message boxes. Show: any thread; a box asked for on a worker thread
-// is shown on the UI thread and the caller waits until it is closed, as the
-// caller on the UI thread does. Ask: UI thread only.
+// Modal message boxes; each returns once its box has closed. UI thread only:
+// workers hand their outcomes over (ITimers::Post) and never open a box.
 class IMessageBox {
  public:
   virtual ~IMessageBox() = default;

@@ -113,7 +113,6 @@ struct PageHostWebKit::Impl {
   WebKitWebView* view = nullptr;
   IPageEvents* events = nullptr;
   std::function<bool()> blocked;
-  std::function<void(std::function<void()>)> dispatch;
   RefusedNavigation refused;
   std::string page_folder;
   bool blank_requested = false;  // Navigate had no file to load
@@ -194,13 +193,7 @@ void PageHostWebKit::Impl::OnLoadChanged(WebKitLoadEvent event) {
   if (!failed_uri.empty()) return;
   path = ReportedPath();  // the page may also have navigated by itself
   resolved_uri = uri ? uri : "";
-  if (!events) return;
-  auto deliver = [this, completed = path] { events->OnDocumentComplete(completed); };
-  if (dispatch) {
-    dispatch(deliver);
-  } else {
-    deliver();
-  }
+  if (events) events->OnDocumentComplete(path);
 }
 
 // Clicks count only while a page of the page folder is shown.
@@ -341,10 +334,6 @@ GtkWidget* PageHostWebKit::Widget() const { return GTK_WIDGET(impl_->view); }
 
 void PageHostWebKit::SetClickGate(std::function<bool()> blocked) {
   impl_->blocked = std::move(blocked);
-}
-
-void PageHostWebKit::SetEventDispatcher(std::function<void(std::function<void()>)> dispatch) {
-  impl_->dispatch = std::move(dispatch);
 }
 
 void PageHostWebKit::SetRefusedNavigationHandler(RefusedNavigation handler) {

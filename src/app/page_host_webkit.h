@@ -32,9 +32,6 @@ class PageHostWebKit : public IPageHost {
   // While it returns true, clicks on the page reach no handler (a modal box
   // is open).
   void SetClickGate(std::function<bool()> blocked);
-  // Hands each completed document to the events through `dispatch`, which
-  // may hold it back for a while (during the dialog's waits).
-  void SetEventDispatcher(std::function<void(std::function<void()>)> dispatch);
   void SetRefusedNavigationHandler(RefusedNavigation handler);
 
   void SetEvents(IPageEvents* events) override;

@@ -8,10 +8,14 @@
 #include "app/app_paths.h"
 #include "app/automation_commands_webkit.h"
 #include "app/automation_server_linux.h"
+#include "app/live_window_gtk.h"
+#include "app/message_box_gtk.h"
 #include "app/page_host_webkit.h"
 #include "app/quenlo_app.h"
 #include "app/quenlo_dlg.h"
 #include "app/quenlo_window_gtk.h"
+#include "app/shell_gtk.h"
+#include "app/timers_gtk.h"
 
 namespace {
 
@@ -46,28 +50,24 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
   const std::string exe_path = CurrentExecutablePath();
   PageHostWebKit pages(HtmlFolderFromBase(BaseFolderFromExecutable(exe_path)));
   QuenloWindowGtk window(pages.Widget(), automation_path != nullptr);
-  CQuenloDlg dlg(
-      DialogServices{&window, &pages, &window, &window, &window, &window, &SystemClock()},
-      exe_path);
+  CQuenloDlg dlg(DialogServices{&window, &pages, &window.MessageBoxes(), &window.Timers(),
+                                &window.Shell(), &window.LiveWindow(), &SystemClock()},
+                 exe_path);
   pages.SetEvents(&dlg);
   // A web link of a page opens in the browser, as the menu's web targets do.
   pages.SetRefusedNavigationHandler([&window](const std::string& uri, bool web_link) {
-    if (web_link) window.Open(uri);
+    if (web_link) window.Shell().Open(uri);
   });
-  // Nothing reaches the dialog while a box is open or inside its waits: a
-  // click then is dropped, as on a window that takes no input, and a
-  // completed page is handled once the wait is over.
-  pages.SetClickGate([&window] { return window.Modal().open || window.InWait(); });
-  pages.SetEventDispatcher(
-      [&window](std::function<void()> fn) { window.RunOrDefer(std::move(fn)); });
-  window.SetHandler([&dlg](int id) { dlg.OnTimer(id); });
+  // A click while a box is open is dropped, as on a window that takes no input.
+  pages.SetClickGate([&window] { return window.MessageBoxes().Modal().open; });
+  window.Timers().SetHandler([&dlg](int id) { dlg.OnTimer(id); });
   window.SetSysCommandHandler([&dlg](int id) { dlg.OnSysCommand(id); });
   window.SetCloseHandler([&window, &dlg] {
     if (dlg.OnCloseRequest()) window.PostQuit(kCancelCode);
   });
-  window.SetFocusHandler(
+  window.MessageBoxes().SetFocusHandler(
       [&pages](const std::string& field) { pages.CallScript("QuenloFocus", {field}); });
-  window.SetLiveStatusHandler(
+  window.LiveWindow().SetStatusHandler(
       [&pages](bool live) { pages.CallScript("FinishLiveStatus", {live ? "1" : "0"}); });
 
   AutomationCommands commands(window, pages);

@@ -81,14 +81,12 @@ struct FakeWindowRecord {
   std::string title = "(unset)";
   int width = -1, height = -1;
   std::vector<int> quit_codes;
-  int pauses = 0;
   std::string about_item;
   std::vector<std::string> about_captions, about_texts;
   std::vector<std::pair<std::string, std::string>> boxes;      // guarded by mutex
   std::vector<std::pair<std::string, std::string>> box_looks;  // heading, field; guarded by mutex
   std::vector<std::string> questions;
   bool answer_yes = false;
-  std::atomic<bool> close_requested{false};
   std::map<int, int> timers;  // guarded by mutex
   std::function<void(int)> timer_handler;
   std::vector<std::function<void()>> posted;  // guarded by mutex
@@ -107,11 +105,6 @@ class FakeMainWindow : public IDialogWindow {
   }
   void PostQuit(int code) override { r_.quit_codes.push_back(code); }
   void AddAboutItem(const std::string& text) override { r_.about_item = text; }
-  void PollPause(int) override {
-    r_.pauses++;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  bool CloseRequested() const override { return r_.close_requested; }
   void ShowAbout(const CAboutDlg& about) override {
     r_.about_captions.push_back(about.Caption());
     r_.about_texts.push_back(about.TitleText());
