@@ -50,10 +50,12 @@ void NTavoDecodeAndDrawThread::DecodeAndDrawOnce() {
       frame_ring_.Get(&wanted_sequence_, frame_buffer_.get(), &frame_length_) != 0) {
     return;
   }
-  if (!surface_.pixels) return;
+  // A hidden window gets no pictures: none is decoded for it either.
+  if (!surface_.pixels || !surface_.window || !surface_.window->IsVisible()) return;
   BitmapInfo& d = surface_.descriptor;
-  if (DecodeJpeg(frame_buffer_.get(), frame_length_, &d, surface_.pixels.get(), kPixelBufferSize) !=
-      0) {
+  const PictureSize area = surface_.window->PictureArea();
+  if (DecodeJpegScaled(frame_buffer_.get(), frame_length_, area, &d, surface_.pixels.get(),
+                       kPixelBufferSize) != 0) {
     return;  // skipped; the window keeps the previous picture
   }
   // A picture of another size gets a surface of its own size: drawn through
@@ -69,7 +71,7 @@ void NTavoDecodeAndDrawThread::DecodeAndDrawOnce() {
 bool NTavoDecodeAndDrawThread::CreateSurface(int width, int height) {
   DrawSurface& s = surface_;
   if (!s.window || !s.pixels || width <= 0 || height <= 0 ||
-      static_cast<uint64_t>(width) * height * 3 > kPixelBufferSize ||
+      static_cast<uint64_t>(width) * height * 4 > kPixelBufferSize ||
       !s.window->CreateSurface(width, height)) {
     s.width = s.height = 0;
     s.ready = false;
@@ -95,6 +97,5 @@ bool NTavoDecodeAndDrawThread::DrawFrame() {
   const DrawSurface& s = surface_;
   if (!s.window || !s.pixels || s.width == 0 || s.height == 0 || !s.window->IsVisible())
     return false;
-  if (s.descriptor.header.bitCount != 24) return false;  // CMYK pictures are not drawn
   return s.window->DrawPicture(s.descriptor, s.pixels.get());
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -22,7 +23,7 @@ class FakeLiveTarget : public ILiveTarget {
   void ReleaseSurface() override { releases.fetch_add(1); }
   bool DrawPicture(const BitmapInfo& info, const uint8_t*) override {
     std::lock_guard<std::mutex> lock(mu);
-    drawn.push_back({info.header.width, info.header.height});
+    drawn.push_back({info.header.width, std::abs(info.header.height)});  // either row order
     return true;
   }
   size_t Drawn() {
