@@ -21,19 +21,36 @@ NTavoDecodeAndDrawThread::~NTavoDecodeAndDrawThread() {
   ReleaseSurface();
 }
 
+void NTavoDecodeAndDrawThread::StreamLost() {
+  stream_lost_.store(true);
+  frame_ring_.Interrupt();
+}
+
+// The flag is set before the wait is interrupted: the woken thread sees it.
+void NTavoDecodeAndDrawThread::Stop() {
+  UThread::Stop();
+  frame_ring_.Interrupt();
+}
+
+void NTavoDecodeAndDrawThread::RequestStop() {
+  UThread::RequestStop();
+  frame_ring_.Interrupt();
+}
+
 int NTavoDecodeAndDrawThread::OnStart() { return StartMessageQueue(*this); }
 
+// Sleeps until a frame is stored or it is told otherwise: at 30 frames a
+// second that is one wake-up a frame.
 int NTavoDecodeAndDrawThread::Run() {
   ReleaseSurface();
   surface_.window = target_window_;
-  const auto pass = std::chrono::milliseconds(kFrameWaitMs);
   while (!IsStopRequested()) {
     if (stream_lost_.exchange(false)) ReleaseSurface();
-    // Waits for the video thread's next frame, at most one pass long, so
-    // that a frame is drawn as soon as it is stored.
     if (!frame_buffer_) {
-      std::this_thread::sleep_for(pass);  // nothing can be taken from the ring
-    } else if (frame_ring_.WaitForFrame(wanted_sequence_, pass)) {
+      // Nothing can be taken from the ring.
+      std::this_thread::sleep_for(std::chrono::milliseconds(kNoBufferPauseMs));
+    } else if (frame_ring_.WaitForFrame(wanted_sequence_,
+                                        std::chrono::milliseconds(kFrameWaitMs))) {
       DecodeAndDrawOnce();
     }
   }

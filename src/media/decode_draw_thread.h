@@ -34,15 +34,21 @@ class NTavoDecodeAndDrawThread : public UThread, public UThreadMessage {
   static constexpr size_t kPixelBufferSize = 12582912;  // 2048 x 1536 x 4
   static constexpr uint32_t kFrameBufferSize = 319488;
   static constexpr uint32_t kFrameRingSize = 3145728;
-  static constexpr int kFrameWaitMs = 15;
+  // Longest wait for the next frame: Stop and StreamLost end it early.
+  static constexpr int kFrameWaitMs = 1000;
+  // Pause between passes that can take no frame (no frame buffer).
+  static constexpr int kNoBufferPauseMs = 15;
 
   NTavoDecodeAndDrawThread();
   ~NTavoDecodeAndDrawThread() override;
 
   void SetTargetWindow(ILiveTarget* window) { target_window_ = window; }
   // Any thread: the pictures stopped coming; the surface is given back at
-  // the next pass, so the window no longer shows the last one.
-  void StreamLost() { stream_lost_.store(true); }
+  // once, so the window no longer shows the last one.
+  void StreamLost();
+  // Also end the wait for a frame.
+  void Stop() override;
+  void RequestStop() override;
   UFrameRing& ring() { return frame_ring_; }
 
   // One pass of the loop: decodes and draws the next frame, if there is one.

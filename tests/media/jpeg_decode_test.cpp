@@ -264,4 +264,26 @@ TEST(DecodeAndDrawThread, EachSizeGetsItsOwnSurfaceAndHiddenWindowsGetNothing) {
   EXPECT_EQ(target.releases.load(), 2);  // at the size change and at the end
 }
 
+TEST(DecodeAndDrawThread, PicturesAreDecodedNoLargerThanTheTargetsArea) {
+  FakeLiveTarget target;
+  target.area_width = 16;
+  target.area_height = 12;
+  NTavoDecodeAndDrawThread decoder;
+  decoder.SetTargetWindow(&target);
+  ASSERT_TRUE(decoder.Start());
+  size_t drawn = 0;
+  for (const std::vector<uint8_t>& jpeg :
+       {MakeJpeg(64, 48, false, Red), MakeJpeg(128, 72, false, Red)}) {
+    ASSERT_EQ(decoder.ring().Put(jpeg.data(), static_cast<uint32_t>(jpeg.size())), 0);
+    ASSERT_TRUE(target.WaitForDrawn(++drawn));
+  }
+  decoder.Stop();
+  ASSERT_TRUE(decoder.WaitForEnd(50));
+  std::lock_guard<std::mutex> lock(target.mu);
+  // 1/4, and 1/8 fitted below 16 x 12: each size a surface of its own.
+  const std::vector<std::pair<int, int>> sizes = {{16, 12}, {16, 9}};
+  EXPECT_EQ(target.drawn, sizes);
+  EXPECT_EQ(target.surfaces, sizes);
+}
+
 }  // namespace

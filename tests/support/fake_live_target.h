@@ -26,6 +26,7 @@ class FakeLiveTarget : public ILiveTarget {
     drawn.push_back({info.header.width, std::abs(info.header.height)});  // either row order
     return true;
   }
+  PictureSize PictureArea() const override { return {area_width.load(), area_height.load()}; }
   size_t Drawn() {
     std::lock_guard<std::mutex> lock(mu);
     return drawn.size();
@@ -40,6 +41,7 @@ class FakeLiveTarget : public ILiveTarget {
 
   std::atomic<bool> visible{true};
   std::atomic<int> releases{0};
+  std::atomic<int> area_width{0}, area_height{0};  // 0: pictures at their own size
   std::mutex mu;
   std::vector<std::pair<int, int>> surfaces, drawn;  // guarded by mu
 };
