@@ -138,7 +138,7 @@ void LivePictureGtk::ReportStatus() {
 // Painting can't wait for the page: the status goes to it from an idle.
 // Black shows only where the picture does not cover the area.
 void LivePictureGtk::Paint(cairo_t* cr, int client_width, int client_height) {
-  cairo_surface_t* image = TakeFrontPicture() ? ShownImage() : nullptr;
+  cairo_surface_t* image = TakeFrontPicture() ? PaintingImage() : nullptr;
   const Picture& p = pictures_[painting_];
   const PictureRect r =
       image ? FitPicture(p.width, p.height, client_width, client_height) : PictureRect{0, 0, 0, 0};
@@ -184,7 +184,7 @@ bool LivePictureGtk::TakeFrontPicture() {
 
 // The picture to paint as a Cairo image over its own pixels, made anew only
 // when they were reallocated; null when Cairo can't describe them.
-cairo_surface_t* LivePictureGtk::ShownImage() {
+cairo_surface_t* LivePictureGtk::PaintingImage() {
   Picture& p = pictures_[painting_];
   cairo_surface_t*& image = images_[painting_];
   auto* data = reinterpret_cast<unsigned char*>(p.pixels.data());

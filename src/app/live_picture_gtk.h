@@ -71,7 +71,7 @@ class LivePictureGtk : public ILiveTarget {
   void FillBack(const BitmapInfo& info, const uint8_t* pixels);
   void RequestRedrawLocked();
   bool TakeFrontPicture();
-  cairo_surface_t* ShownImage();
+  cairo_surface_t* PaintingImage();
 
   GtkWidget* area_;
   std::atomic<bool> shown_{false};
