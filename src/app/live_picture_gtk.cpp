@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -11,6 +12,12 @@ gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
   static_cast<LivePictureGtk*>(data)->Paint(cr, gtk_widget_get_allocated_width(widget),
                                             gtk_widget_get_allocated_height(widget));
   return FALSE;  // handlers connected later may draw over it
+}
+
+void OnSizeAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer data) {
+  const int scale = gtk_widget_get_scale_factor(widget);
+  static_cast<LivePictureGtk*>(data)->Allocated(allocation->width * scale,
+                                                allocation->height * scale);
 }
 
 gboolean OnRedrawIdle(gpointer data) {
@@ -23,56 +30,95 @@ gboolean OnStatusIdle(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
+// Whether `r` leaves nothing of a `width` x `height` area uncovered.
+bool Covers(const PictureRect& r, int width, int height) {
+  return r.x <= 0 && r.y <= 0 && r.x + r.width >= width && r.y + r.height >= height;
+}
+
 }  // namespace
 
 LivePictureGtk::LivePictureGtk(GtkWidget* area) : area_(area) {
   g_signal_connect(area_, "draw", G_CALLBACK(OnDraw), this);
+  g_signal_connect(area_, "size-allocate", G_CALLBACK(OnSizeAllocate), this);
 }
 
 LivePictureGtk::~LivePictureGtk() {
   while (g_idle_remove_by_data(this)) {
   }
   g_signal_handlers_disconnect_by_data(area_, this);
-  if (shown_image_) cairo_surface_destroy(shown_image_);
+  for (cairo_surface_t* image : images_)
+    if (image) cairo_surface_destroy(image);
+}
+
+void LivePictureGtk::Allocated(int width, int height) {
+  area_width_.store(width);
+  area_height_.store(height);
+}
+
+PictureSize LivePictureGtk::PictureArea() const {
+  return {area_width_.load(), area_height_.load()};
 }
 
 bool LivePictureGtk::CreateSurface(int width, int height) {
-  const size_t count = static_cast<size_t>(width) * height;
-  back_.pixels.assign(count, 0xFF000000u);
-  back_.width = width;
-  back_.height = height;
+  surface_width_ = width;
+  surface_height_ = height;
   std::lock_guard<std::mutex> lock(mu_);
-  front_.pixels.assign(count, 0xFF000000u);
-  front_.width = width;
-  front_.height = height;
-  front_.sequence = 0;
+  has_picture_ = false;  // black until the first picture of this size
+  front_new_ = false;
   return true;
 }
 
 void LivePictureGtk::ReleaseSurface() {
-  back_ = Picture{};
+  surface_width_ = surface_height_ = 0;
   std::lock_guard<std::mutex> lock(mu_);
-  front_ = Picture{};
-  if (!redraw_pending_) {
-    redraw_pending_ = true;
-    g_idle_add(OnRedrawIdle, this);
-  }
+  has_picture_ = false;
+  front_new_ = false;
+  RequestRedrawLocked();
 }
 
 bool LivePictureGtk::DrawPicture(const BitmapInfo& info, const uint8_t* pixels) {
-  if (info.header.bitCount != 24 || info.header.width != back_.width ||
-      std::abs(info.header.height) != back_.height || back_.pixels.empty()) {
+  const BitmapInfoHeader& h = info.header;
+  if ((h.bitCount != 24 && h.bitCount != 32) || h.width != surface_width_ ||
+      std::abs(h.height) != surface_height_ || surface_width_ <= 0 || surface_height_ <= 0) {
     return false;
   }
-  CopyToXrgb(info, pixels, back_.pixels.data());
+  FillBack(info, pixels);
   std::lock_guard<std::mutex> lock(mu_);
-  back_.sequence = ++drawn_;
+  pictures_[back_].sequence = ++drawn_;
   std::swap(back_, front_);
-  if (!redraw_pending_) {
-    redraw_pending_ = true;
-    g_idle_add(OnRedrawIdle, this);
-  }
+  front_new_ = true;
+  has_picture_ = true;
+  RequestRedrawLocked();
   return true;
+}
+
+// Writes the picture into the back buffer, which gets the surface's size
+// (memory is allocated only when that changes).
+void LivePictureGtk::FillBack(const BitmapInfo& info, const uint8_t* pixels) {
+  Picture& back = pictures_[back_];
+  const int width = surface_width_, height = surface_height_;
+  if (back.width != width || back.height != height) {
+    back.pixels.assign(static_cast<size_t>(width) * height, 0);
+    back.width = width;
+    back.height = height;
+  }
+  if (info.header.bitCount == 24) {
+    CopyToXrgb(info, pixels, back.pixels.data());
+    return;
+  }
+  // 32-bit rows are already in the painting format; a bottom-up one is flipped.
+  const size_t row = static_cast<size_t>(width) * 4;
+  const bool bottom_up = info.header.height > 0;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* src = pixels + static_cast<size_t>(bottom_up ? height - 1 - y : y) * row;
+    std::memcpy(back.pixels.data() + static_cast<size_t>(y) * width, src, row);
+  }
+}
+
+void LivePictureGtk::RequestRedrawLocked() {
+  if (redraw_pending_) return;
+  redraw_pending_ = true;
+  g_idle_add(OnRedrawIdle, this);
 }
 
 void LivePictureGtk::RequestedRedraw() {
@@ -90,55 +136,68 @@ void LivePictureGtk::ReportStatus() {
 }
 
 // Painting can't wait for the page: the status goes to it from an idle.
+// Black shows only where the picture does not cover the area.
 void LivePictureGtk::Paint(cairo_t* cr, int client_width, int client_height) {
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  cairo_paint(cr);
-  if (!TakeFrontPicture()) return;
-  const int width = cairo_image_surface_get_width(shown_image_);
-  const int height = cairo_image_surface_get_height(shown_image_);
-  const PictureRect r = FitPicture(width, height, client_width, client_height);
+  cairo_surface_t* image = TakeFrontPicture() ? PaintingImage() : nullptr;
+  const Picture& p = pictures_[painting_];
+  const PictureRect r =
+      image ? FitPicture(p.width, p.height, client_width, client_height) : PictureRect{0, 0, 0, 0};
+  if (!Covers(r, client_width, client_height)) {
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_paint(cr);
+  }
   if (r.width <= 0 || r.height <= 0) return;
   cairo_save(cr);
   cairo_rectangle(cr, r.x, r.y, r.width, r.height);
   cairo_clip(cr);
   cairo_translate(cr, r.x, r.y);
-  cairo_scale(cr, static_cast<double>(r.width) / width, static_cast<double>(r.height) / height);
-  cairo_set_source_surface(cr, shown_image_, 0, 0);
+  if (r.width != p.width || r.height != p.height)
+    cairo_scale(cr, static_cast<double>(r.width) / p.width,
+                static_cast<double>(r.height) / p.height);
+  cairo_set_source_surface(cr, image, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
   cairo_paint(cr);
   cairo_restore(cr);
 }
 
-// Copies a new front picture into the image the UI thread paints (kept
-// across paints, made anew only for another size). False when there is no
-// picture to paint.
+// Makes the newest picture handed over the one to paint, if there is a
+// newer one than that painted last. False when there is no picture to paint.
 bool LivePictureGtk::TakeFrontPicture() {
   std::lock_guard<std::mutex> lock(mu_);
-  const bool live = front_.sequence != 0;
-  if (live != live_) {
-    live_ = live;
+  if (has_picture_ != live_) {
+    live_ = has_picture_;
     g_idle_add(OnStatusIdle, this);
   }
-  if (!live) return false;
-  const int width = front_.width, height = front_.height;
-  if (!shown_image_ || cairo_image_surface_get_width(shown_image_) != width ||
-      cairo_image_surface_get_height(shown_image_) != height) {
-    if (shown_image_) cairo_surface_destroy(shown_image_);
-    shown_image_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-    shown_sequence_ = 0;
+  if (!has_picture_) return false;
+  if (front_new_) {
+    // Cairo may keep a copy of what it painted from the image; the decode
+    // thread is about to write into it.
+    if (images_[painting_]) cairo_surface_flush(images_[painting_]);
+    std::swap(front_, painting_);
+    front_new_ = false;
+    if (images_[painting_]) cairo_surface_mark_dirty(images_[painting_]);
+    shown_sequence_ = pictures_[painting_].sequence;
+    painted_.fetch_add(1);
   }
-  if (front_.sequence == shown_sequence_) return true;
-  cairo_surface_flush(shown_image_);
-  unsigned char* data = cairo_image_surface_get_data(shown_image_);
-  if (!data) return false;
-  const int stride = cairo_image_surface_get_stride(shown_image_);
-  for (int y = 0; y < height; ++y) {
-    std::memcpy(data + static_cast<size_t>(y) * stride,
-                front_.pixels.data() + static_cast<size_t>(y) * width,
-                static_cast<size_t>(width) * 4);
-  }
-  cairo_surface_mark_dirty(shown_image_);
-  shown_sequence_ = front_.sequence;
-  painted_.fetch_add(1);
   return true;
+}
+
+// The picture to paint as a Cairo image over its own pixels, made anew only
+// when they were reallocated; null when Cairo can't describe them.
+cairo_surface_t* LivePictureGtk::PaintingImage() {
+  Picture& p = pictures_[painting_];
+  cairo_surface_t*& image = images_[painting_];
+  auto* data = reinterpret_cast<unsigned char*>(p.pixels.data());
+  if (image && cairo_image_surface_get_data(image) == data &&
+      cairo_image_surface_get_width(image) == p.width &&
+      cairo_image_surface_get_height(image) == p.height) {
+    return image;
+  }
+  if (image) cairo_surface_destroy(image);
+  image = nullptr;
+  const int stride = p.width * 4;
+  if (p.pixels.empty() || cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, p.width) != stride)
+    return nullptr;
+  image = cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24, p.width, p.height, stride);
+  return image;
 }

@@ -15,10 +15,14 @@ typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;
 
 // Threads: the constructor, the destructor, SetShown and the painting run on
-// the UI thread; the ILiveTarget methods on the decode thread. The decode
-// thread converts into its own back buffer, then swaps it with the front
-// buffer under mu_; at most one redraw request is pending at a time. The
-// destructor runs after every decode thread using this object has ended.
+// the UI thread; the ILiveTarget methods on the decode thread. Three picture
+// buffers change hands by index, so that no picture is copied on the UI
+// thread and neither thread waits while the other copies or paints: the
+// decode thread writes into the back one and swaps it with the front one
+// under mu_; the UI thread swaps the front one, when it is newer, with the
+// one it paints, also under mu_, and paints that one without the lock. At
+// most one redraw request is pending at a time. The destructor runs after
+// every decode thread using this object has ended.
 class LivePictureGtk : public ILiveTarget {
  public:
   // Paints `area` (a drawing area) from now on: black, with the picture
@@ -46,6 +50,7 @@ class LivePictureGtk : public ILiveTarget {
   bool CreateSurface(int width, int height) override;
   void ReleaseSurface() override;
   bool DrawPicture(const BitmapInfo& info, const uint8_t* pixels) override;
+  PictureSize PictureArea() const override;
 
   // The drawing area's "draw" handler.
   void Paint(cairo_t* cr, int client_width, int client_height);
@@ -53,26 +58,38 @@ class LivePictureGtk : public ILiveTarget {
   void RequestedRedraw();
   // Tells the status handler what was painted last.
   void ReportStatus();
+  // The drawing area's "size-allocate" handler: the area in device pixels.
+  void Allocated(int width, int height);
 
  private:
   struct Picture {
-    std::vector<uint32_t> pixels;  // 0xFFRRGGBB, top row first
+    std::vector<uint32_t> pixels;  // 0xXXRRGGBB, top row first
     int width = 0, height = 0;
-    uint64_t sequence = 0;  // which picture; 0: none
+    uint64_t sequence = 0;  // which picture
   };
 
+  void FillBack(const BitmapInfo& info, const uint8_t* pixels);
+  void RequestRedrawLocked();
   bool TakeFrontPicture();
+  cairo_surface_t* PaintingImage();
 
   GtkWidget* area_;
   std::atomic<bool> shown_{false};
   std::atomic<int> painted_{0};
-  Picture back_;        // decode thread only
+  std::atomic<int> area_width_{0}, area_height_{0};
+  Picture pictures_[3];
+  int back_ = 0;                                // decode thread only: the picture being written
+  int surface_width_ = 0, surface_height_ = 0;  // decode thread only
   uint64_t drawn_ = 0;  // decode thread only: pictures handed over, never reset
   std::mutex mu_;
-  Picture front_;                // guarded by mu_
+  int front_ = 1;                // guarded by mu_: the newest picture handed over
+  bool front_new_ = false;       // guarded by mu_: not painted yet
+  bool has_picture_ = false;     // guarded by mu_: the surface holds a picture
   bool redraw_pending_ = false;  // guarded by mu_
-  // UI thread only: the picture being painted, as a Cairo image.
-  cairo_surface_t* shown_image_ = nullptr;
+  // UI thread only: the picture being painted, and each picture as a Cairo
+  // image made for its pixels (remade when they were reallocated).
+  int painting_ = 2;
+  cairo_surface_t* images_[3] = {};
   uint64_t shown_sequence_ = 0;
   std::function<void(bool)> status_handler_;
   bool live_ = false;      // pictures are being painted

@@ -34,6 +34,10 @@ constexpr uint32_t BitmapStride(uint32_t bit_count, uint32_t width) {
   return (bit_count * width / 8 + 3) / 4 * 4;
 }
 
+struct PictureSize {
+  int width, height;
+};
+
 // Where a picture of `width` x `height` goes in a client area of
 // `client_width` x `client_height`: as large as fits with its aspect kept,
 // centred, all in truncating integer arithmetic.

@@ -21,19 +21,36 @@ NTavoDecodeAndDrawThread::~NTavoDecodeAndDrawThread() {
   ReleaseSurface();
 }
 
+void NTavoDecodeAndDrawThread::StreamLost() {
+  stream_lost_.store(true);
+  frame_ring_.Interrupt();
+}
+
+// The flag is set before the wait is interrupted: the woken thread sees it.
+void NTavoDecodeAndDrawThread::Stop() {
+  UThread::Stop();
+  frame_ring_.Interrupt();
+}
+
+void NTavoDecodeAndDrawThread::RequestStop() {
+  UThread::RequestStop();
+  frame_ring_.Interrupt();
+}
+
 int NTavoDecodeAndDrawThread::OnStart() { return StartMessageQueue(*this); }
 
+// Sleeps until a frame is stored or it is told otherwise: at 30 frames a
+// second that is one wake-up a frame.
 int NTavoDecodeAndDrawThread::Run() {
   ReleaseSurface();
   surface_.window = target_window_;
-  const auto pass = std::chrono::milliseconds(kFrameWaitMs);
   while (!IsStopRequested()) {
     if (stream_lost_.exchange(false)) ReleaseSurface();
-    // Waits for the video thread's next frame, at most one pass long, so
-    // that a frame is drawn as soon as it is stored.
     if (!frame_buffer_) {
-      std::this_thread::sleep_for(pass);  // nothing can be taken from the ring
-    } else if (frame_ring_.WaitForFrame(wanted_sequence_, pass)) {
+      // Nothing can be taken from the ring.
+      std::this_thread::sleep_for(std::chrono::milliseconds(kNoBufferPauseMs));
+    } else if (frame_ring_.WaitForFrame(wanted_sequence_,
+                                        std::chrono::milliseconds(kFrameWaitMs))) {
       DecodeAndDrawOnce();
     }
   }
@@ -50,10 +67,12 @@ void NTavoDecodeAndDrawThread::DecodeAndDrawOnce() {
       frame_ring_.Get(&wanted_sequence_, frame_buffer_.get(), &frame_length_) != 0) {
     return;
   }
-  if (!surface_.pixels) return;
+  // A hidden window gets no pictures: none is decoded for it either.
+  if (!surface_.pixels || !surface_.window || !surface_.window->IsVisible()) return;
   BitmapInfo& d = surface_.descriptor;
-  if (DecodeJpeg(frame_buffer_.get(), frame_length_, &d, surface_.pixels.get(), kPixelBufferSize) !=
-      0) {
+  const PictureSize area = surface_.window->PictureArea();
+  if (DecodeJpegScaled(frame_buffer_.get(), frame_length_, area, &d, surface_.pixels.get(),
+                       kPixelBufferSize) != 0) {
     return;  // skipped; the window keeps the previous picture
   }
   // A picture of another size gets a surface of its own size: drawn through
@@ -69,7 +88,7 @@ void NTavoDecodeAndDrawThread::DecodeAndDrawOnce() {
 bool NTavoDecodeAndDrawThread::CreateSurface(int width, int height) {
   DrawSurface& s = surface_;
   if (!s.window || !s.pixels || width <= 0 || height <= 0 ||
-      static_cast<uint64_t>(width) * height * 3 > kPixelBufferSize ||
+      static_cast<uint64_t>(width) * height * 4 > kPixelBufferSize ||
       !s.window->CreateSurface(width, height)) {
     s.width = s.height = 0;
     s.ready = false;
@@ -95,6 +114,5 @@ bool NTavoDecodeAndDrawThread::DrawFrame() {
   const DrawSurface& s = surface_;
   if (!s.window || !s.pixels || s.width == 0 || s.height == 0 || !s.window->IsVisible())
     return false;
-  if (s.descriptor.header.bitCount != 24) return false;  // CMYK pictures are not drawn
   return s.window->DrawPicture(s.descriptor, s.pixels.get());
 }

@@ -15,33 +15,40 @@
 struct DrawSurface {
   ILiveTarget* window = nullptr;
   BitmapInfo descriptor{};
-  std::unique_ptr<uint8_t[]> pixels;  // kPixelBufferSize bytes
+  std::unique_ptr<uint8_t[]> pixels;  // kPixelBufferSize bytes, 32 bits per pixel
   int width = 0;                      // of the surface; 0 when not ready
   int height = 0;
   bool ready = false;
 };
 
 // Turns the camera's JPEG frames into pictures in the live window: takes the
-// next frame from its frame ring (filled by the video thread), decodes it in
-// full and hands the picture to the window, which fits it in with its aspect
-// kept. Owned, started and stopped by the video thread.
+// next frame from its frame ring (filled by the video thread), decodes it no
+// larger than the window's picture area needs and hands the picture to the
+// window, which fits it in with its aspect kept. Owned, started and stopped
+// by the video thread.
 // Threads: the constructor, SetTargetWindow and the destructor run while the
 // thread does not; Run and OnEnd run on the decode thread; ring() is shared
 // with the video thread under the ring's own lock.
 class NTavoDecodeAndDrawThread : public UThread, public UThreadMessage {
  public:
-  static constexpr size_t kPixelBufferSize = 9437184;  // 2048 x 1536 x 3
+  static constexpr size_t kPixelBufferSize = 12582912;  // 2048 x 1536 x 4
   static constexpr uint32_t kFrameBufferSize = 319488;
   static constexpr uint32_t kFrameRingSize = 3145728;
-  static constexpr int kFrameWaitMs = 15;
+  // Longest wait for the next frame: Stop and StreamLost end it early.
+  static constexpr int kFrameWaitMs = 1000;
+  // Pause between passes that can take no frame (no frame buffer).
+  static constexpr int kNoBufferPauseMs = 15;
 
   NTavoDecodeAndDrawThread();
   ~NTavoDecodeAndDrawThread() override;
 
   void SetTargetWindow(ILiveTarget* window) { target_window_ = window; }
   // Any thread: the pictures stopped coming; the surface is given back at
-  // the next pass, so the window no longer shows the last one.
-  void StreamLost() { stream_lost_.store(true); }
+  // once, so the window no longer shows the last one.
+  void StreamLost();
+  // Also end the wait for a frame.
+  void Stop() override;
+  void RequestStop() override;
   UFrameRing& ring() { return frame_ring_; }
 
   // One pass of the loop: decodes and draws the next frame, if there is one.

@@ -88,7 +88,16 @@ int UFrameRing::Put(const uint8_t* data, uint32_t length) {
 
 bool UFrameRing::WaitForFrame(uint32_t wanted, std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(mu_);
-  return stored_.wait_for(lock, timeout, [&] { return buffer_ && next_sequence_ != wanted; });
+  const auto stored = [&] { return buffer_ && next_sequence_ != wanted; };
+  stored_.wait_for(lock, timeout, [&] { return interrupted_ || stored(); });
+  interrupted_ = false;
+  return stored();
+}
+
+void UFrameRing::Interrupt() {
+  std::lock_guard<std::mutex> lock(mu_);
+  interrupted_ = true;
+  stored_.notify_all();
 }
 
 bool UFrameRing::Find(uint32_t sequence, uint32_t* offset) {

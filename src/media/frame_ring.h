@@ -40,8 +40,12 @@ class UFrameRing {
   // reader waiting for new frames is not held on it.
   int Get(uint32_t* wanted, uint8_t* destination, uint32_t* length);
   // Waits up to `timeout` until a frame numbered `wanted` or later has been
-  // stored: true when one has (then Get finds it, or a newer one).
+  // stored: true when one has (then Get finds it, or a newer one). An
+  // Interrupt ends it early.
   bool WaitForFrame(uint32_t wanted, std::chrono::milliseconds timeout);
+  // Ends the WaitForFrame in progress, or else the next one, at once: for a
+  // reader with something else to do, such as stopping. Any thread.
+  void Interrupt();
   void Destroy();
 
   // Bytes a frame of `length` bytes occupies, header included.
@@ -66,7 +70,8 @@ class UFrameRing {
   bool Find(uint32_t sequence, uint32_t* offset);
 
   mutable std::mutex mu_;
-  std::condition_variable stored_;  // notified by every Put
+  std::condition_variable stored_;  // notified by every Put and Interrupt
+  bool interrupted_ = false;        // until the wait it ends
   std::unique_ptr<uint8_t[]> buffer_;
   uint32_t write_ = 0;  // offset of the block where the next frame goes
   uint32_t first_ = 0;  // offset of the first block: always 0

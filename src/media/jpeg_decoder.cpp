@@ -1,5 +1,7 @@
 #include "media/jpeg_decoder.h"
 
+#include <algorithm>
+#include <bit>
 #include <csetjmp>
 // clang-format off
 #include <cstdio>  // jpeglib.h needs FILE declared first
@@ -9,6 +11,7 @@
 namespace {
 
 constexpr int kDefaultPelsPerMeter = 2834;  // 72 dots per inch
+constexpr JDIMENSION kRowsPerRead = 8;
 
 // libjpeg's error manager with the recovery point right behind it, so that
 // error_exit finds the jump buffer from the decompressor.
@@ -39,10 +42,80 @@ bool PelsPerMeter(int unit, int density, int32_t* out) {
   }
 }
 
-// The work between the recovery point and the clean-up; every libjpeg error
-// inside it jumps back to DecodeJpeg. No object with a destructor lives here.
-int Decompress(jpeg_decompress_struct* cinfo, BitmapInfo* info, uint8_t* pixels,
-               size_t pixels_size) {
+// The pixels of libjpeg's 4-component output that are Cairo's RGB24 words.
+constexpr J_COLOR_SPACE kPaintingColourSpace =
+    std::endian::native == std::endian::little ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+
+// Each job is the work between the recovery point and the clean-up: every
+// libjpeg error inside its Run jumps back to RunDecompressor. No object with
+// a destructor lives there.
+
+// A picture in full, as a 24-bit bottom-up bitmap.
+struct FullSize {
+  BitmapInfo* info;
+  uint8_t* pixels;
+  size_t pixels_size;
+  int Run(jpeg_decompress_struct* cinfo) const;
+};
+
+// A picture scaled down for `area`, as top-down painting words.
+struct Scaled {
+  PictureSize area;
+  BitmapInfo* info;
+  uint8_t* pixels;
+  size_t pixels_size;
+  int Run(jpeg_decompress_struct* cinfo) const;
+};
+
+// Runs `job` on a decompressor reading the `length` bytes at `data`: its
+// result, or -1 when libjpeg failed inside it.
+template <typename Job>
+int RunDecompressor(const uint8_t* data, uint32_t length, const Job* job) {
+  if (!data || length == 0) return -1;
+  jpeg_decompress_struct cinfo;
+  ErrorManager errors;
+  cinfo.err = jpeg_std_error(&errors.pub);
+  errors.pub.error_exit = ExitToRecoveryPoint;
+  if (setjmp(errors.recovery)) {
+    jpeg_destroy_decompress(&cinfo);
+    return -1;
+  }
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, data, length);
+  const int result = job->Run(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return result;
+}
+
+// `width` x `height` at libjpeg's scale of `eighths`/8, rounded up as it does.
+PictureSize ScaledBy(int width, int height, int eighths) {
+  return {static_cast<int>((int64_t{width} * eighths + 7) / 8),
+          static_cast<int>((int64_t{height} * eighths + 7) / 8)};
+}
+
+// The scale, in eighths, of ScaledJpegSize.
+int ScaleEighths(int width, int height, PictureSize area) {
+  if (width <= 0 || height <= 0 || area.width <= 0 || area.height <= 0) return 8;
+  const PictureRect fit = FitPicture(width, height, area.width, area.height);
+  for (int eighths = 1; eighths < 8; ++eighths) {
+    const PictureSize scaled = ScaledBy(width, height, eighths);
+    if (scaled.width >= fit.width && scaled.height >= fit.height) return eighths;
+  }
+  return 8;
+}
+
+void DescribePaintingWords(int width, int height, BitmapInfo* info) {
+  BitmapInfoHeader& h = info->header;
+  h = BitmapInfoHeader{};
+  h.size = sizeof(BitmapInfoHeader);
+  h.width = width;
+  h.height = -height;  // top-down
+  h.planes = 1;
+  h.bitCount = 32;
+  h.sizeImage = BitmapStride(32, static_cast<uint32_t>(width)) * static_cast<uint32_t>(height);
+}
+
+int FullSize::Run(jpeg_decompress_struct* cinfo) const {
   jpeg_read_header(cinfo, TRUE);
   cinfo->scale_num = 1;
   cinfo->scale_denom = 1;
@@ -67,6 +140,33 @@ int Decompress(jpeg_decompress_struct* cinfo, BitmapInfo* info, uint8_t* pixels,
   }
   jpeg_finish_decompress(cinfo);
   *info = next;
+  return 0;
+}
+
+int Scaled::Run(jpeg_decompress_struct* cinfo) const {
+  jpeg_read_header(cinfo, TRUE);
+  cinfo->scale_num = static_cast<unsigned int>(ScaleEighths(
+      static_cast<int>(cinfo->image_width), static_cast<int>(cinfo->image_height), area));
+  cinfo->scale_denom = 8;
+  cinfo->out_color_space = kPaintingColourSpace;
+  jpeg_calc_output_dimensions(cinfo);
+  const uint64_t stride = uint64_t{cinfo->output_width} * 4;
+  if (cinfo->output_components != 4 || stride * cinfo->output_height > pixels_size ||
+      stride * cinfo->output_height > UINT32_MAX) {
+    return -1;
+  }
+  jpeg_start_decompress(cinfo);
+  // A few rows a call: libjpeg makes several at once from each row of blocks.
+  JSAMPROW rows[kRowsPerRead];
+  while (cinfo->output_scanline < cinfo->output_height) {
+    const JDIMENSION count =
+        std::min<JDIMENSION>(kRowsPerRead, cinfo->output_height - cinfo->output_scanline);
+    for (JDIMENSION i = 0; i < count; ++i) rows[i] = pixels + (cinfo->output_scanline + i) * stride;
+    if (jpeg_read_scanlines(cinfo, rows, count) == 0) return -1;  // a memory source never suspends
+  }
+  jpeg_finish_decompress(cinfo);
+  DescribePaintingWords(static_cast<int>(cinfo->output_width),
+                        static_cast<int>(cinfo->output_height), info);
   return 0;
 }
 
@@ -107,18 +207,18 @@ bool FillBitmapInfo(const jpeg_decompress_struct& cinfo, BitmapInfo* info) {
 
 int DecodeJpeg(const uint8_t* data, uint32_t length, BitmapInfo* info, uint8_t* pixels,
                size_t pixels_size) {
-  if (!data || length == 0 || !info || !pixels) return -1;
-  jpeg_decompress_struct cinfo;
-  ErrorManager errors;
-  cinfo.err = jpeg_std_error(&errors.pub);
-  errors.pub.error_exit = ExitToRecoveryPoint;
-  if (setjmp(errors.recovery)) {
-    jpeg_destroy_decompress(&cinfo);
-    return -1;
-  }
-  jpeg_create_decompress(&cinfo);
-  jpeg_mem_src(&cinfo, data, length);
-  const int result = Decompress(&cinfo, info, pixels, pixels_size);
-  jpeg_destroy_decompress(&cinfo);
-  return result;
+  if (!info || !pixels) return -1;
+  FullSize job{info, pixels, pixels_size};
+  return RunDecompressor(data, length, &job);
+}
+
+PictureSize ScaledJpegSize(int width, int height, PictureSize area) {
+  return ScaledBy(width, height, ScaleEighths(width, height, area));
+}
+
+int DecodeJpegScaled(const uint8_t* data, uint32_t length, PictureSize area, BitmapInfo* info,
+                     uint8_t* pixels, size_t pixels_size) {
+  if (!info || !pixels) return -1;
+  Scaled job{area, info, pixels, pixels_size};
+  return RunDecompressor(data, length, &job);
 }

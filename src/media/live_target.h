@@ -17,7 +17,11 @@ class ILiveTarget {
   virtual bool CreateSurface(int width, int height) = 0;
   // Gives back what CreateSurface took; the window shows black again.
   virtual void ReleaseSurface() = 0;
-  // Shows the picture described by `info` (of the surface's size, 24 bits
-  // per pixel): false when nothing will be drawn.
+  // Shows the picture described by `info` (of the surface's size; 24 bits
+  // per pixel, or 32 as the decode thread gives them): false when nothing
+  // will be drawn.
   virtual bool DrawPicture(const BitmapInfo& info, const uint8_t* pixels) = 0;
+  // The area pictures are fitted into, in device pixels: the decode thread
+  // decodes them no larger than it needs. {0, 0}: at their own size.
+  virtual PictureSize PictureArea() const { return {0, 0}; }
 };

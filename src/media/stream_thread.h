@@ -23,9 +23,9 @@ class NTavoStreamThread : public UThread, public UThreadMessage {
   static constexpr int kUserChars = 64;
   static constexpr int kPasswordChars = 64;
   static constexpr int kOpenRetryMs = 500;
-  // Longest wait for the next part when none is ready; a part that arrives
-  // meanwhile ends it.
-  static constexpr int kPartWaitMs = 15;
+  // Longest wait for the next part when none is ready; a part that arrives,
+  // a broken connection or Stop ends it. Shorter would only add wake-ups.
+  static constexpr int kPartWaitMs = 1000;
 
   ~NTavoStreamThread() override;
 

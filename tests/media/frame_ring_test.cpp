@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/hang_guard.h"
+
 namespace {
 
 // Frame bytes that depend on the frame's sequence number and position.
@@ -144,6 +146,25 @@ TEST_F(FrameRingTest, WriterAndReaderOnTwoThreads) {
   }
   writer.join();
   EXPECT_EQ(last, 2999);
+}
+
+// The decode thread sleeps in WaitForFrame; Stop must end that sleep, also
+// when it comes just before the sleep begins.
+TEST_F(FrameRingTest, InterruptEndsTheWaitInProgressOrTheNext) {
+  Init(4096);
+  const auto long_wait = std::chrono::minutes(10);
+  ring_.Interrupt();
+  EXPECT_TRUE(testsupport::EndsWithoutHanging(
+      "a wait interrupted before it began", std::chrono::milliseconds(100),
+      [&] { EXPECT_FALSE(ring_.WaitForFrame(0, long_wait)); }));
+  EXPECT_TRUE(testsupport::EndsWithoutHanging(
+      "a wait interrupted while waiting", std::chrono::milliseconds(100), [&] {
+        std::thread waiter([&] { EXPECT_FALSE(ring_.WaitForFrame(0, long_wait)); });
+        ring_.Interrupt();
+        waiter.join();
+      }));
+  PutFrames(0, 1, 100);
+  EXPECT_TRUE(ring_.WaitForFrame(0, long_wait));
 }
 
 }  // namespace

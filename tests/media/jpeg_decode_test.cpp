@@ -1,5 +1,5 @@
-// JPEG frames into the bounded pixel buffer, and how pictures are laid out
-// and fitted into the live window.
+// JPEG frames into the bounded pixel buffer, in full or scaled for the live
+// window, and how pictures are laid out and fitted into that window.
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
@@ -137,6 +137,93 @@ TEST(JpegDecode, GreyFramesComeOutAsGreyTriplesAndRowsComeOutUpright) {
   EXPECT_EQ(xrgb.front() >> 24, 0xFFu);
 }
 
+// Red, green, blue and white quarters, the row order and the colour order
+// seen at once.
+Colour Quarters(int x, int y, int width, int height) {
+  const bool right = x >= width / 2, bottom = y >= height / 2;
+  if (!bottom) return right ? Colour{0, 255, 0} : Colour{255, 0, 0};
+  return right ? Colour{255, 255, 255} : Colour{0, 0, 255};
+}
+
+// The pixel at (x, y) of a 32-bit top-down picture, as red, green, blue.
+Colour WordAt(const Pixels& pixels, const BitmapInfo& info, int x, int y) {
+  uint32_t word = 0;
+  std::memcpy(&word, pixels.bytes.data() + static_cast<size_t>(y) * info.header.width * 4 + x * 4,
+              4);
+  return {uint8_t(word >> 16), uint8_t(word >> 8), uint8_t(word)};
+}
+
+void ExpectNear(const Colour& got, const Colour& want, const char* where) {
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(got[i], want[i], 24) << where << " component " << i;
+}
+
+TEST(ScaledJpegDecode, DecodesAtTheSmallestScaleThatFillsTheAreaInPaintingFormat) {
+  struct Case {
+    int width, height;
+    PictureSize area, decoded;
+  } cases[] = {
+      {640, 480, {160, 120}, {160, 120}},    // 1/4: the small live picture
+      {1280, 720, {160, 120}, {160, 90}},    // 1/8, with bars above and below
+      {640, 480, {320, 240}, {320, 240}},    // the small picture at two device pixels a pixel
+      {1920, 1080, {400, 300}, {480, 270}},  // 1/4: 3/8 is larger, 1/8 too small
+      {641, 481, {160, 120}, {161, 121}},    // sizes round up
+      {640, 480, {0, 0}, {640, 480}},        // no area: the picture's own size
+      {96, 64, {160, 120}, {96, 64}},        // never larger than the picture
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.width << "x" << c.height << " into " << c.area.width << "x" << c.area.height);
+    const std::vector<uint8_t> jpeg = MakeJpeg(
+        c.width, c.height, false, [&](int x, int y) { return Quarters(x, y, c.width, c.height); });
+    BitmapInfo info{};
+    Pixels pixels;
+    ASSERT_EQ(DecodeJpegScaled(jpeg.data(), static_cast<uint32_t>(jpeg.size()), c.area, &info,
+                               pixels.bytes.data(), pixels.bytes.size()),
+              0);
+    EXPECT_EQ(ScaledJpegSize(c.width, c.height, c.area).width, c.decoded.width);
+    EXPECT_EQ(info.header.width, c.decoded.width);
+    EXPECT_EQ(info.header.height, -c.decoded.height);  // top-down
+    EXPECT_EQ(info.header.bitCount, 32);
+    EXPECT_EQ(info.header.sizeImage, uint32_t(c.decoded.width * c.decoded.height * 4));
+    const int w = c.decoded.width, h = c.decoded.height;
+    ExpectNear(WordAt(pixels, info, w / 4, h / 4), {255, 0, 0}, "top left");
+    ExpectNear(WordAt(pixels, info, w * 3 / 4, h / 4), {0, 255, 0}, "top right");
+    ExpectNear(WordAt(pixels, info, w / 4, h * 3 / 4), {0, 0, 255}, "bottom left");
+    ExpectNear(WordAt(pixels, info, w * 3 / 4, h * 3 / 4), {255, 255, 255}, "bottom right");
+    EXPECT_EQ(pixels.bytes[info.header.sizeImage], 0xA5) << "written past the picture";
+  }
+}
+
+TEST(ScaledJpegDecode, RefusesWhatDoesNotFitAndFillsInCutFrames) {
+  BitmapInfo info{};
+  Pixels pixels;
+  const auto decode = [&](const std::vector<uint8_t>& jpeg, PictureSize area, size_t room) {
+    return DecodeJpegScaled(jpeg.data(), static_cast<uint32_t>(jpeg.size()), area, &info,
+                            pixels.bytes.data(), room);
+  };
+  EXPECT_EQ(decode({0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0}, {0, 0}, pixels.bytes.size()),
+            -1);
+  // 64 x 48 needs 12288 bytes at full size, 768 at 1/4.
+  const std::vector<uint8_t> red = MakeJpeg(64, 48, false, Red);
+  EXPECT_EQ(decode(red, {0, 0}, 12287), -1);
+  EXPECT_TRUE(pixels.Untouched());
+  EXPECT_EQ(info.header.width, 0);
+  EXPECT_EQ(decode(red, {16, 12}, 768), 0);
+  EXPECT_EQ(info.header.width, 16);
+
+  // Grey frames come out grey; a frame cut in half is decoded from its own
+  // bytes only, its end filled in.
+  const auto grey = [](int x, int y) -> Colour {
+    const uint8_t v = y < 64 ? uint8_t(180 + x * y * 37 % 40) : 0;  // busy: half lands in the scan
+    return {v, v, v};
+  };
+  const std::vector<uint8_t> whole = MakeJpeg(128, 128, true, grey);
+  const std::vector<uint8_t> half(whole.begin(), whole.begin() + whole.size() / 2);
+  ASSERT_EQ(decode(half, {0, 0}, pixels.bytes.size()), 0);
+  EXPECT_EQ(info.header.width, 128);
+  ExpectNear(WordAt(pixels, info, 5, 5), {200, 200, 200}, "top row");
+}
+
 TEST(FitPicture, KeepsAspectAndCentres) {
   struct Case {
     int client_width, client_height;
@@ -175,6 +262,28 @@ TEST(DecodeAndDrawThread, EachSizeGetsItsOwnSurfaceAndHiddenWindowsGetNothing) {
   EXPECT_EQ(target.surfaces, (std::vector<std::pair<int, int>>{{64, 48}, {32, 16}}));
   EXPECT_EQ(target.drawn, (std::vector<std::pair<int, int>>{{64, 48}, {32, 16}}));
   EXPECT_EQ(target.releases.load(), 2);  // at the size change and at the end
+}
+
+TEST(DecodeAndDrawThread, PicturesAreDecodedNoLargerThanTheTargetsArea) {
+  FakeLiveTarget target;
+  target.area_width = 16;
+  target.area_height = 12;
+  NTavoDecodeAndDrawThread decoder;
+  decoder.SetTargetWindow(&target);
+  ASSERT_TRUE(decoder.Start());
+  size_t drawn = 0;
+  for (const std::vector<uint8_t>& jpeg :
+       {MakeJpeg(64, 48, false, Red), MakeJpeg(128, 72, false, Red)}) {
+    ASSERT_EQ(decoder.ring().Put(jpeg.data(), static_cast<uint32_t>(jpeg.size())), 0);
+    ASSERT_TRUE(target.WaitForDrawn(++drawn));
+  }
+  decoder.Stop();
+  ASSERT_TRUE(decoder.WaitForEnd(50));
+  std::lock_guard<std::mutex> lock(target.mu);
+  // 1/4, and 1/8 fitted below 16 x 12: each size a surface of its own.
+  const std::vector<std::pair<int, int>> sizes = {{16, 12}, {16, 9}};
+  EXPECT_EQ(target.drawn, sizes);
+  EXPECT_EQ(target.surfaces, sizes);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -22,9 +23,10 @@ class FakeLiveTarget : public ILiveTarget {
   void ReleaseSurface() override { releases.fetch_add(1); }
   bool DrawPicture(const BitmapInfo& info, const uint8_t*) override {
     std::lock_guard<std::mutex> lock(mu);
-    drawn.push_back({info.header.width, info.header.height});
+    drawn.push_back({info.header.width, std::abs(info.header.height)});  // either row order
     return true;
   }
+  PictureSize PictureArea() const override { return {area_width.load(), area_height.load()}; }
   size_t Drawn() {
     std::lock_guard<std::mutex> lock(mu);
     return drawn.size();
@@ -39,6 +41,7 @@ class FakeLiveTarget : public ILiveTarget {
 
   std::atomic<bool> visible{true};
   std::atomic<int> releases{0};
+  std::atomic<int> area_width{0}, area_height{0};  // 0: pictures at their own size
   std::mutex mu;
   std::vector<std::pair<int, int>> surfaces, drawn;  // guarded by mu
 };

@@ -185,6 +185,69 @@ TEST_F(WindowGtkTest, LiveWindowSitsAt490x60AndHidesToNothing) {
   EXPECT_EQ(live.x + live.y + live.width + live.height, 0);
 }
 
+// Pictures as the decode thread gives them (32-bit words, top row first)
+// and 24-bit bitmaps (bottom row first) are painted upright and fitted in,
+// black above and below where they do not fill the area.
+TEST_F(WindowGtkTest, LivePicturePaintsUprightFittedAndInColour) {
+  window_->SetClientSize(800, 600);
+  window_->LiveWindow().Show();
+  ASSERT_TRUE(IterateUntil([&] { return window_->LiveWindow().Live().width == 160; }));
+  ILiveTarget* target = window_->LiveWindow().Target();
+  EXPECT_EQ(target->PictureArea().width, 160);  // what the decoder decodes for
+  EXPECT_EQ(target->PictureArea().height, 120);
+  struct Case {
+    int width, height, bits, bar;
+  } cases[] = {{160, 120, 32, 0}, {160, 90, 32, 15}, {8, 6, 24, 0}, {10, 6, 24, 12}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " at " << c.bits << " bits");
+    // Red above blue: 0xRRGGBB words, or blue-green-red triples bottom row first.
+    const uint32_t stride = BitmapStride(c.bits, c.width);
+    std::vector<uint8_t> pixels(stride * c.height);
+    for (int y = 0; y < c.height; ++y) {
+      const bool red = c.bits == 32 ? y < c.height / 2 : y >= c.height / 2;
+      for (int x = 0; x < c.width; ++x) {
+        uint8_t* p = pixels.data() + y * stride + x * c.bits / 8;
+        p[0] = red ? 0 : 255;  // blue
+        p[2] = red ? 255 : 0;
+      }
+    }
+    BitmapInfo info{};
+    info.header = {40,
+                   c.width,
+                   c.bits == 32 ? -c.height : c.height,
+                   1,
+                   uint16_t(c.bits),
+                   0,
+                   uint32_t(pixels.size()),
+                   0,
+                   0,
+                   0,
+                   0};
+    std::thread decoder([&] {
+      target->CreateSurface(c.width, c.height);
+      EXPECT_TRUE(target->DrawPicture(info, pixels.data()));
+    });
+    decoder.join();
+    cairo_surface_t* shot = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 160, 120);
+    cairo_t* cr = cairo_create(shot);
+    gtk_widget_draw(window_->LiveWindow().Widget(), cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(shot);
+    const auto at = [&](int y) {
+      const uint8_t* row =
+          cairo_image_surface_get_data(shot) + y * cairo_image_surface_get_stride(shot);
+      return *reinterpret_cast<const uint32_t*>(row + 80 * 4) & 0xFFFFFF;
+    };
+    EXPECT_EQ(at(c.bar + 2), 0xFF0000u);
+    EXPECT_EQ(at(119 - c.bar - 2), 0x0000FFu);
+    if (c.bar > 0) {
+      EXPECT_EQ(at(c.bar - 2), 0u);
+      EXPECT_EQ(at(119 - c.bar + 2), 0u);
+    }
+    cairo_surface_destroy(shot);
+  }
+}
+
 TEST_F(WindowGtkTest, RecordingShellKeepsTargetsInOrder) {
   QuenloWindowGtk recording(gtk_label_new("page"), true);
   recording.Shell().Open("/m/Doc/Manual.html");
