@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <random>
 #include <system_error>
@@ -652,6 +653,9 @@ auto CQuenloDlg::WhileWaiting(Work work) -> decltype(work()) {
   return result;
 }
 
+// The address checks of quenlo_dlg_address_check.cpp wait through this one.
+template bool CQuenloDlg::WhileWaiting(std::function<bool()>);
+
 // A close asked for meanwhile ends the wait: the window then closes at once
 // instead of after the job, which goes on until the shut-down stops it.
 void CQuenloDlg::WaitForFinderJob() {
@@ -968,13 +972,14 @@ void CQuenloDlg::OnNetworkNext() {
     ShowPage("IDPassword.html");
   } else if (choice == 1) {
     m_netSettings.dhcp = 0;
+    CheckProposedAddress();
     ShowPage("FixedIP.html");
   }
 }
 
 void CQuenloDlg::OnFixedIpNext() {
   if (FinderBusy()) return;
-  if (ReadFixedIpFields()) ShowPage("IDPassword.html");
+  if (ReadFixedIpFields() && ConfirmTypedAddress()) ShowPage("IDPassword.html");
 }
 
 void CQuenloDlg::OnFixedIpAuto() {
@@ -983,6 +988,7 @@ void CQuenloDlg::OnFixedIpAuto() {
   if (!camera) return;
   m_finder->ProposeSettings(*camera, &m_netSettings.ipAddress, &m_netSettings.subnetMask,
                             &m_netSettings.gateway, &m_netSettings.dns1, &m_netSettings.dns2);
+  CheckProposedAddress();
   FillFixedIpFields();
 }
 

@@ -202,6 +202,11 @@ class CQuenloDlg : public IPageEvents {
   std::optional<bool> ReadChecked(const std::string& id);
   // Writes the proposed or typed fixed settings into the fixed-address page.
   void FillFixedIpFields();
+  // The fixed-address page's check of the network (quenlo_dlg_address_check.cpp):
+  // moves the plain proposal off addresses where a device answers, and asks
+  // before a typed address where one answers is kept. Each waits up to 2 s.
+  void CheckProposedAddress();
+  bool ConfirmTypedAddress();
   void ApplySameSubnet();
   void ApplyOverDiscovery(const CameraRecord& camera);
   // Reads the password page into m_password and m_newPassword and empties
