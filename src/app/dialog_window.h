@@ -10,6 +10,8 @@
 #include "media/live_target.h"
 #include "thread/clock.h"
 
+class NeighbourProbe;
+
 // The main window itself. UI thread only.
 class IDialogWindow {
  public:
@@ -96,4 +98,7 @@ struct DialogServices {
   ILiveWindow* live;
   // What the dialog's own waits and its workers' pauses are measured with.
   Clock* clock;
+  // Who answers at an address, before a fixed address is proposed or taken;
+  // null: no address is checked (the tests that run outside a virtual LAN).
+  NeighbourProbe* neighbours = nullptr;
 };

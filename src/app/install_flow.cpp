@@ -218,7 +218,7 @@ void CQuenloDlg::OnNetworkNext() {
     ShowPage("IDPassword.html");
   } else if (choice == 1) {
     m_state.m_netSettings.dhcp = 0;
-    ShowPage("FixedIP.html");
+    CheckProposal(&CQuenloDlg::ShowFixedIpPage);
   }
 }
 
@@ -232,7 +232,7 @@ void CQuenloDlg::OnFixedIpNext() {
   if (slot >= 0) {
     ShowMessage(slot);
   } else {
-    ShowPage("IDPassword.html");
+    CheckTypedAddress();
   }
 }
 
@@ -243,7 +243,7 @@ void CQuenloDlg::OnFixedIpAuto() {
   NetSettings& settings = m_state.m_netSettings;
   m_finder->ProposeSettings(*camera, &settings.ipAddress, &settings.subnetMask, &settings.gateway,
                             &settings.dns1, &settings.dns2);
-  FillFixedIpFields(*m_services.pages, settings);
+  CheckProposal(&CQuenloDlg::FillCheckedProposal);
 }
 
 // The command's credential field holds 63 bytes: a longer password cannot

@@ -16,6 +16,7 @@
 #include "app/quenlo_window_gtk.h"
 #include "app/shell_gtk.h"
 #include "app/timers_gtk.h"
+#include "discovery/neighbour_probe.h"
 
 namespace {
 
@@ -50,9 +51,11 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
   const std::string exe_path = CurrentExecutablePath();
   PageHostWebKit pages(HtmlFolderFromBase(BaseFolderFromExecutable(exe_path)));
   QuenloWindowGtk window(pages.Widget(), automation_path != nullptr);
-  CQuenloDlg dlg(DialogServices{&window, &pages, &window.MessageBoxes(), &window.Timers(),
-                                &window.Shell(), &window.LiveWindow(), &SystemClock()},
-                 exe_path);
+  const std::unique_ptr<NeighbourProbe> neighbours = MakeLinuxNeighbourProbe(SystemClock());
+  CQuenloDlg dlg(
+      DialogServices{&window, &pages, &window.MessageBoxes(), &window.Timers(), &window.Shell(),
+                     &window.LiveWindow(), &SystemClock(), neighbours.get()},
+      exe_path);
   pages.SetEvents(&dlg);
   // A web link of a page opens in the browser, as the menu's web targets do.
   pages.SetRefusedNavigationHandler([&window](const std::string& uri, bool web_link) {

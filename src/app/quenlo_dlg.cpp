@@ -120,6 +120,7 @@ void CQuenloDlg::OnDestroy() {
     m_finder.reset();
   }
   m_passwordJob.Join();
+  m_addressJob.Join();
   m_live.Release();
   WipeText(m_state.m_password);
   WipeText(m_state.m_newPassword);

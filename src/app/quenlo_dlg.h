@@ -16,7 +16,9 @@
 #include "app/page_host.h"
 #include "app/password_step.h"
 #include "app/wizard_state.h"
+#include "app/worker_job.h"
 #include "discovery/ip_finder_thread.h"
+#include "discovery/neighbour_probe.h"
 #include "thread/wakeup.h"
 
 // Threads: everything runs on the UI thread except FinderThunk and
@@ -74,8 +76,9 @@ class CQuenloDlg : public IPageEvents {
   const WizardState& State() const { return m_state; }
   // A job decides the page: clicks are ignored until its outcome is handled.
   bool Busy() const { return m_busy; }
-  // A finder or password job runs whose end the UI thread has not handled yet.
-  bool JobPending() const { return m_finderJob || m_passwordPending; }
+  // A finder, password or address job runs whose end the UI thread has not
+  // handled yet.
+  bool JobPending() const { return m_finderJob || m_passwordPending || m_addressPending; }
 
  protected:
   // The clock of the dialog's services, for the workers it makes.
@@ -187,12 +190,28 @@ class CQuenloDlg : public IPageEvents {
   void OnFixedIpAuto();
   void OnConfigFailRetry();
 
+  // ---- address_check.cpp: the fixed address against the network ----
+  // The adapter that found `camera`, when addresses can be asked for on it.
+  std::optional<AdapterEntry> ProbeAdapter(const CameraRecord& camera);
+  // Moves the plain proposal off an address where a device answers, then
+  // calls `then` (at once when there is nothing to ask).
+  void CheckProposal(void (CQuenloDlg::*then)());
+  void ShowFixedIpPage();
+  void FillCheckedProposal();
+  // The typed address: on to the password page unless a device answers
+  // there and the user would rather change it.
+  void CheckTypedAddress();
+  void OnTypedAddressChecked(const CameraRecord& camera, uint32_t address,
+                             const std::optional<MacAddress>& mac);
+
   WizardState m_state;
   DialogServices m_services;
   std::string m_exePath;
   std::unique_ptr<NTavoIPFinderThread> m_finder;
   LiveView m_live;
   PasswordJob m_passwordJob;
+  WorkerJob m_addressJob;
+  bool m_addressPending = false;
   // What workers post holds a weak reference: once this is gone (shut-down)
   // their posts are dropped.
   std::shared_ptr<char> m_alive = std::make_shared<char>();

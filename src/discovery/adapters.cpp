@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-namespace {
-
 uint32_t LastOctetPlusOne(uint32_t networkOrder) {
   uint8_t bytes[4];
   std::memcpy(bytes, &networkOrder, 4);
@@ -13,8 +11,6 @@ uint32_t LastOctetPlusOne(uint32_t networkOrder) {
   std::memcpy(&networkOrder, bytes, 4);
   return networkOrder;
 }
-
-}  // namespace
 
 std::vector<AdapterEntry> ListUsableAdapters(AdapterSource& source) {
   std::vector<AdapterEntry> all;
@@ -53,6 +49,14 @@ bool IsSameSubnet(const std::vector<AdapterEntry>& adapters, const CameraRecord&
   return false;
 }
 
+uint32_t ProposedAddress(uint32_t own, uint32_t mask, uint32_t gateway) {
+  // At most 256 raises: with every last octet taken the loop still ends.
+  uint32_t candidate = LastOctetPlusOne(own & mask);
+  for (int i = 0; i < 256 && (candidate == own || candidate == gateway); ++i)
+    candidate = LastOctetPlusOne(candidate);
+  return candidate;
+}
+
 void ProposeSettings(const std::vector<AdapterEntry>& adapters, AdapterSource& source,
                      const CameraRecord& record, const ProposedSettings& out) {
   const AdapterEntry* adapter = FindAdapter(adapters, record.adapterAddress);
@@ -62,11 +66,7 @@ void ProposeSettings(const std::vector<AdapterEntry>& adapters, AdapterSource& s
   const uint32_t gateway = ParseDottedAddress(adapter->gateway);
   *out.mask = mask;
   *out.gateway = gateway;
-  // At most 256 raises: with every last octet taken the loop still ends.
-  uint32_t candidate = LastOctetPlusOne(own & mask);
-  for (int i = 0; i < 256 && (candidate == own || candidate == gateway); ++i)
-    candidate = LastOctetPlusOne(candidate);
-  *out.address = candidate;
+  *out.address = ProposedAddress(own, mask, gateway);
   const std::vector<uint32_t> dns = source.DnsServers(*adapter);
   if (dns.size() > 0) *out.dns1 = dns[0];
   if (dns.size() > 1) *out.dns2 = dns[1];

@@ -57,6 +57,12 @@ struct ProposedSettings {
 };
 void ProposeSettings(const std::vector<AdapterEntry>& adapters, AdapterSource& source,
                      const CameraRecord& record, const ProposedSettings& out);
+// The address ProposeSettings proposes on the network of `own` and `mask`:
+// the first above the network's own that is neither `own` nor `gateway`.
+uint32_t ProposedAddress(uint32_t own, uint32_t mask, uint32_t gateway);
+// The next address the proposal tries: the last octet raised, 255 wrapping
+// to 0 without carrying into the third octet.
+uint32_t LastOctetPlusOne(uint32_t networkOrder);
 bool DiffersFromAdapterAddress(const std::vector<AdapterEntry>& adapters,
                                const CameraRecord& record, uint32_t address);
 // The first adapter whose 8-byte hardware address equals `hardware`, or null.

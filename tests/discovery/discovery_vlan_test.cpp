@@ -19,6 +19,7 @@
 #include "discovery/discovery_wire.h"
 #include "discovery/fake_adapter_source.h"
 #include "discovery/finder_probe.h"
+#include "discovery/free_address.h"
 #include "discovery/ip_finder_thread.h"
 #include "discovery/search_diagnosis.h"
 #include "support/vlan.h"
@@ -181,6 +182,23 @@ TEST_F(DiscoveryLan, SearchFindsCamerasOnAndOffTheSubnetAndUnicastRepliers) {
   finder_->ProposeSettings(*other, &address, &mask, &gateway, &dns1, &dns2);
   EXPECT_EQ(Dotted(address), "192.168.50.2");
   EXPECT_EQ(Dotted(gateway), "192.168.50.1");
+
+  // A device on the first two addresses, a camera on the third: the free
+  // proposal asks past the device and skips the camera. Waits are generous
+  // for a loaded machine; a free address costs its whole wait.
+  ASSERT_EQ(lan_->Ip("uni", {"link", "set", "eth0", "address", "02:00:00:00:99:01"}), 0);
+  for (const char* held : {"192.168.50.2/24", "192.168.50.3/24"})
+    ASSERT_EQ(lan_->Ip("uni", {"addr", "add", held, "dev", "eth0"}), 0);
+  const std::unique_ptr<NeighbourProbe> neighbours = MakeLinuxNeighbourProbe(SystemClock());
+  const AdapterEntry adapter = finder_->Adapters()[0];
+  const FreeAddressLimits patient{16, std::chrono::seconds(60), std::chrono::seconds(3)};
+  EXPECT_EQ(Dotted(ProposeFreeAddress(adapter, {inet_addr("192.168.50.4")}, *neighbours,
+                                      SystemClock(), patient)),
+            "192.168.50.5");
+  const std::optional<MacAddress> holder =
+      neighbours->WhoAnswers(adapter, inet_addr("192.168.50.3"), std::chrono::seconds(3));
+  ASSERT_TRUE(holder) << "no answer from a held address";
+  EXPECT_EQ(::MacText(*holder), "02:00:00:00:99:01");
 }
 
 TEST_F(DiscoveryLan, TwoAdaptersOnOneSegmentReportTheCameraTwice) {
