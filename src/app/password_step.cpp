@@ -1,7 +1,5 @@
 #include "app/password_step.h"
 
-#include <memory>
-#include <system_error>
 
 #include "app/entry_rules.h"
 #include "app/page_text.h"
@@ -73,15 +71,6 @@ bool PasswordJob::Start(const CameraRecord& camera, const std::string& password,
     running_ = false;
     done(outcome);
   };
-  auto task = std::make_shared<decltype(work)>(std::move(work));
-  try {
-    thread_ = std::thread([task] { (*task)(); });
-  } catch (const std::system_error&) {
-    (*task)();  // no thread to spare: the window waits without repainting
-  }
+  job_.Start(std::move(work));
   return true;
-}
-
-void PasswordJob::Join() {
-  if (thread_.joinable()) thread_.join();
 }

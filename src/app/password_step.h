@@ -7,11 +7,11 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "app/camera_password.h"
 #include "app/page_host.h"
 #include "app/wizard_state.h"
+#include "app/worker_job.h"
 
 // UI thread: reads the password page into state.m_password,
 // m_changePassword and m_newPassword and empties its password fields
@@ -32,7 +32,6 @@ int PasswordOutcomeSlot(PasswordOutcome outcome);
 class PasswordJob {
  public:
   using Done = std::function<void(PasswordOutcome)>;
-  ~PasswordJob() { Join(); }
 
   // The job's copies of the passwords are wiped once used. False when a job
   // still runs (nothing starts then).
@@ -40,10 +39,10 @@ class PasswordJob {
              const std::string* new_password, bool prove, int wake_fd, Done done);
   // Waits for the job's end; the camera commands end at once once wake_fd
   // is signalled.
-  void Join();
+  void Join() { job_.Join(); }
   bool Running() const { return running_; }
 
  private:
-  std::thread thread_;
+  WorkerJob job_;
   std::atomic<bool> running_{false};
 };
