@@ -34,18 +34,18 @@ void CQuenloDlg::CheckProposal(void (CQuenloDlg::*then)()) {
     m_finder->ProposeSettings(*camera, &plain.ipAddress, &plain.subnetMask, &plain.gateway,
                               &plain.dns1, &plain.dns2);
   }
-  if (!adapter || plain.ipAddress != m_state.m_netSettings.ipAddress) return (this->*then)();
+  if (!adapter || plain.ipAddress != state_.m_netSettings.ipAddress) return (this->*then)();
   std::vector<uint32_t> cameras;
-  for (const CameraList::Row& row : m_state.m_cameras.Rows())
+  for (const CameraList::Row& row : state_.m_cameras.Rows())
     cameras.push_back(RecordIpAddress(row.camera));
-  m_busy = true;
-  m_addressPending = true;
-  m_addressJob.Start([this, adapter = *adapter, cameras, then] {
+  busy_ = true;
+  address_pending_ = true;
+  address_job_.Start([this, adapter = *adapter, cameras, then] {
     const uint32_t address = ProposeFreeAddress(adapter, cameras, *m_services.neighbours, clock());
     PostToUi([this, address, then] {
-      m_addressJob.Join();
-      m_addressPending = false;
-      m_state.m_netSettings.ipAddress = address;
+      address_job_.Join();
+      address_pending_ = false;
+      state_.m_netSettings.ipAddress = address;
       (this->*then)();
     });
   });
@@ -56,17 +56,17 @@ void CQuenloDlg::CheckTypedAddress() {
   const std::optional<CameraRecord> camera = SelectedCamera();
   if (m_finder && !FinderBusy()) m_finder->RefreshAdapters();
   const std::optional<AdapterEntry> adapter = camera ? ProbeAdapter(*camera) : std::nullopt;
-  const uint32_t address = m_state.m_netSettings.ipAddress;
+  const uint32_t address = state_.m_netSettings.ipAddress;
   // Off the adapter's link nobody can be asked.
   if (!adapter || !IsOnAdapterSubnet(*adapter, address)) return ShowPage("IDPassword.html");
-  m_busy = true;
-  m_addressPending = true;
-  m_addressJob.Start([this, adapter = *adapter, address, camera = *camera] {
+  busy_ = true;
+  address_pending_ = true;
+  address_job_.Start([this, adapter = *adapter, address, camera = *camera] {
     const std::optional<MacAddress> mac =
         m_services.neighbours->WhoAnswers(adapter, address, kTypedAddressWait);
     PostToUi([this, address, camera, mac] {
-      m_addressJob.Join();
-      m_addressPending = false;
+      address_job_.Join();
+      address_pending_ = false;
       OnTypedAddressChecked(camera, address, mac);
     });
   });
@@ -81,7 +81,7 @@ void CQuenloDlg::OnTypedAddressChecked(const CameraRecord& camera, uint32_t addr
                                MacText(*mac) +
                                "). If the camera takes this address too, neither of them may be "
                                "reachable. Use this address anyway?";
-  if (m_services.messages->Ask(m_state.m_title, question, kTakenUse, kTakenChange)) {
+  if (m_services.messages->Ask(state_.m_title, question, kTakenUse, kTakenChange)) {
     ShowPage("IDPassword.html");
   } else {
     EndBusy();
@@ -91,6 +91,6 @@ void CQuenloDlg::OnTypedAddressChecked(const CameraRecord& camera, uint32_t addr
 void CQuenloDlg::ShowFixedIpPage() { ShowPage("FixedIP.html"); }
 
 void CQuenloDlg::FillCheckedProposal() {
-  FillFixedIpFields(*m_services.pages, m_state.m_netSettings);
+  FillFixedIpFields(*m_services.pages, state_.m_netSettings);
   EndBusy();
 }

@@ -35,8 +35,8 @@ void CQuenloDlg::OnFinderEvent(const void* data, int eventType, bool done) {
   if (eventType == kCommandSearch && !done) {
     CameraRecord record{};
     if (data) std::memcpy(&record, data, sizeof record);
-    if (RecordModelName(record) == Utf8ToLatin1(m_state.m_model) && m_state.m_cameras.Add(record) &&
-        !m_rowsPosted.exchange(true))
+    if (RecordModelName(record) == Utf8ToLatin1(state_.m_model) && state_.m_cameras.Add(record) &&
+        !rows_posted_.exchange(true))
       PostToUi([this] { OnCamerasArrived(); });
   } else if (eventType == kCommandSetAddress && !done) {
     const uint8_t status = data ? *static_cast<const uint8_t*>(data) : 0;
@@ -47,43 +47,43 @@ void CQuenloDlg::OnFinderEvent(const void* data, int eventType, bool done) {
 }
 
 void CQuenloDlg::OnSettingsReply(uint8_t status) {
-  m_state.m_noReply = false;
-  m_state.m_replyStatus = status;
+  state_.m_noReply = false;
+  state_.m_replyStatus = status;
 }
 
 void CQuenloDlg::OnCamerasArrived() {
-  m_rowsPosted = false;
+  rows_posted_ = false;
   ShowArrivedCameras();
 }
 
 void CQuenloDlg::OnWaitSearchLoaded() {
-  m_rowsShown = 0;
+  rows_shown_ = 0;
   ShowArrivedCameras();
 }
 
 void CQuenloDlg::ShowArrivedCameras() {
-  if (m_loadedPage != PageKey("WaitSearch.html")) return;
-  for (const CameraRecord& camera : m_state.m_cameras.From(m_rowsShown)) {
+  if (loaded_page_ != PageKey("WaitSearch.html")) return;
+  for (const CameraRecord& camera : state_.m_cameras.From(rows_shown_)) {
     CallScript("WaitSearchAddCamera", {SearchRowJson(camera)});
-    ++m_rowsShown;
+    ++rows_shown_;
   }
 }
 
 void CQuenloDlg::OnFinderJobEnd(int eventType) {
   if (m_finder) m_finder->Join();  // it has reported its end
-  m_finderJob = false;
+  finder_job_ = false;
   if (eventType == kFinderPause) {
     StartLiveViewThenFinish();
   } else if (eventType == kCommandSearch) {
     OnSearchFinished();
   } else if (eventType == kCommandSetAddress) {
-    OnSettingsResult(m_state.m_replyStatus);
+    OnSettingsResult(state_.m_replyStatus);
   }
 }
 
 void CQuenloDlg::StartFinderJob(int commandCode) {
   if (!m_finder || FinderBusy()) return;
-  m_finderJob = true;
+  finder_job_ = true;
   m_finder->commandCode = commandCode;
   if (!m_finder->Start()) OnFinderEvent(nullptr, commandCode, true);
 }
@@ -98,26 +98,26 @@ void CQuenloDlg::OnStartSearch() {
 // While an earlier job still runs it goes on; its answers and end are
 // handled as those of this search.
 void CQuenloDlg::StartSearch() {
-  m_state.m_cameras.Clear();
-  m_rowsShown = 0;
-  m_state.m_replyStatus = 0;
-  m_state.m_errorCode = 0;
+  state_.m_cameras.Clear();
+  rows_shown_ = 0;
+  state_.m_replyStatus = 0;
+  state_.m_errorCode = 0;
   StartFinderJob(kCommandSearch);
 }
 
 void CQuenloDlg::OnSearchFinished() {
-  if (m_state.m_rediscovering) {
+  if (state_.m_rediscovering) {
     OnRediscovered();
   } else {
-    ShowPage(m_state.m_cameras.Count() == 0 ? "NotFound.html" : "List.html");
+    ShowPage(state_.m_cameras.Count() == 0 ? "NotFound.html" : "List.html");
   }
 }
 
 void CQuenloDlg::OnListNext() {
   if (!m_finder || FinderBusy()) return;
-  WizardState& s = m_state;
+  WizardState& s = state_;
   s.m_selectedIndex = -1;
-  s.m_twinAcceptedRow = -1;
+  s.twin_accepted_row = -1;
   const size_t count = s.m_cameras.Count();
   for (size_t i = 0; i < count; ++i) {
     if (ReadPageChecked(*m_services.pages, "list_radio" + std::to_string(i + 1)).value_or(false)) {
@@ -140,13 +140,13 @@ void CQuenloDlg::OnListNext() {
 
 void CQuenloDlg::OnIdPwNext() {
   if (FinderBusy()) return;
-  if (const int refusal = TakePasswordFields(*m_services.pages, m_state); refusal >= 0) {
+  if (const int refusal = TakePasswordFields(*m_services.pages, state_); refusal >= 0) {
     ShowMessage(refusal);
     return;
   }
   const std::optional<CameraRecord> camera = SelectedCamera();
   if (!camera || !m_finder || !ConfirmTwin(*camera)) return;
-  if (m_state.m_sameSubnet) {
+  if (state_.m_sameSubnet) {
     StartPasswordJob(*camera, true, false);
   } else {
     ApplyOverDiscovery(*camera);
@@ -156,23 +156,23 @@ void CQuenloDlg::OnIdPwNext() {
 // Asked once per chosen row, before the password goes out by HTTP or by
 // discovery.
 bool CQuenloDlg::ConfirmTwin(const CameraRecord& camera) {
-  WizardState& s = m_state;
-  if (s.m_twinAcceptedRow == s.m_selectedIndex || !s.m_cameras.HasTwin(camera)) return true;
+  WizardState& s = state_;
+  if (s.twin_accepted_row == s.m_selectedIndex || !s.m_cameras.HasTwin(camera)) return true;
   if (!m_services.messages->Ask(s.m_title, TwinQuestion(camera, kTwinWarning), kTwinSend,
                                 kTwinKeep))
     return false;
-  s.m_twinAcceptedRow = s.m_selectedIndex;
+  s.twin_accepted_row = s.m_selectedIndex;
   return true;
 }
 
 // Proves m_password (when `prove`) and changes it to m_newPassword when
 // asked; the page stays busy until the outcome is handled.
 void CQuenloDlg::StartPasswordJob(const CameraRecord& camera, bool prove, bool after_rediscovery) {
-  WizardState& s = m_state;
-  m_busy = true;
-  m_passwordPending = true;
+  WizardState& s = state_;
+  busy_ = true;
+  password_pending_ = true;
   const std::string* next = s.m_changePassword ? &s.m_newPassword : nullptr;
-  m_passwordJob.Start(camera, s.m_password, next, prove, m_commandStop.fd(),
+  password_job_.Start(camera, s.m_password, next, prove, command_stop_.fd(),
                       [this, after_rediscovery](PasswordOutcome outcome) {
                         PostToUi([this, outcome, after_rediscovery] {
                           OnPasswordOutcome(outcome, after_rediscovery);
@@ -181,9 +181,9 @@ void CQuenloDlg::StartPasswordJob(const CameraRecord& camera, bool prove, bool a
 }
 
 void CQuenloDlg::OnPasswordOutcome(PasswordOutcome outcome, bool after_rediscovery) {
-  m_passwordJob.Join();
-  m_passwordPending = false;
-  WizardState& s = m_state;
+  password_job_.Join();
+  password_pending_ = false;
+  WizardState& s = state_;
   if (outcome == PasswordOutcome::kDone && s.m_changePassword) {
     WipeText(s.m_password);
     s.m_password = s.m_newPassword;
@@ -194,7 +194,7 @@ void CQuenloDlg::OnPasswordOutcome(PasswordOutcome outcome, bool after_rediscove
     if (failure < 0) return StartLiveViewThenFinish();
     s.m_errorCode = kErrPasswordRefused;
     ShowPage("ConfigureFail.html");
-  } else if (m_commandsStopped) {
+  } else if (commands_stopped_) {
     // The window closes next: the proof was cut short, no message.
   } else if (failure >= 0) {
     ShowMessage(failure);
@@ -213,11 +213,11 @@ void CQuenloDlg::OnNetworkNext() {
   int choice = 2;
   if (ReadPageChecked(*m_services.pages, "network_dhcp").value_or(false)) choice = 0;
   if (ReadPageChecked(*m_services.pages, "network_fixedip").value_or(false)) choice = 1;
-  m_state.m_fixedIp = choice;
+  state_.m_fixedIp = choice;
   if (choice == 0) {
     ShowPage("IDPassword.html");
   } else if (choice == 1) {
-    m_state.m_netSettings.dhcp = 0;
+    state_.m_netSettings.dhcp = 0;
     CheckProposal(&CQuenloDlg::ShowFixedIpPage);
   }
 }
@@ -226,7 +226,7 @@ void CQuenloDlg::OnFixedIpNext() {
   if (FinderBusy()) return;
   const std::optional<CameraRecord> camera = SelectedCamera();
   const int slot =
-      ReadFixedIpFields(*m_services.pages, &m_state.m_netSettings, [&](uint32_t address) {
+      ReadFixedIpFields(*m_services.pages, &state_.m_netSettings, [&](uint32_t address) {
         return camera && m_finder && m_finder->DiffersFromAdapterAddress(*camera, address);
       });
   if (slot >= 0) {
@@ -240,7 +240,7 @@ void CQuenloDlg::OnFixedIpAuto() {
   if (!m_finder || FinderBusy()) return;
   const std::optional<CameraRecord> camera = SelectedCamera();
   if (!camera) return;
-  NetSettings& settings = m_state.m_netSettings;
+  NetSettings& settings = state_.m_netSettings;
   m_finder->ProposeSettings(*camera, &settings.ipAddress, &settings.subnetMask, &settings.gateway,
                             &settings.dns1, &settings.dns2);
   CheckProposal(&CQuenloDlg::FillCheckedProposal);
@@ -249,7 +249,7 @@ void CQuenloDlg::OnFixedIpAuto() {
 // The command's credential field holds 63 bytes: a longer password cannot
 // be the camera's, and nothing is sent.
 void CQuenloDlg::ApplyOverDiscovery(const CameraRecord& camera) {
-  WizardState& s = m_state;
+  WizardState& s = state_;
   char mac[13];
   FormatMacText(camera.header.macAddress, mac);
   std::string password = Utf8ToLatin1(s.m_password);
@@ -269,12 +269,12 @@ void CQuenloDlg::ApplyOverDiscovery(const CameraRecord& camera) {
   s.m_noReply = true;
   s.m_errorCode = 0;
   s.m_changingSettings = true;
-  m_busy = true;
+  busy_ = true;
   StartFinderJob(kCommandSetAddress);
 }
 
 void CQuenloDlg::OnSettingsResult(uint8_t status) {
-  WizardState& s = m_state;
+  WizardState& s = state_;
   if (status != 0) {
     // The camera restarts its network with the new settings meanwhile.
     ShowPage("Setup.html");
@@ -297,7 +297,7 @@ void CQuenloDlg::OnSettingsResult(uint8_t status) {
 // ---- Finding the camera again ----
 
 void CQuenloDlg::OnSettingsWaitOver() {
-  WizardState& s = m_state;
+  WizardState& s = state_;
   s.m_changingSettings = false;
   s.m_rediscovering = true;
   if (std::optional<CameraRecord> camera = SelectedCamera()) s.m_targetCamera = *camera;
@@ -305,7 +305,7 @@ void CQuenloDlg::OnSettingsWaitOver() {
 }
 
 void CQuenloDlg::OnRediscovered() {
-  WizardState& s = m_state;
+  WizardState& s = state_;
   // The settings command is over for good: its credentials go.
   m_finder->ForgetCredentials();
   s.m_selectedIndex = s.m_cameras.RowOf(s.m_targetCamera);
@@ -324,7 +324,7 @@ void CQuenloDlg::OnRediscovered() {
 
 void CQuenloDlg::StartLiveViewThenFinish() {
   const std::optional<CameraRecord> camera = SelectedCamera();
-  if (camera && m_live.Start(*camera, m_state.m_password)) {
+  if (camera && live_.Start(*camera, state_.m_password)) {
     m_services.timers->Start(TIMER_LIVE_START, kLiveStartMs);
   } else {
     ShowPage("Finish.html");
@@ -332,7 +332,7 @@ void CQuenloDlg::StartLiveViewThenFinish() {
 }
 
 void CQuenloDlg::OnConfigFailLoaded() {
-  const WizardState& s = m_state;
+  const WizardState& s = state_;
   int slot;
   switch (s.m_errorCode) {
     case kErrNotFoundAgain:
@@ -354,7 +354,7 @@ void CQuenloDlg::OnConfigFailLoaded() {
 }
 
 void CQuenloDlg::OnConfigFailRetry() {
-  WizardState& s = m_state;
+  WizardState& s = state_;
   s.m_replyStatus = 0;
   switch (s.m_errorCode) {
     case kErrNotFoundAgain:

@@ -63,12 +63,12 @@ const CQuenloDlg::LoadRoute CQuenloDlg::kLoadRoutes[] = {
 };
 
 std::string CQuenloDlg::PageKey(const char* page) const {
-  return UpperAscii(m_state.m_htmlFolder + page);
+  return UpperAscii(state_.m_htmlFolder + page);
 }
 
 void CQuenloDlg::OnDocumentComplete(const std::string& path) {
   const std::string upper = UpperAscii(path);
-  m_loadedPage = upper;
+  loaded_page_ = upper;
   for (const LoadRoute& route : kLoadRoutes) {
     if (upper == PageKey(route.page)) {
       (this->*route.on_load)();
@@ -83,10 +83,10 @@ void CQuenloDlg::OnDocumentComplete(const std::string& path) {
 bool CQuenloDlg::OnElementClick(const std::string& id) {
   for (const ClickRoute& route : kClickRoutes) {
     if (id != route.id) continue;
-    if (m_busy) return true;
+    if (busy_) return true;
     const int navigations = m_navigations;
     (this->*route.handler)();
-    if (m_navigations == navigations && !m_busy) CallScript("QuenloIdle", {});
+    if (m_navigations == navigations && !busy_) CallScript("QuenloIdle", {});
     return true;
   }
   return false;

@@ -1,6 +1,5 @@
 #include "app/password_step.h"
 
-
 #include "app/entry_rules.h"
 #include "app/page_text.h"
 #include "net/wipe.h"

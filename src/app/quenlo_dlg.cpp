@@ -35,8 +35,8 @@ CQuenloDlg::~CQuenloDlg() { OnDestroy(); }
 bool CQuenloDlg::OnInitDialog() {
   m_services.window->AddAboutItem(kAboutItemText);
   ResetState();
-  m_state.m_baseFolder = BaseFolderFromExecutable(m_exePath);
-  m_state.m_htmlFolder = HtmlFolderFromBase(m_state.m_baseFolder);
+  state_.m_baseFolder = BaseFolderFromExecutable(m_exePath);
+  state_.m_htmlFolder = HtmlFolderFromBase(state_.m_baseFolder);
   LoadConfiguration();
   // A worker that can't be made ends the program; nothing after it uses it.
   m_finder = CreateFinder();
@@ -50,28 +50,28 @@ bool CQuenloDlg::OnInitDialog() {
     m_services.window->PostQuit(0);
     return true;
   }
-  m_live.Adopt(std::move(video), std::move(audio), clock(), m_services.live->Target());
+  live_.Adopt(std::move(video), std::move(audio), clock(), m_services.live->Target());
   m_services.live->Hide();
   ShowPage(FirstPage());
   return true;
 }
 
 void CQuenloDlg::ResetState() {
-  m_state.m_rediscovering = false;
-  m_state.m_sameSubnet = false;
-  m_state.m_replyStatus = 0;
-  m_state.m_showMenu = 0;
-  m_state.m_selectedIndex = -1;
-  m_state.m_password = kStartPassword;
-  m_state.m_errorCode = 0;
-  m_state.m_noReply = true;
-  m_state.m_fixedIp = 0;
-  m_state.m_changePassword = false;
-  WipeText(m_state.m_newPassword);
+  state_.m_rediscovering = false;
+  state_.m_sameSubnet = false;
+  state_.m_replyStatus = 0;
+  state_.m_showMenu = 0;
+  state_.m_selectedIndex = -1;
+  state_.m_password = kStartPassword;
+  state_.m_errorCode = 0;
+  state_.m_noReply = true;
+  state_.m_fixedIp = 0;
+  state_.m_changePassword = false;
+  WipeText(state_.m_newPassword);
 }
 
 void CQuenloDlg::LoadConfiguration() {
-  WizardState& s = m_state;
+  WizardState& s = state_;
   ProfileFile config, messages;
   config.Load(s.m_htmlFolder + "Config.ini");
   messages.Load(s.m_htmlFolder + "Message.ini");
@@ -107,11 +107,11 @@ std::unique_ptr<NTavoAudioThread> CQuenloDlg::CreateAudio() {
 }
 
 std::string CQuenloDlg::FirstPage() const {
-  return m_state.m_showMenu >= 1 ? "Main.html" : "Mac.html";
+  return state_.m_showMenu >= 1 ? "Main.html" : "Mac.html";
 }
 
 void CQuenloDlg::OnDestroy() {
-  m_alive.reset();
+  alive_.reset();
   m_closing = true;
   StopCameraCommands();
   if (m_finder) {
@@ -119,15 +119,15 @@ void CQuenloDlg::OnDestroy() {
     m_finder->WaitForEnd(-1);
     m_finder.reset();
   }
-  m_passwordJob.Join();
-  m_addressJob.Join();
-  m_live.Release();
-  WipeText(m_state.m_password);
-  WipeText(m_state.m_newPassword);
+  password_job_.Join();
+  address_job_.Join();
+  live_.Release();
+  WipeText(state_.m_password);
+  WipeText(state_.m_newPassword);
 }
 
 void CQuenloDlg::SetSettingsWait(int ms) {
-  if (ms >= 0 && ms <= kSettingsWaitMs) m_state.m_settingsWaitMs = ms;
+  if (ms >= 0 && ms <= kSettingsWaitMs) state_.m_settingsWaitMs = ms;
 }
 
 void CQuenloDlg::OnTimer(int id) {
@@ -144,16 +144,16 @@ void CQuenloDlg::OnTimer(int id) {
 
 void CQuenloDlg::OnSysCommand(int id) {
   if ((id & 0xFFF0) != kAboutCommand) return;
-  CAboutDlg about(m_state.m_title);
+  CAboutDlg about(state_.m_title);
   m_services.window->ShowAbout(about);
 }
 
 // A page shown ends the busy state of the one before.
 void CQuenloDlg::ShowPage(const std::string& page) {
   ++m_navigations;
-  m_busy = false;
-  m_loadedPage.clear();
-  m_services.pages->Navigate(m_state.m_htmlFolder + page);
+  busy_ = false;
+  loaded_page_.clear();
+  m_services.pages->Navigate(state_.m_htmlFolder + page);
 }
 
 void CQuenloDlg::CallScript(const std::string& function, const std::vector<std::string>& args) {
@@ -161,35 +161,35 @@ void CQuenloDlg::CallScript(const std::string& function, const std::vector<std::
 }
 
 void CQuenloDlg::MessageBox(const std::string& text) {
-  m_services.messages->Show(m_state.m_title, {kStartFailedHeading, text, ""});
+  m_services.messages->Show(state_.m_title, {kStartFailedHeading, text, ""});
 }
 
 void CQuenloDlg::ShowMessage(int slot) {
   const MessageLook& look = MessageLookOf(slot);
-  m_services.messages->Show(m_state.m_title, {look.heading, m_state.m_messages[slot], look.field});
+  m_services.messages->Show(state_.m_title, {look.heading, state_.m_messages[slot], look.field});
 }
 
 void CQuenloDlg::PostToUi(std::function<void()> fn) {
-  m_services.timers->Post([alive = m_aliveToken, fn = std::move(fn)] {
+  m_services.timers->Post([alive = alive_token_, fn = std::move(fn)] {
     if (alive.lock()) fn();
   });
 }
 
 void CQuenloDlg::EndBusy() {
-  if (!m_busy) return;
-  m_busy = false;
+  if (!busy_) return;
+  busy_ = false;
   CallScript("QuenloIdle", {});
 }
 
 void CQuenloDlg::StopCameraCommands() {
-  m_commandsStopped = true;
-  m_commandStop.Signal();
+  commands_stopped_ = true;
+  command_stop_.Signal();
 }
 
 bool CQuenloDlg::OnCloseRequest() {
   const bool quit =
-      !m_state.m_changingSettings ||
-      m_services.messages->Ask(m_state.m_title, kQuitWhileChangingQuestion, "Quit", "Stay");
+      !state_.m_changingSettings ||
+      m_services.messages->Ask(state_.m_title, kQuitWhileChangingQuestion, "Quit", "Stay");
   // A camera command must not hold the window: it may wait for its deadline.
   if (quit) StopCameraCommands();
   return quit;
@@ -197,26 +197,26 @@ bool CQuenloDlg::OnCloseRequest() {
 
 void CQuenloDlg::StopLiveView() {
   m_services.timers->Kill(TIMER_LIVE_START);
-  m_live.Stop();
+  live_.Stop();
   m_services.live->Hide();
 }
 
 std::optional<CameraRecord> CQuenloDlg::SelectedCamera() const {
-  return m_state.m_cameras.At(m_state.m_selectedIndex);
+  return state_.m_cameras.At(state_.m_selectedIndex);
 }
 
 // ---- Page actions ----
 
 void CQuenloDlg::OnMacLoaded() {
-  if (m_state.m_showMenu == 0) CallScript("HideHomeAndBackButton", {});
+  if (state_.m_showMenu == 0) CallScript("HideHomeAndBackButton", {});
 }
 
 void CQuenloDlg::OnListLoaded() {
-  const std::vector<CameraList::Row> rows = m_state.m_cameras.Rows();
+  const std::vector<CameraList::Row> rows = state_.m_cameras.Rows();
   if (std::vector<std::string> lost = LostAnswersFinding(m_finder ? m_finder->LostAnswers() : 0);
       !lost.empty())
     CallScript("ListShowLostAnswers", lost);
-  if (const size_t unlisted = m_state.m_cameras.Unlisted(); unlisted > 0)
+  if (const size_t unlisted = state_.m_cameras.Unlisted(); unlisted > 0)
     CallScript("ListShowMoreCameras", {std::to_string(unlisted), std::to_string(rows.size())});
   const std::vector<bool> here = SameSubnetFlags(rows);
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -248,20 +248,20 @@ void CQuenloDlg::OnNotFoundLoaded() {
 }
 
 void CQuenloDlg::OnIdPasswordLoaded() {
-  m_services.pages->SetAttribute("id_pw_password", "value", m_state.m_password);
+  m_services.pages->SetAttribute("id_pw_password", "value", state_.m_password);
 }
 
 void CQuenloDlg::OnNetworkLoaded() {
-  CallScript(m_state.m_fixedIp != 0 ? "ClickFixedIP" : "ClickDHCP", {});
+  CallScript(state_.m_fixedIp != 0 ? "ClickFixedIP" : "ClickDHCP", {});
 }
 
-void CQuenloDlg::OnFixedIpLoaded() { FillFixedIpFields(*m_services.pages, m_state.m_netSettings); }
+void CQuenloDlg::OnFixedIpLoaded() { FillFixedIpFields(*m_services.pages, state_.m_netSettings); }
 
 void CQuenloDlg::OnFinishLoaded() {
   const std::optional<CameraRecord> camera = SelectedCamera();
   if (!camera) return;
   CallScript("FinishSetInfo", {FinishInfoJson(*camera, kMaxFinishNameChars)});
-  if (m_state.m_password == m_state.m_factoryPassword) CallScript("FinishWarnFactoryPassword", {});
+  if (state_.m_password == state_.m_factoryPassword) CallScript("FinishWarnFactoryPassword", {});
   m_services.live->Show();
 }
 
@@ -279,14 +279,14 @@ void CQuenloDlg::OnFixedIpBack() { ShowPage("Network.html"); }
 // A target that may not be opened is dropped as silently as a launch that
 // fails.
 void CQuenloDlg::OpenTarget(const std::string& target) {
-  if (std::optional<std::string> resolved = ResolveLaunchTarget(target, m_state.m_baseFolder))
+  if (std::optional<std::string> resolved = ResolveLaunchTarget(target, state_.m_baseFolder))
     m_services.shell->Open(*resolved);
 }
-void CQuenloDlg::OnMenuIpSetup() { OpenTarget(m_state.m_menuTargets[0]); }
-void CQuenloDlg::OnMenuViewer() { OpenTarget(m_state.m_menuTargets[1]); }
-void CQuenloDlg::OnMenuManual() { OpenTarget(m_state.m_menuTargets[2]); }
-void CQuenloDlg::OnMenuQig() { OpenTarget(m_state.m_menuTargets[3]); }
-void CQuenloDlg::OnMenuProductReg() { OpenTarget(m_state.m_menuTargets[4]); }
+void CQuenloDlg::OnMenuIpSetup() { OpenTarget(state_.m_menuTargets[0]); }
+void CQuenloDlg::OnMenuViewer() { OpenTarget(state_.m_menuTargets[1]); }
+void CQuenloDlg::OnMenuManual() { OpenTarget(state_.m_menuTargets[2]); }
+void CQuenloDlg::OnMenuQig() { OpenTarget(state_.m_menuTargets[3]); }
+void CQuenloDlg::OnMenuProductReg() { OpenTarget(state_.m_menuTargets[4]); }
 void CQuenloDlg::OnFinishApp() { OpenTarget(kMakerAppUrl); }
 
 // Without a chosen camera there is no address to open: the click is ignored.
@@ -303,20 +303,20 @@ void CQuenloDlg::OnHome() {
   if (FinderBusy()) return;
   StopLiveView();
   ShowPage(FirstPage());
-  m_state.m_changePassword = false;
-  m_state.m_rediscovering = false;
-  WipeText(m_state.m_password);
-  m_state.m_password = kStartPassword;
-  WipeText(m_state.m_newPassword);
+  state_.m_changePassword = false;
+  state_.m_rediscovering = false;
+  WipeText(state_.m_password);
+  state_.m_password = kStartPassword;
+  WipeText(state_.m_newPassword);
   if (m_finder) m_finder->ForgetCredentials();
 }
 
 void CQuenloDlg::OnIdPwBack() {
   if (FinderBusy()) return;
-  if (m_state.m_sameSubnet) {
+  if (state_.m_sameSubnet) {
     ShowPage("List.html");
   } else {
-    ShowPage(m_state.m_fixedIp == 1 ? "FixedIP.html" : "Network.html");
+    ShowPage(state_.m_fixedIp == 1 ? "FixedIP.html" : "Network.html");
   }
 }
 

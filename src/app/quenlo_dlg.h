@@ -73,12 +73,12 @@ class CQuenloDlg : public IPageEvents {
   // The finder's callback: `context` is the dialog. The finder thread.
   static void FinderThunk(void* context, const void* data, int eventType, bool done);
 
-  const WizardState& State() const { return m_state; }
+  const WizardState& State() const { return state_; }
   // A job decides the page: clicks are ignored until its outcome is handled.
-  bool Busy() const { return m_busy; }
+  bool Busy() const { return busy_; }
   // A finder, password or address job runs whose end the UI thread has not
   // handled yet.
-  bool JobPending() const { return m_finderJob || m_passwordPending || m_addressPending; }
+  bool JobPending() const { return finder_job_ || password_pending_ || address_pending_; }
 
  protected:
   // The clock of the dialog's services, for the workers it makes.
@@ -87,7 +87,7 @@ class CQuenloDlg : public IPageEvents {
   virtual std::unique_ptr<NTavoIPFinderThread> CreateFinder();
   virtual std::unique_ptr<NTavoVideoThread> CreateVideo();
   virtual std::unique_ptr<NTavoAudioThread> CreateAudio();
-  const LiveView& live_view() const { return m_live; }
+  const LiveView& live_view() const { return live_; }
   NTavoIPFinderThread* finder() const { return m_finder.get(); }
 
  private:
@@ -122,7 +122,7 @@ class CQuenloDlg : public IPageEvents {
   void StopLiveView();
   void StopCameraCommands();
   std::optional<CameraRecord> SelectedCamera() const;
-  bool FinderBusy() const { return m_finderJob; }
+  bool FinderBusy() const { return finder_job_; }
 
   // Page actions run when a document completes.
   void OnMacLoaded();
@@ -204,29 +204,29 @@ class CQuenloDlg : public IPageEvents {
   void OnTypedAddressChecked(const CameraRecord& camera, uint32_t address,
                              const std::optional<MacAddress>& mac);
 
-  WizardState m_state;
+  WizardState state_;
   DialogServices m_services;
   std::string m_exePath;
   std::unique_ptr<NTavoIPFinderThread> m_finder;
-  LiveView m_live;
-  PasswordJob m_passwordJob;
-  WorkerJob m_addressJob;
-  bool m_addressPending = false;
+  LiveView live_;
+  PasswordJob password_job_;
+  WorkerJob address_job_;
+  bool address_pending_ = false;
   // What workers post holds a weak reference: once this is gone (shut-down)
   // their posts are dropped.
-  std::shared_ptr<char> m_alive = std::make_shared<char>();
-  const std::weak_ptr<char> m_aliveToken = m_alive;  // never written: any thread copies it
-  bool m_finderJob = false;  // a finder job runs whose end is not yet handled
-  bool m_busy = false;       // a job decides the page
-  bool m_passwordPending = false;
+  std::shared_ptr<char> alive_ = std::make_shared<char>();
+  const std::weak_ptr<char> alive_token_ = alive_;  // never written: any thread copies it
+  bool finder_job_ = false;  // a finder job runs whose end is not yet handled
+  bool busy_ = false;        // a job decides the page
+  bool password_pending_ = false;
   bool m_closing = false;
   int m_navigations = 0;     // navigations so far
-  std::string m_loadedPage;  // upper-case path of the page loaded; empty while one loads
-  size_t m_rowsShown = 0;    // the cameras the search page shows
+  std::string loaded_page_;  // upper-case path of the page loaded; empty while one loads
+  size_t rows_shown_ = 0;    // the cameras the search page shows
   // Set by the finder thread when it posts OnCamerasArrived, cleared by it:
   // a burst of answers is one post.
-  std::atomic<bool> m_rowsPosted{false};
+  std::atomic<bool> rows_posted_{false};
   // Signalled once the window closes; the password proof's sockets poll it.
-  UWakeup m_commandStop;
-  bool m_commandsStopped = false;
+  UWakeup command_stop_;
+  bool commands_stopped_ = false;
 };

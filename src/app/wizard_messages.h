@@ -2,7 +2,7 @@
 // and how those shown in a message box look.
 #pragma once
 
-// Slots of CQuenloDlg::m_messages. Slots 7 to 10 are texts of the failure page.
+// Slots of WizardState::m_messages. Slots 7 to 10 are texts of the failure page.
 enum MessageSlot : int {
   kMsgPwIncorrect = 0,
   kMsgPwNotMatch = 1,

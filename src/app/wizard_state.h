@@ -31,7 +31,7 @@ struct WizardState {
   CameraList m_cameras;
   int m_selectedIndex = -1;
   bool m_sameSubnet = false;
-  int m_twinAcceptedRow = -1;  // the row whose twin the user accepted
+  int twin_accepted_row = -1;  // the row whose twin the user accepted
 
   // The settings and passwords typed, and where their sending stands.
   int m_fixedIp = 0;  // 0 DHCP, 1 fixed address, 2 neither chosen
