@@ -8,7 +8,9 @@
 #include "app/app_paths.h"
 #include "app/automation_commands_webkit.h"
 #include "app/automation_server_linux.h"
+#include "app/live_view_window_gtk.h"
 #include "app/page_host_webkit.h"
+#include "app/page_text.h"
 #include "app/quenlo_app.h"
 #include "app/quenlo_dlg.h"
 #include "app/quenlo_window_gtk.h"
@@ -46,9 +48,10 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
   const std::string exe_path = CurrentExecutablePath();
   PageHostWebKit pages(HtmlFolderFromBase(BaseFolderFromExecutable(exe_path)));
   QuenloWindowGtk window(pages.Widget(), automation_path != nullptr);
-  CQuenloDlg dlg(
-      DialogServices{&window, &pages, &window, &window, &window, &window, &SystemClock()},
-      exe_path);
+  LiveViewWindowGtk viewer(window.Target(), window.Toplevel());
+  LiveWindowWithViewer live(window, viewer);
+  CQuenloDlg dlg(DialogServices{&window, &pages, &window, &window, &window, &live, &SystemClock()},
+                 exe_path);
   pages.SetEvents(&dlg);
   // A web link of a page opens in the browser, as the menu's web targets do.
   pages.SetRefusedNavigationHandler([&window](const std::string& uri, bool web_link) {
@@ -70,7 +73,18 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
   window.SetLiveStatusHandler(
       [&pages](bool live) { pages.CallScript("FinishLiveStatus", {live ? "1" : "0"}); });
 
+  viewer.OpenFrom(window.LiveWidget());
+  viewer.SetMuteHandler([&window, &dlg](bool muted) {
+    window.RunOrDefer([&dlg, muted] { dlg.SetLiveMuted(muted); });
+  });
+  viewer.SetCameraNameSource([&dlg] {
+    const std::optional<CameraRecord> camera =
+        dlg.State().m_cameras.At(dlg.State().m_selectedIndex);
+    return camera ? CameraTitle(*camera) : std::string();
+  });
+
   AutomationCommands commands(window, pages);
+  commands.SetLiveViewer(&viewer);
   std::unique_ptr<AutomationServer> server;
   if (automation_path) {
     ApplyAutomationSettingsWait(dlg);

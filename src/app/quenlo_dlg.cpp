@@ -262,6 +262,7 @@ void CQuenloDlg::OnFinishLoaded() {
   CallScript("FinishSetInfo", {FinishInfoJson(*camera, kMaxFinishNameChars)});
   if (m_state.m_password == m_state.m_factoryPassword) CallScript("FinishWarnFactoryPassword", {});
   m_services.live->Show();
+  ShowLiveMuted();
 }
 
 // ---- Navigation and the menu ----

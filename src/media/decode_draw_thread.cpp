@@ -46,8 +46,8 @@ int NTavoDecodeAndDrawThread::OnEnd() {
 }
 
 void NTavoDecodeAndDrawThread::DecodeAndDrawOnce() {
-  if (!frame_buffer_ ||
-      frame_ring_.Get(&wanted_sequence_, frame_buffer_.get(), &frame_length_) != 0) {
+  if (!frame_buffer_ || frame_ring_.Get(&wanted_sequence_, frame_buffer_.get(), &frame_length_,
+                                        &frame_arrival_) != 0) {
     return;
   }
   if (!surface_.pixels) return;
@@ -96,5 +96,5 @@ bool NTavoDecodeAndDrawThread::DrawFrame() {
   if (!s.window || !s.pixels || s.width == 0 || s.height == 0 || !s.window->IsVisible())
     return false;
   if (s.descriptor.header.bitCount != 24) return false;  // CMYK pictures are not drawn
-  return s.window->DrawPicture(s.descriptor, s.pixels.get());
+  return s.window->DrawArrivedPicture(s.descriptor, s.pixels.get(), frame_arrival_);
 }

@@ -1,6 +1,7 @@
 // The window the live picture is drawn into, as the decode thread sees it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "media/bitmap_info.h"
@@ -20,4 +21,10 @@ class ILiveTarget {
   // Shows the picture described by `info` (of the surface's size, 24 bits
   // per pixel): false when nothing will be drawn.
   virtual bool DrawPicture(const BitmapInfo& info, const uint8_t* pixels) = 0;
+  // DrawPicture, told when the picture's part arrived (steady clock; the
+  // epoch when not known), for a target that shows the latency to its paint.
+  virtual bool DrawArrivedPicture(const BitmapInfo& info, const uint8_t* pixels,
+                                  std::chrono::steady_clock::time_point /*arrival*/) {
+    return DrawPicture(info, pixels);
+  }
 };

@@ -1,0 +1,72 @@
+#include "media/live_target_fan_out.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fake_live_target.h"
+
+namespace {
+
+BitmapInfo Picture(int width, int height) {
+  BitmapInfo info{};
+  info.header.width = width;
+  info.header.height = height;
+  info.header.bitCount = 24;
+  return info;
+}
+
+// The decode thread's calls, as it makes them for one picture of a size.
+void Draw(ILiveTarget& target, int width, int height, bool new_size) {
+  if (new_size) target.CreateSurface(width, height);
+  target.DrawPicture(Picture(width, height), nullptr);
+}
+
+// A viewer opened while the stream runs gets a surface of the size in flight
+// before its first picture, then every picture the small one gets; closed,
+// it gives its surface back and gets nothing more.
+TEST(LiveTargetFanOut, SecondTargetJoinsMidStreamAndLeaves) {
+  FakeLiveTarget small, viewer;
+  LiveTargetFanOut fan_out(&small);
+  Draw(fan_out, 640, 480, true);
+  fan_out.Attach(&viewer);
+  Draw(fan_out, 640, 480, false);
+  Draw(fan_out, 640, 480, false);
+  EXPECT_EQ(small.Drawn(), 3u);
+  EXPECT_EQ(viewer.surfaces, (std::vector<std::pair<int, int>>{{640, 480}}));
+  EXPECT_EQ(viewer.Drawn(), 2u);
+
+  Draw(fan_out, 320, 240, true);  // a new size: the viewer's surface is made anew
+  EXPECT_EQ(viewer.releases.load(), 1);
+  EXPECT_EQ(viewer.surfaces.back(), (std::pair<int, int>{320, 240}));
+
+  viewer.visible = false;  // a hidden viewer is skipped, the small picture is not
+  Draw(fan_out, 320, 240, false);
+  EXPECT_EQ(viewer.Drawn(), 3u);
+  EXPECT_EQ(small.Drawn(), 5u);
+  viewer.visible = true;
+
+  fan_out.Detach();
+  EXPECT_EQ(viewer.releases.load(), 2);
+  Draw(fan_out, 320, 240, false);
+  EXPECT_EQ(viewer.Drawn(), 3u);
+  EXPECT_EQ(small.Drawn(), 6u);
+
+  fan_out.ReleaseSurface();  // the stream is lost: only the small picture had a surface
+  EXPECT_EQ(small.releases.load(), 1);
+  EXPECT_EQ(viewer.releases.load(), 2);
+}
+
+// The viewer open while the small picture is hidden still gets pictures,
+// and the decode thread sees the pair as visible.
+TEST(LiveTargetFanOut, VisibleWhileEitherIs) {
+  FakeLiveTarget small, viewer;
+  LiveTargetFanOut fan_out(&small);
+  small.visible = false;
+  EXPECT_FALSE(fan_out.IsVisible());
+  fan_out.Attach(&viewer);
+  EXPECT_TRUE(fan_out.IsVisible());
+  Draw(fan_out, 64, 48, true);
+  EXPECT_EQ(small.Drawn(), 0u);
+  EXPECT_EQ(viewer.Drawn(), 1u);
+}
+
+}  // namespace
