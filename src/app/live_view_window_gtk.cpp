@@ -3,7 +3,9 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -51,9 +53,8 @@ void OnSaveClicked(GtkButton*, gpointer data) {
   static_cast<LiveViewWindowGtk*>(data)->SavePicture();
 }
 
-gboolean OnPictureButton(GtkWidget* widget, GdkEventButton* event, gpointer data) {
+gboolean OnPictureButton(GtkWidget*, GdkEventButton* event, gpointer data) {
   if (event->type != GDK_BUTTON_PRESS || event->button != GDK_BUTTON_PRIMARY) return FALSE;
-  gtk_widget_grab_focus(widget);
   static_cast<LiveViewWindowGtk*>(data)->Open();
   return TRUE;
 }
@@ -63,6 +64,16 @@ gboolean OnPictureKey(GtkWidget*, GdkEventKey* event, gpointer data) {
   if (key != GDK_KEY_Return && key != GDK_KEY_KP_Enter && key != GDK_KEY_space) return FALSE;
   static_cast<LiveViewWindowGtk*>(data)->Open();
   return TRUE;
+}
+
+// Drawn over the picture (its own handler runs first): where the keyboard is.
+gboolean OnPictureDrawFocus(GtkWidget* widget, cairo_t* cr, gpointer) {
+  if (gtk_widget_has_visible_focus(widget)) {
+    gtk_render_focus(gtk_widget_get_style_context(widget), cr, 1, 1,
+                     gtk_widget_get_allocated_width(widget) - 2,
+                     gtk_widget_get_allocated_height(widget) - 2);
+  }
+  return FALSE;
 }
 
 // The user's Pictures folder, or ~/Pictures where the desktop names none;
@@ -109,6 +120,9 @@ void LiveViewWindowGtk::Build(GtkWidget* parent) {
   gtk_container_set_border_width(GTK_CONTAINER(bar), 6);
   figures_ = gtk_label_new("Waiting for pictures\u2026");
   gtk_label_set_xalign(GTK_LABEL(figures_), 0);
+  // Cut rather than widen the window: at scale 2 a 640-pixel picture leaves
+  // 320 window pixels for the bar.
+  gtk_label_set_ellipsize(GTK_LABEL(figures_), PANGO_ELLIPSIZE_END);
   gtk_box_pack_start(GTK_BOX(bar), figures_, TRUE, TRUE, 0);
   mute_ = gtk_toggle_button_new_with_mnemonic("_Mute sound");
   GtkWidget* save = gtk_button_new_with_mnemonic("_Save picture");
@@ -138,6 +152,7 @@ void LiveViewWindowGtk::OpenFrom(GtkWidget* picture) {
   atk_object_set_name(gtk_widget_get_accessible(picture), "Live picture: press Enter to enlarge");
   g_signal_connect(picture, "button-press-event", G_CALLBACK(OnPictureButton), this);
   g_signal_connect(picture, "key-press-event", G_CALLBACK(OnPictureKey), this);
+  g_signal_connect(picture, "draw", G_CALLBACK(OnPictureDrawFocus), nullptr);
 }
 
 // The figures start afresh with each opening; the window takes the size of

@@ -25,6 +25,8 @@ typedef struct _cairo_surface cairo_surface_t;
 // the decode thread calls through the fan-out (Target()) while the viewer is
 // open. The picture travels as in LivePictureGtk: converted into back_ on the
 // decode thread, swapped with front_ under mu_, painted from an idle redraw.
+// back_ and drawn_ are touched only through the fan-out, under its lock (the
+// decode thread's calls, and the surface given back when Close detaches).
 // Lives until every decode thread drawing into Target() has ended.
 class LiveViewWindowGtk : public ILiveTarget {
  public:
@@ -105,8 +107,8 @@ class LiveViewWindowGtk : public ILiveTarget {
 
   LiveTargetFanOut fan_out_;
   std::atomic<bool> open_{false};
-  Picture back_;        // decode thread only
-  uint64_t drawn_ = 0;  // decode thread only
+  Picture back_;        // under the fan-out's lock
+  uint64_t drawn_ = 0;  // under the fan-out's lock: pictures handed over
   std::mutex mu_;
   Picture front_;                // guarded by mu_
   bool redraw_pending_ = false;  // guarded by mu_
