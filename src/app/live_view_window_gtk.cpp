@@ -85,11 +85,15 @@ std::string PicturesFolder() {
   return folder;
 }
 
-std::string LocalPictureName(const std::string& camera) {
+// A path in `folder` for a picture of `camera` taken now that names no file
+// yet; empty when there is none.
+std::string NewPicturePath(const std::string& folder, const std::string& camera) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  return PictureFileName(camera, local);
+  return FreePicturePath(folder, PictureFileName(camera, local), [](const std::string& path) {
+    return g_file_test(path.c_str(), G_FILE_TEST_EXISTS) != 0;
+  });
 }
 
 }  // namespace
@@ -116,19 +120,7 @@ void LiveViewWindowGtk::Build(GtkWidget* parent) {
   area_ = gtk_drawing_area_new();
   gtk_widget_set_size_request(area_, 160, 120);
   gtk_box_pack_start(GTK_BOX(box), area_, TRUE, TRUE, 0);
-  GtkWidget* bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
-  gtk_container_set_border_width(GTK_CONTAINER(bar), 6);
-  figures_ = gtk_label_new("Waiting for pictures\u2026");
-  gtk_label_set_xalign(GTK_LABEL(figures_), 0);
-  // Cut rather than widen the window: at scale 2 a 640-pixel picture leaves
-  // 320 window pixels for the bar.
-  gtk_label_set_ellipsize(GTK_LABEL(figures_), PANGO_ELLIPSIZE_END);
-  gtk_box_pack_start(GTK_BOX(bar), figures_, TRUE, TRUE, 0);
-  mute_ = gtk_toggle_button_new_with_mnemonic("_Mute sound");
-  GtkWidget* save = gtk_button_new_with_mnemonic("_Save picture");
-  gtk_box_pack_start(GTK_BOX(bar), mute_, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(bar), save, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), BuildBar(), FALSE, FALSE, 0);
   note_ = gtk_label_new("");
   gtk_label_set_xalign(GTK_LABEL(note_), 0);
   gtk_label_set_selectable(GTK_LABEL(note_), TRUE);
@@ -141,8 +133,25 @@ void LiveViewWindowGtk::Build(GtkWidget* parent) {
   g_signal_connect(area_, "draw", G_CALLBACK(OnDraw), this);
   g_signal_connect(window_, "delete-event", G_CALLBACK(OnDeleteEvent), this);
   g_signal_connect(window_, "key-press-event", G_CALLBACK(OnViewerKey), this);
+}
+
+// The figures, the mute toggle and "Save picture", in one row.
+GtkWidget* LiveViewWindowGtk::BuildBar() {
+  GtkWidget* bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
+  gtk_container_set_border_width(GTK_CONTAINER(bar), 6);
+  figures_ = gtk_label_new("Waiting for pictures\u2026");
+  gtk_label_set_xalign(GTK_LABEL(figures_), 0);
+  // Cut rather than widen the window: at scale 2 a 640-pixel picture leaves
+  // 320 window pixels for the bar.
+  gtk_label_set_ellipsize(GTK_LABEL(figures_), PANGO_ELLIPSIZE_END);
+  gtk_box_pack_start(GTK_BOX(bar), figures_, TRUE, TRUE, 0);
+  mute_ = gtk_toggle_button_new_with_mnemonic("_Mute sound");
+  GtkWidget* save = gtk_button_new_with_mnemonic("_Save picture");
+  gtk_box_pack_start(GTK_BOX(bar), mute_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(bar), save, FALSE, FALSE, 0);
   g_signal_connect(mute_, "toggled", G_CALLBACK(OnMuteToggledSignal), this);
   g_signal_connect(save, "clicked", G_CALLBACK(OnSaveClicked), this);
+  return bar;
 }
 
 void LiveViewWindowGtk::OpenFrom(GtkWidget* picture) {
@@ -166,6 +175,9 @@ void LiveViewWindowGtk::Open() {
   meter_ = LiveRateMeter{};
   sized_ = false;
   SetNote("");
+  const std::string camera = name_source_ ? name_source_() : "";
+  gtk_window_set_title(GTK_WINDOW(window_),
+                       camera.empty() ? "Live picture" : (camera + " \u2014 live picture").c_str());
   open_.store(true);
   fan_out_.Attach(this);
   gtk_widget_show(window_);
@@ -211,11 +223,7 @@ std::string LiveViewWindowGtk::SavePicture() {
   }
   const std::string folder = PicturesFolder();
   const std::string path =
-      folder.empty() ? ""
-                     : FreePicturePath(folder, LocalPictureName(name_source_ ? name_source_() : ""),
-                                       [](const std::string& p) {
-                                         return g_file_test(p.c_str(), G_FILE_TEST_EXISTS) != 0;
-                                       });
+      folder.empty() ? "" : NewPicturePath(folder, name_source_ ? name_source_() : "");
   if (path.empty() ||
       cairo_surface_write_to_png(shown_image_, path.c_str()) != CAIRO_STATUS_SUCCESS) {
     SetNote("The picture could not be saved in " +

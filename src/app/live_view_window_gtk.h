@@ -100,6 +100,7 @@ class LiveViewWindowGtk : public ILiveTarget {
   };
 
   void Build(GtkWidget* parent);
+  GtkWidget* BuildBar();
   bool TakeFrontPicture();
   void FitWindowToPicture(int width, int height);
   void SetNote(const std::string& text);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "support/fake_live_target.h"
 
 namespace {
@@ -67,6 +70,29 @@ TEST(LiveTargetFanOut, VisibleWhileEitherIs) {
   Draw(fan_out, 64, 48, true);
   EXPECT_EQ(small.Drawn(), 0u);
   EXPECT_EQ(viewer.Drawn(), 1u);
+}
+
+// The viewer closes while the decode thread draws: once Detach has returned
+// it gets no picture more, while the small picture goes on.
+TEST(LiveTargetFanOut, DetachedTargetGetsNothingMoreWhileTheStreamGoesOn) {
+  FakeLiveTarget small, viewer;
+  LiveTargetFanOut fan_out(&small);
+  std::atomic<bool> stop{false};
+  std::thread decoder([&] {
+    fan_out.CreateSurface(64, 48);
+    while (!stop.load()) fan_out.DrawPicture(Picture(64, 48), nullptr);
+  });
+  for (int round = 0; round < 50; ++round) {
+    fan_out.Attach(&viewer);
+    ASSERT_TRUE(viewer.WaitForDrawn(viewer.Drawn() + 1)) << "hung: the viewer got no picture";
+    fan_out.Detach();
+    const size_t detached = viewer.Drawn();
+    ASSERT_TRUE(small.WaitForDrawn(small.Drawn() + 3)) << "hung: the small picture stopped";
+    EXPECT_EQ(viewer.Drawn(), detached) << round;
+  }
+  stop.store(true);
+  decoder.join();
+  EXPECT_EQ(viewer.releases.load(), 50);  // each surface given back on closing
 }
 
 }  // namespace
