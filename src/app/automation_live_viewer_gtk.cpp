@@ -42,6 +42,23 @@ bool PressOnPicture(GtkWidget* picture, bool key) {
   return true;
 }
 
+// The viewer's window drawn anew into a PNG at device pixels; false when
+// it is not shown or the file can't be written.
+bool WriteViewerPng(GtkWidget* window, const std::string& path) {
+  if (!gtk_widget_get_visible(window)) return false;
+  const int scale = gtk_widget_get_scale_factor(window);
+  cairo_surface_t* image =
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, gtk_widget_get_allocated_width(window) * scale,
+                                 gtk_widget_get_allocated_height(window) * scale);
+  cairo_surface_set_device_scale(image, scale, scale);
+  cairo_t* cr = cairo_create(image);
+  gtk_widget_draw(window, cr);
+  cairo_destroy(cr);
+  const bool written = cairo_surface_write_to_png(image, path.c_str()) == CAIRO_STATUS_SUCCESS;
+  cairo_surface_destroy(image);
+  return written;
+}
+
 json ViewerJson(LiveViewWindowGtk& viewer) {
   const LiveViewWindowGtk::State s = viewer.Read();
   return {{"open", s.open},
@@ -75,6 +92,9 @@ bool AutomationCommands::HandleLiveViewer(const AutomationRequest& request, cons
   } else if (cmd == "live-save") {
     const std::string path = viewer_->SavePicture();
     reply(path.empty() ? AutomationErrorReply(viewer_->Read().note) : Ok({{"path", path}}));
+  } else if (cmd == "live-screenshot") {
+    reply(WriteViewerPng(viewer_->Window(), request.path) ? Ok(json::object())
+                                                          : AutomationErrorReply("no screenshot"));
   } else if (cmd == "live-close") {
     viewer_->Close();
     reply(Ok(ViewerJson(*viewer_)));

@@ -36,6 +36,7 @@ const Command kCommands[] = {
     {"live-mute", {}, 0},
     {"live-save", {}, 0},
     {"live-close", {}, 0},
+    {"live-screenshot", {{"path", Kind::kString, true}}, 1},
     {"launched", {}, 0},
     {"screenshot", {{"path", Kind::kString, true}}, 1},
     {"window", {}, 0},

@@ -11,7 +11,7 @@ struct AutomationRequest {
   std::string value;     // set
   bool checked = false;  // check
   std::string js;        // eval
-  std::string path;      // screenshot
+  std::string path;      // screenshot, live-screenshot
   std::string button;    // dismiss (empty: OK); live-open ("Enter": the key, else a click)
 };
 

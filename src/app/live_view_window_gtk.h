@@ -76,6 +76,7 @@ class LiveViewWindowGtk : public ILiveTarget {
     std::string note;   // what the window says under the picture
   };
   State Read();
+  GtkWidget* Window() const { return window_; }
 
   // ILiveTarget (decode thread). Visible while open.
   bool IsVisible() const override { return open_.load(); }

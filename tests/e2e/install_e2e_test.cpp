@@ -179,6 +179,8 @@ class InstallE2E : public LanWizardTest {
     int width = 0, height = 0;
     EXPECT_NE(gdk_pixbuf_get_file_info(path.c_str(), &width, &height), nullptr) << path;
     EXPECT_EQ(std::make_pair(width, height), std::make_pair(640, 480));
+    const std::string shot = std::string(QUENLO_BUILD_DIR) + "/test-artifacts/e2e-viewer.png";
+    EXPECT_EQ(ui().Request({{"cmd", "live-screenshot"}, {"path", shot}})["ok"], true);
     const int frames = Frames();
     EXPECT_TRUE(ui().WaitForLive(frames + 5, 20000)) << "the small picture stopped";
   }
