@@ -86,7 +86,9 @@ void AutomationCommands::Handle(const std::string& line, Reply reply) {
   AutomationRequest request;
   std::string error;
   if (!ParseAutomationRequest(line, &request, &error)) return reply(Error(error));
-  if (HandlePageRequest(request, reply) || HandleWindowAction(request, reply)) return;
+  if (HandlePageRequest(request, reply) || HandleWindowAction(request, reply) ||
+      HandleLiveViewer(request, reply))
+    return;
   reply(WindowState(request.cmd));
 }
 

@@ -11,6 +11,7 @@
 struct AutomationRequest;
 class QuenloWindowGtk;
 class PageHostWebKit;
+class LiveViewWindowGtk;
 
 class AutomationCommands {
  public:
@@ -24,16 +25,21 @@ class AutomationCommands {
   void Post(const std::string& line, Reply reply);
   // UI thread: handles the requests that Post queued.
   void HandleQueued();
+  // The live viewer that the "live-…" commands drive (may stay unset).
+  void SetLiveViewer(LiveViewWindowGtk* viewer) { viewer_ = viewer; }
 
  private:
   // Each returns false for a command that is not its own.
   bool HandlePageRequest(const AutomationRequest& request, const Reply& reply);
   bool HandleWindowAction(const AutomationRequest& request, const Reply& reply);
+  // automation_live_viewer_gtk.cpp
+  bool HandleLiveViewer(const AutomationRequest& request, const Reply& reply);
   std::string WindowState(const std::string& cmd);
   void RunOnElement(const std::string& body, const std::string& args_json, Reply reply);
 
   QuenloWindowGtk& window_;
   PageHostWebKit& pages_;
+  LiveViewWindowGtk* viewer_ = nullptr;
   std::mutex mutex_;
   std::deque<std::pair<std::string, Reply>> queue_;  // guarded by mutex_
 };

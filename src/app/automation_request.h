@@ -11,8 +11,8 @@ struct AutomationRequest {
   std::string value;     // set
   bool checked = false;  // check
   std::string js;        // eval
-  std::string path;      // screenshot
-  std::string button;    // dismiss; empty: OK
+  std::string path;      // screenshot, live-screenshot
+  std::string button;    // dismiss (empty: OK); live-open ("Enter": the key, else a click)
 };
 
 // Longest request line taken; a longer one is answered with an error.

@@ -86,6 +86,9 @@ class ILiveWindow {
   // What the decode thread draws into; null when pictures can't be shown.
   // Lives as long as the window.
   virtual ILiveTarget* Target() = 0;
+  // Shows whether the live sound is muted, where the window has a control
+  // for it (the large viewer's toggle); nothing by default.
+  virtual void ShowMuted(bool /*muted*/) {}
 };
 
 // Everything the dialog borrows from its platform.

@@ -102,17 +102,7 @@ void LivePictureGtk::FillBack(const BitmapInfo& info, const uint8_t* pixels) {
     back.width = width;
     back.height = height;
   }
-  if (info.header.bitCount == 24) {
-    CopyToXrgb(info, pixels, back.pixels.data());
-    return;
-  }
-  // 32-bit rows are already in the painting format; a bottom-up one is flipped.
-  const size_t row = static_cast<size_t>(width) * 4;
-  const bool bottom_up = info.header.height > 0;
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* src = pixels + static_cast<size_t>(bottom_up ? height - 1 - y : y) * row;
-    std::memcpy(back.pixels.data() + static_cast<size_t>(y) * width, src, row);
-  }
+  CopyToXrgb(info, pixels, back.pixels.data());
 }
 
 void LivePictureGtk::RequestRedrawLocked() {

@@ -51,3 +51,7 @@ void LiveView::Release() {
   video_.reset();
   audio_.reset();
 }
+
+void LiveView::SetMuted(bool muted) {
+  if (audio_) audio_->SetMuted(muted);
+}

@@ -31,6 +31,10 @@ class LiveView {
   // Stops and deletes the workers.
   void Release();
 
+  // The live sound is played as silence while muted; it starts unmuted.
+  void SetMuted(bool muted);
+  bool IsMuted() const { return audio_ && audio_->IsMuted(); }
+
   NTavoVideoThread* video() const { return video_.get(); }
   NTavoAudioThread* audio() const { return audio_.get(); }
 

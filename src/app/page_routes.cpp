@@ -40,6 +40,7 @@ const CQuenloDlg::ClickRoute CQuenloDlg::kClickRoutes[] = {
     {"finish_name", &CQuenloDlg::OnCameraWebPage},
     {"finish_hg", &CQuenloDlg::OnCameraWebPage},
     {"finish_app", &CQuenloDlg::OnFinishApp},
+    {"finish_mute", &CQuenloDlg::OnFinishMute},
     {"list_next", &CQuenloDlg::OnListNext},
     {"id_pw_next", &CQuenloDlg::OnIdPwNext},
     {"network_next", &CQuenloDlg::OnNetworkNext},

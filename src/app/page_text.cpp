@@ -43,10 +43,14 @@ std::string ListRowJson(int row, const CameraRecord& camera, bool same_network,
                    {"warning", twin_warning}});
 }
 
-std::string SearchRowJson(const CameraRecord& camera) {
+std::string CameraTitle(const CameraRecord& camera) {
   const std::string name = RepairUtf8(RecordCameraName(camera));
-  return DumpJson({{"title", name.empty() ? Latin1ToUtf8(RecordModelName(camera)) : name},
-                   {"address", DottedAddress(RecordIpAddress(camera))}});
+  return name.empty() ? Latin1ToUtf8(RecordModelName(camera)) : name;
+}
+
+std::string SearchRowJson(const CameraRecord& camera) {
+  return DumpJson(
+      {{"title", CameraTitle(camera)}, {"address", DottedAddress(RecordIpAddress(camera))}});
 }
 
 std::string FinishInfoJson(const CameraRecord& camera, int max_name_units) {

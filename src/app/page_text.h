@@ -16,6 +16,8 @@ std::string MacTextWithColons(const CameraRecord& record);
 // "http://<dotted address>:<port>/", the port always written.
 std::string CameraWebAddress(const CameraRecord& record);
 
+// The camera's name (UTF-8, repaired), or else its model.
+std::string CameraTitle(const CameraRecord& camera);
 // The list page's row `row` (from 1): {"id": the radio button's id,
 // "title": the camera's name or else its model, "details": model, MAC and
 // address on one line, "notes": what else sets the camera apart (on another

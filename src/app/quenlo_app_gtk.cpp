@@ -10,7 +10,9 @@
 #include "app/automation_server_linux.h"
 #include "app/live_window_gtk.h"
 #include "app/message_box_gtk.h"
+#include "app/live_view_window_gtk.h"
 #include "app/page_host_webkit.h"
+#include "app/page_text.h"
 #include "app/quenlo_app.h"
 #include "app/quenlo_dlg.h"
 #include "app/quenlo_window_gtk.h"
@@ -52,10 +54,11 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
   PageHostWebKit pages(HtmlFolderFromBase(BaseFolderFromExecutable(exe_path)));
   QuenloWindowGtk window(pages.Widget(), automation_path != nullptr);
   const std::unique_ptr<NeighbourProbe> neighbours = MakeLinuxNeighbourProbe(SystemClock());
-  CQuenloDlg dlg(
-      DialogServices{&window, &pages, &window.MessageBoxes(), &window.Timers(), &window.Shell(),
-                     &window.LiveWindow(), &SystemClock(), neighbours.get()},
-      exe_path);
+  LiveViewWindowGtk viewer(window.LiveWindow().Target(), window.Toplevel());
+  LiveWindowWithViewer live(window.LiveWindow(), viewer);
+  CQuenloDlg dlg(DialogServices{&window, &pages, &window.MessageBoxes(), &window.Timers(),
+                                &window.Shell(), &live, &SystemClock(), neighbours.get()},
+                 exe_path);
   pages.SetEvents(&dlg);
   // A web link of a page opens in the browser, as the menu's web targets do.
   pages.SetRefusedNavigationHandler([&window](const std::string& uri, bool web_link) {
@@ -73,7 +76,16 @@ int CQuenloApp::InitInstance(int argc, char** argv) {
   window.LiveWindow().SetStatusHandler(
       [&pages](bool live) { pages.CallScript("FinishLiveStatus", {live ? "1" : "0"}); });
 
+  viewer.OpenFrom(window.LiveWindow().Widget());
+  viewer.SetMuteHandler([&dlg](bool muted) { dlg.SetLiveMuted(muted); });
+  viewer.SetCameraNameSource([&dlg] {
+    const std::optional<CameraRecord> camera =
+        dlg.State().m_cameras.At(dlg.State().m_selectedIndex);
+    return camera ? CameraTitle(*camera) : std::string();
+  });
+
   AutomationCommands commands(window, pages);
+  commands.SetLiveViewer(&viewer);
   std::unique_ptr<AutomationServer> server;
   if (automation_path) {
     ApplyAutomationSettingsWait(dlg);

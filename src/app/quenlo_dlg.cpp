@@ -263,6 +263,7 @@ void CQuenloDlg::OnFinishLoaded() {
   CallScript("FinishSetInfo", {FinishInfoJson(*camera, kMaxFinishNameChars)});
   if (state_.m_password == state_.m_factoryPassword) CallScript("FinishWarnFactoryPassword", {});
   m_services.live->Show();
+  ShowLiveMuted();
 }
 
 // ---- Navigation and the menu ----

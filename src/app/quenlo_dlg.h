@@ -62,6 +62,12 @@ class CQuenloDlg : public IPageEvents {
   // network settings the user is asked first. Quitting ends a camera command
   // in progress at once.
   bool OnCloseRequest();
+  // ---- live_controls.cpp ----
+  // Mutes or unmutes the live sound, from the finish page's button or the
+  // live viewer's toggle; both show the new state.
+  void SetLiveMuted(bool muted);
+  bool LiveMuted() const { return live_.IsMuted(); }
+
   // How long the camera is given to restart its network (0 to 40000 ms);
   // for a program that drives simulated cameras, which restart at once.
   void SetSettingsWait(int ms);
@@ -156,6 +162,9 @@ class CQuenloDlg : public IPageEvents {
   void OnFinishApp();
   void OnCameraWebPage();
   void OnFinishNext();
+  void OnFinishMute();
+  // The finish page's button and the viewer's toggle show the mute state.
+  void ShowLiveMuted();
 
   // ---- install_flow.cpp: search, settings and re-discovery ----
   void OnFinderEvent(const void* data, int eventType, bool done);

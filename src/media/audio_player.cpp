@@ -71,6 +71,11 @@ void CAudioPlayer::Play(int length, WaveFormat format, const uint8_t* data) {
   } else {
     std::memcpy(buffers_[i].get(), data, static_cast<size_t>(needed));
   }
+  if (muted_.load()) {
+    // Silence of linear PCM: 8-bit samples are unsigned around 128.
+    std::memset(buffers_[i].get(), format.bitsPerSample == 8 ? 0x80 : 0,
+                static_cast<size_t>(needed));
+  }
   if (IsFormatChanged(format)) {
     Close();
     open_format_ = format;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -11,7 +12,10 @@
 // when the format changes. The sound stays live: while the output still
 // holds ten packets, or more than 80 ms of sound, a new packet is dropped, so
 // a stall of the output or a burst from the network is caught up instead of
-// delaying everything after it. Used by the audio thread alone; no lock.
+// delaying everything after it. While muted, packets are played as silence:
+// the output stays open and keeps its latency, so the sound comes back at
+// once. Used by the audio thread alone; the mute flag is atomic and may be
+// set from any thread.
 class CAudioPlayer {
  public:
   static constexpr int kSlots = 10;
@@ -31,6 +35,9 @@ class CAudioPlayer {
   void Close();
   // Closes, and lets the next packet open the output again whatever its format.
   void Reset();
+  // Any thread; takes effect from the next packet.
+  void SetMuted(bool muted) { muted_.store(muted); }
+  bool IsMuted() const { return muted_.load(); }
   bool IsFormatChanged(const WaveFormat& format) const { return !(format == open_format_); }
   // G.711 mu-law to 16-bit linear, by the formula; returns count * 2.
   static int DecodeMuLaw(const uint8_t* source, int16_t* destination, int count);
@@ -48,4 +55,5 @@ class CAudioPlayer {
   int header_index_ = 0;  // always equal to buffer_index_
   std::unique_ptr<uint8_t[]> buffers_[kSlots];
   int buffer_sizes_[kSlots] = {};
+  std::atomic<bool> muted_{false};
 };

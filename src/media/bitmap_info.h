@@ -47,5 +47,6 @@ struct PictureRect {
 PictureRect FitPicture(int width, int height, int client_width, int client_height);
 
 // Copies a 24-bit blue-green-red picture described by `info` into `out` as
-// 32-bit 0xFFRRGGBB pixels, top row first, |height| rows of `width` pixels.
+// 32-bit 0xFFRRGGBB pixels, top row first, |height| rows of `width` pixels; a
+// 32-bit picture, already in that format, is copied row by row.
 void CopyToXrgb(const BitmapInfo& info, const uint8_t* pixels, uint32_t* out);

@@ -63,8 +63,8 @@ int NTavoDecodeAndDrawThread::OnEnd() {
 }
 
 void NTavoDecodeAndDrawThread::DecodeAndDrawOnce() {
-  if (!frame_buffer_ ||
-      frame_ring_.Get(&wanted_sequence_, frame_buffer_.get(), &frame_length_) != 0) {
+  if (!frame_buffer_ || frame_ring_.Get(&wanted_sequence_, frame_buffer_.get(), &frame_length_,
+                                        &frame_arrival_) != 0) {
     return;
   }
   // A hidden window gets no pictures: none is decoded for it either.
@@ -114,5 +114,5 @@ bool NTavoDecodeAndDrawThread::DrawFrame() {
   const DrawSurface& s = surface_;
   if (!s.window || !s.pixels || s.width == 0 || s.height == 0 || !s.window->IsVisible())
     return false;
-  return s.window->DrawPicture(s.descriptor, s.pixels.get());
+  return s.window->DrawArrivedPicture(s.descriptor, s.pixels.get(), frame_arrival_);
 }

@@ -71,6 +71,7 @@ class NTavoDecodeAndDrawThread : public UThread, public UThreadMessage {
   UFrameRing frame_ring_;
   std::unique_ptr<uint8_t[]> frame_buffer_;  // kFrameBufferSize bytes
   uint32_t frame_length_ = 0;
+  std::chrono::steady_clock::time_point frame_arrival_{};  // of the frame in frame_buffer_
   uint32_t wanted_sequence_ = 0;
   std::atomic<bool> stream_lost_{false};
 };

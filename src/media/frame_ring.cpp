@@ -47,7 +47,7 @@ uint32_t UFrameRing::FindRoom(uint32_t need) {
   }
 }
 
-int UFrameRing::Put(const uint8_t* data, uint32_t length) {
+int UFrameRing::Put(const uint8_t* data, uint32_t length, TimePoint arrival) {
   if (!data || length == 0) return -1;
   std::lock_guard<std::mutex> lock(mu_);
   if (!buffer_ || length >= capacity_) return -1;
@@ -64,6 +64,7 @@ int UFrameRing::Put(const uint8_t* data, uint32_t length) {
   h->length = length;
   h->data = q + kHeaderSize;
   h->sequence = next_sequence_++;
+  arrivals_[h->sequence % kArrivalSlots] = Arrival{h->sequence, arrival};
   std::memcpy(buffer_.get() + h->data, data, length);
 
   const uint32_t n = h->next;
@@ -111,7 +112,7 @@ bool UFrameRing::Find(uint32_t sequence, uint32_t* offset) {
   return false;
 }
 
-int UFrameRing::Get(uint32_t* wanted, uint8_t* destination, uint32_t* length) {
+int UFrameRing::Get(uint32_t* wanted, uint8_t* destination, uint32_t* length, TimePoint* arrival) {
   if (!destination || !wanted || !length) return -1;
   std::lock_guard<std::mutex> lock(mu_);
   if (!buffer_ || *wanted == next_sequence_) return -1;
@@ -127,6 +128,10 @@ int UFrameRing::Get(uint32_t* wanted, uint8_t* destination, uint32_t* length) {
   }
   std::memcpy(destination, buffer_.get() + h->data, h->length);
   *length = h->length;
+  if (arrival) {
+    const Arrival& a = arrivals_[h->sequence % kArrivalSlots];
+    *arrival = a.sequence == h->sequence ? a.time : TimePoint{};
+  }
   *wanted += 1;
   return 0;
 }

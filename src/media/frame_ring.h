@@ -30,15 +30,21 @@ class UFrameRing {
   // 0, or -1 when the buffer can't be allocated or `capacity` is not a
   // multiple of 4 with room for at least one block.
   int Init(uint32_t capacity = kCapacity);
-  // Stores a frame: 0, or -1 for a null or empty frame, one whose block would
-  // not be smaller than the capacity, or a ring that is not initialised.
-  int Put(const uint8_t* data, uint32_t length);
+  using TimePoint = std::chrono::steady_clock::time_point;
+  // Frames whose arrival time is kept: a reader further behind gets the epoch.
+  static constexpr uint32_t kArrivalSlots = 64;
+
+  // Stores a frame that arrived at `arrival`: 0, or -1 for a null or empty
+  // frame, one whose block would not be smaller than the capacity, or a ring
+  // that is not initialised.
+  int Put(const uint8_t* data, uint32_t length, TimePoint arrival = {});
   // Copies frame `wanted` (or, when it has been overwritten, the newest one)
   // into `destination` (kGetCapacity bytes) and advances `wanted` past it: 0.
   // -1 with nothing copied when no newer frame exists, or when the frame is
   // too large for the destination: then `wanted` moves past it, so that a
   // reader waiting for new frames is not held on it.
-  int Get(uint32_t* wanted, uint8_t* destination, uint32_t* length);
+  // `arrival` (may be null) gets the frame's arrival time.
+  int Get(uint32_t* wanted, uint8_t* destination, uint32_t* length, TimePoint* arrival = nullptr);
   // Waits up to `timeout` until a frame numbered `wanted` or later has been
   // stored: true when one has (then Get finds it, or a newer one). An
   // Interrupt ends it early.
@@ -78,4 +84,11 @@ class UFrameRing {
   uint32_t end_ = 0;    // offset of the end marker: the capacity
   uint32_t capacity_ = 0;
   uint32_t next_sequence_ = 0;
+  // Arrival times beside the blocks, whose 24-byte layout stays as it is:
+  // slot sequence % kArrivalSlots, valid while its sequence matches.
+  struct Arrival {
+    uint32_t sequence = 0;
+    TimePoint time{};
+  };
+  Arrival arrivals_[kArrivalSlots];
 };

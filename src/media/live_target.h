@@ -1,6 +1,7 @@
 // The window the live picture is drawn into, as the decode thread sees it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "media/bitmap_info.h"
@@ -24,4 +25,10 @@ class ILiveTarget {
   // The area pictures are fitted into, in device pixels: the decode thread
   // decodes them no larger than it needs. {0, 0}: at their own size.
   virtual PictureSize PictureArea() const { return {0, 0}; }
+  // DrawPicture, told when the picture's part arrived (steady clock; the
+  // epoch when not known), for a target that shows the latency to its paint.
+  virtual bool DrawArrivedPicture(const BitmapInfo& info, const uint8_t* pixels,
+                                  std::chrono::steady_clock::time_point /*arrival*/) {
+    return DrawPicture(info, pixels);
+  }
 };

@@ -1,5 +1,6 @@
 #include "media/video_thread.h"
 
+#include <chrono>
 #include <new>
 
 NTavoVideoThread::NTavoVideoThread()
@@ -37,7 +38,8 @@ bool NTavoVideoThread::OpenStream() { return camera().OpenVideoStream(); }
 // frame the ring does not take is dropped.
 void NTavoVideoThread::OnPart(const NTavoMediaSample& sample) {
   if (!decoder_ || sample.GetPayloadLength() <= 0) return;
-  decoder_->ring().Put(sample.GetPayload(), static_cast<uint32_t>(sample.GetPayloadLength()));
+  decoder_->ring().Put(sample.GetPayload(), static_cast<uint32_t>(sample.GetPayloadLength()),
+                       std::chrono::steady_clock::now());
 }
 
 // The last picture would stay as if it were live: the window goes back to

@@ -142,6 +142,7 @@ TEST(AutomationRequest, EveryMalformedRequestGetsAnError) {
       {"{\"cmd\":\"check\",\"id\":\"a\",\"checked\":\"yes\"}", "\"checked\" must be a boolean"},
       {"{\"cmd\":\"eval\",\"js\":null}", "\"js\" must be a string"},
       {"{\"cmd\":\"dismiss\",\"button\":[]}", "\"button\" must be a string"},
+      {"{\"cmd\":\"live-open\",\"button\":true}", "\"button\" must be a string"},
   };
   for (const auto& [line, error] : cases) {
     AutomationRequest request;

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -145,6 +146,44 @@ class InstallE2E : public LanWizardTest {
     g_object_unref(shot);
     return {area / (160.0 * 120), bottom / 160.0};
   }
+  // The live viewer, opened by Enter on the finish page's picture: it paints
+  // the 640x480 stream larger than the small picture, mutes the sound in step
+  // with the page's button, saves the picture into `pictures`, and closes
+  // again while the small picture goes on.
+  void ExpectViewerWorks(const std::string& pictures) {
+    json viewer = ui().Request({{"cmd", "live-open"}, {"button", "Enter"}});
+    ASSERT_EQ(viewer["ok"], true) << viewer.dump();
+    EXPECT_EQ(viewer["open"], true);
+    for (int waited = 0; viewer.value("frames", 0) < 10; waited += 100) {
+      ASSERT_LT(waited, 20000) << "hung: the viewer painted " << viewer.value("frames", 0);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      viewer = ui().Request({{"cmd", "live-viewer"}});
+    }
+    EXPECT_EQ(std::vector<int>({viewer["picture_width"], viewer["picture_height"]}),
+              std::vector<int>({640, 480}));
+    EXPECT_GT(viewer["drawn_width"].get<int>(), 160);
+    EXPECT_GT(viewer["drawn_height"].get<int>(), 120);
+    EXPECT_EQ(viewer["muted"], false);
+    EXPECT_EQ(ui().Request({{"cmd", "live-mute"}})["muted"], true);
+    EXPECT_TRUE(ui().WaitForScript(
+        "document.getElementById('finish_mute').textContent === 'Unmute sound'"));
+    Click("finish_mute");
+    EXPECT_TRUE(
+        ui().WaitForScript("document.getElementById('finish_mute').textContent === 'Mute sound'"));
+    EXPECT_EQ(ui().Request({{"cmd", "live-viewer"}})["muted"], false);
+    const json saved = ui().Request({{"cmd", "live-save"}});
+    ASSERT_EQ(saved["ok"], true) << saved.dump();
+    const std::string path = saved["path"];
+    EXPECT_EQ(path.rfind(pictures + "Front door ", 0), 0u) << path;
+    EXPECT_EQ(ui().Request({{"cmd", "live-viewer"}})["note"], "Saved to " + path);
+    int width = 0, height = 0;
+    EXPECT_NE(gdk_pixbuf_get_file_info(path.c_str(), &width, &height), nullptr) << path;
+    EXPECT_EQ(std::make_pair(width, height), std::make_pair(640, 480));
+    const std::string shot = std::string(QUENLO_BUILD_DIR) + "/test-artifacts/e2e-viewer.png";
+    EXPECT_EQ(ui().Request({{"cmd", "live-screenshot"}, {"path", shot}})["ok"], true);
+    const int frames = Frames();
+    EXPECT_TRUE(ui().WaitForLive(frames + 5, 20000)) << "the small picture stopped";
+  }
   // Logs in to a camera's HTTP side from inside the pc.
   static bool LoginWorks(const char* address, const char* password) {
     NTavoCGI cgi(false);
@@ -176,6 +215,13 @@ class InstallE2E : public LanWizardTest {
 
 TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
   ASSERT_NO_FATAL_FAILURE(AddSameCamera());
+  // Saved pictures go to ~/Pictures: a home of the test's own, with no
+  // desktop folder settings, so the wizard makes the folder itself.
+  char home_template[] = "/tmp/quenlo-home-XXXXXX";
+  ASSERT_NE(mkdtemp(home_template), nullptr);
+  const std::string home = home_template;
+  environment_.emplace_back("HOME", home);
+  environment_.emplace_back("XDG_CONFIG_HOME", "");
   Launch();
   ASSERT_NO_FATAL_FAILURE(SearchToList());
   EXPECT_EQ(Rows(), 1);
@@ -213,6 +259,7 @@ TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
   EXPECT_GT(area, 0.9);
   EXPECT_EQ(bottom_row, 1.0);
   EXPECT_TRUE(LoginWorks("192.168.1.20", "kerut"));
+  ExpectViewerWorks(home + "/Pictures/");
   // The camera drops off the network without a word, then comes back: the
   // live view says it is connecting again, then draws again.
   ASSERT_EQ(lan_->Ip("same", {"link", "set", "eth0", "down"}), 0);
@@ -224,11 +271,13 @@ TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
   EXPECT_TRUE(ui().WaitForLive(Frames() + 1, 10000));
   ASSERT_TRUE(ui().ClickTo("finish_next", "Finish2.html"));
   EXPECT_EQ(ui().Request({{"cmd", "live"}})["visible"], false);
+  EXPECT_EQ(ui().Request({{"cmd", "live-viewer"}})["open"], false);  // left with the page
   Shot("finish2");
   const int stopped = Frames();
   ASSERT_TRUE(ui().ClickTo("home", "Main.html"));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_EQ(Frames(), stopped);
+  std::filesystem::remove_all(home);
 }
 
 TEST_F(InstallE2E, SameSubnetWithPasswordChange) {

@@ -180,4 +180,35 @@ TEST_F(AudioPlayerTest, OnlyWholeSampleFramesReachTheOutput) {
   }
 }
 
+// Muted, every packet still reaches the open output, as silence of its
+// written format; unmuted, the sound itself comes back without a reopen.
+TEST_F(AudioPlayerTest, MutedPacketsPlayAsSilenceOnTheOpenOutput) {
+  struct Case {
+    WaveFormat format;
+    uint8_t byte;     // every byte of the packet
+    uint8_t silence;  // every byte written while muted
+  } cases[] = {
+      {{kWaveFormatPcm, 1, 8000, 16000, 2, 16, 0}, 0x35, 0x00},
+      {{kWaveFormatPcm, 2, 8000, 16000, 2, 8, 0}, 0x35, 0x80},  // 8-bit PCM is unsigned
+      {{kWaveFormatMuLaw, 1, 8000, 8000, 1, 8, 0}, 0x35, 0x00},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> packet(8, c.byte);
+    player_.SetMuted(true);
+    player_.Play(8, c.format, packet.data());
+    ASSERT_FALSE(output_->writes.empty());
+    EXPECT_EQ(output_->writes.back(),
+              std::vector<uint8_t>(output_->writes.back().size(), c.silence))
+        << c.format.formatTag << " " << c.format.bitsPerSample;
+    const int closes = output_->closes;
+    const size_t opens = output_->opened.size();
+    player_.SetMuted(false);
+    player_.Play(8, c.format, packet.data());
+    EXPECT_EQ(output_->closes, closes);
+    EXPECT_EQ(output_->opened.size(), opens);
+    EXPECT_NE(output_->writes.back(),
+              std::vector<uint8_t>(output_->writes.back().size(), c.silence));
+  }
+}
+
 }  // namespace

@@ -167,4 +167,24 @@ TEST_F(FrameRingTest, InterruptEndsTheWaitInProgressOrTheNext) {
   EXPECT_TRUE(ring_.WaitForFrame(0, long_wait));
 }
 
+// Each frame brings its own arrival time; a frame whose time was not kept
+// (its reader far behind) brings none rather than a newer frame's.
+TEST_F(FrameRingTest, ArrivalTimeTravelsWithItsFrame) {
+  Init(1 << 20);
+  const UFrameRing::TimePoint start{std::chrono::seconds(100)};
+  const uint32_t count = UFrameRing::kArrivalSlots + 2;
+  for (uint32_t s = 0; s < count; ++s)
+    ASSERT_EQ(ring_.Put(Frame(s, 16).data(), 16, start + std::chrono::milliseconds(s)), 0);
+  uint32_t length = 0;
+  UFrameRing::TimePoint arrival;
+  for (uint32_t wanted : {0u, 1u, 2u, count - 1}) {
+    const uint32_t sequence = wanted;
+    ASSERT_EQ(ring_.Get(&wanted, out_.data(), &length, &arrival), 0);
+    EXPECT_EQ(arrival, sequence < count - UFrameRing::kArrivalSlots
+                           ? UFrameRing::TimePoint{}
+                           : start + std::chrono::milliseconds(sequence))
+        << sequence;
+  }
+}
+
 }  // namespace

@@ -59,6 +59,13 @@ class FakePageHost : public IPageHost {
   void Complete() { events_->OnDocumentComplete(navigations.back()); }
   bool Click(const std::string& id) { return events_->OnElementClick(id); }
   std::string LastPage() const { return navigations.empty() ? "" : navigations.back(); }
+  // The arguments of the last call of `function`; empty when none.
+  std::vector<std::string> LastArgs(const std::string& function) const {
+    for (auto it = scripts.rbegin(); it != scripts.rend(); ++it) {
+      if (it->function == function) return it->args;
+    }
+    return {};
+  }
   int ScriptCount(const std::string& function) const {
     int n = 0;
     for (const ScriptCall& c : scripts) n += c.function == function;
@@ -92,6 +99,7 @@ struct FakeWindowRecord {
   std::vector<std::function<void()>> posted;  // guarded by mutex
   std::vector<std::string> opened;
   bool live_visible = true;
+  std::vector<bool> live_muted_shown;  // what ShowMuted was told, in order
 };
 
 // One fake per service, each recording into the shared record.
@@ -169,6 +177,7 @@ class FakeLiveWindow : public ILiveWindow {
   void Hide() override { r_.live_visible = false; }
   bool IsVisible() const override { return r_.live_visible; }
   ILiveTarget* Target() override { return nullptr; }
+  void ShowMuted(bool muted) override { r_.live_muted_shown.push_back(muted); }
 
  private:
   FakeWindowRecord& r_;

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "support/lan_wizard.h"
 #include "support/page_layout.h"
@@ -113,6 +116,21 @@ TEST_F(HiDpiUi, InstallationIsDrawnAtDevicePixels) {
   const json live = ui().Request({{"cmd", "live"}});
   ASSERT_EQ(live["visible"], true);
   EXPECT_GT(UnevenBlocksInLiveArea(shot.get(), live, client_height), 0.2);
+  // Clicked, the picture opens the viewer at the picture's own size in device
+  // pixels: 640 x 480 of them in an area of 320 x 240 window pixels.
+  Do({{"cmd", "live-open"}});
+  json viewer;
+  for (int waited = 0;; waited += 100) {
+    viewer = ui().Request({{"cmd", "live-viewer"}});
+    if (viewer.value("frames", 0) >= 3 && viewer.value("width", 0) == 320) break;
+    ASSERT_LT(waited, 20000) << "hung: " << viewer.dump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ui().WaitForLive(ui().Request({{"cmd", "live"}}).value("frames", 0) + 2, 20000);
+  viewer = ui().Request({{"cmd", "live-viewer"}});
+  EXPECT_EQ(std::vector<int>(
+                {viewer["width"], viewer["height"], viewer["drawn_width"], viewer["drawn_height"]}),
+            std::vector<int>({320, 240, 640, 480}));
 }
 
 }  // namespace
