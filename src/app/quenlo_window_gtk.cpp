@@ -14,6 +14,7 @@
 
 #include "app/launch_target.h"
 #include "app/live_picture_gtk.h"
+#include "app/window_capture_gtk.h"
 
 namespace {
 
@@ -604,10 +605,7 @@ bool QuenloWindowGtk::ActivateAboutItem() {
 // The window as the X server holds it gives the frame and the live picture;
 // the page comes from the view's own rendering, which is never behind.
 bool QuenloWindowGtk::Screenshot(const std::string& path, void* page) const {
-  GdkWindow* gdk = gtk_widget_get_window(impl_->window);
-  if (!gdk) return false;
-  GdkPixbuf* screen =
-      gdk_pixbuf_get_from_window(gdk, 0, 0, gdk_window_get_width(gdk), gdk_window_get_height(gdk));
+  GdkPixbuf* screen = CaptureWindow(impl_->window);
   if (!screen) return false;
   // Only the header bar and the client area: the frame's shadow margin holds
   // whatever lay below it.

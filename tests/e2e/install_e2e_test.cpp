@@ -20,6 +20,7 @@
 #include "net/tavo_cgi.h"
 #include "support/hang_guard.h"
 #include "support/lan_wizard.h"
+#include "support/weston_display.h"
 
 namespace {
 
@@ -170,11 +171,21 @@ class InstallE2E : public LanWizardTest {
         << key;
   }
 
+  // "Front door" installed keeping the factory password, its live picture
+  // checked on the screen, lost and found again.
+  void InstallSameSubnetKeepingPassword();
+
   std::unique_ptr<MediumCopy> medium_;
   ProfileFile messages_;
 };
 
-TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
+// The same installations with the wizard on Wayland: a headless Weston.
+class InstallE2EWayland : public InstallE2E {
+ protected:
+  std::unique_ptr<TestDisplay> MakeDisplay() override { return std::make_unique<WestonDisplay>(); }
+};
+
+void InstallE2E::InstallSameSubnetKeepingPassword() {
   ASSERT_NO_FATAL_FAILURE(AddSameCamera());
   Launch();
   ASSERT_NO_FATAL_FAILURE(SearchToList());
@@ -230,6 +241,10 @@ TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_EQ(Frames(), stopped);
 }
+
+TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) { InstallSameSubnetKeepingPassword(); }
+
+TEST_F(InstallE2EWayland, SameSubnetWithoutPasswordChange) { InstallSameSubnetKeepingPassword(); }
 
 TEST_F(InstallE2E, SameSubnetWithPasswordChange) {
   ASSERT_NO_FATAL_FAILURE(AddSameCamera({"--reply-delay-ms", "2500"}));  // a slow camera
