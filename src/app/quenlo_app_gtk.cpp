@@ -12,6 +12,7 @@
 #include "app/quenlo_app.h"
 #include "app/quenlo_dlg.h"
 #include "app/quenlo_window_gtk.h"
+#include "app/renderer_fallback_gtk.h"
 
 namespace {
 
@@ -41,10 +42,12 @@ void ApplyAutomationSettingsWait(CQuenloDlg& dlg) {
 int CQuenloApp::InitInstance(int argc, char** argv) {
   // The desktop ties the window to its menu entry and icon by this name.
   g_set_prgname(QuenloWindowGtk::kAppId);
+  RendererFallbackWatch renderer_watch(argc, argv);  // before gtk_init edits argv
   gtk_init(&argc, &argv);
   const char* automation_path = AutomationPath();
   const std::string exe_path = CurrentExecutablePath();
   PageHostWebKit pages(HtmlFolderFromBase(BaseFolderFromExecutable(exe_path)));
+  renderer_watch.Watch(pages.Widget());
   QuenloWindowGtk window(pages.Widget(), automation_path != nullptr);
   CQuenloDlg dlg(
       DialogServices{&window, &pages, &window, &window, &window, &window, &SystemClock()},
