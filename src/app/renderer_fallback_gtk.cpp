@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/app_paths.h"
+
 namespace {
 
 // A local page paints in well under a second; this leaves room for a busy machine.
@@ -99,6 +101,10 @@ void RendererFallbackWatch::OnVerdict(bool painted) {
   std::vector<char*> args;
   for (std::string& arg : arguments_) args.push_back(arg.data());
   args.push_back(nullptr);
+  // By its path, so that it keeps its name in process lists; a program
+  // replaced or removed meanwhile is still there as /proc/self/exe.
+  const std::string path = CurrentExecutablePath();
+  if (!path.empty()) execv(path.c_str(), args.data());
   execv("/proc/self/exe", args.data());
   // Still here: this run goes on as it is, blank or not.
   std::fprintf(stderr, "quenlo-setup: could not start again: %s\n", std::strerror(errno));

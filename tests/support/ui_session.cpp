@@ -139,12 +139,23 @@ void UiSession::Start(const std::string& medium_root, const Environment& display
   Connect();
 }
 
+// The old image closes its descriptors one by one: the connection may go
+// before the listening socket, which can still take a connection that then
+// fails. Only a connection that answers counts.
 bool UiSession::Reconnect() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  buffer_.clear();
-  Connect();
-  return Connected();
+  for (int waited = 0; waited < 10000 && Request({{"cmd", "page"}}).value("ok", false);
+       waited += 50) {
+    SleepMs(50);  // the old image still answers
+  }
+  for (int tries = 0; tries < 100; ++tries) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    buffer_.clear();
+    Connect();
+    if (Request({{"cmd", "page"}}).value("ok", false)) return true;
+    SleepMs(50);
+  }
+  return false;
 }
 
 void UiSession::Connect() {

@@ -64,7 +64,8 @@ class UiSession {
 
   bool Connected() const { return fd_ >= 0; }
   pid_t Pid() const { return pid_; }
-  // Connects again, to a program that has started itself anew (same pid).
+  // Waits until the program has started itself anew (same pid, its old
+  // connection closed) and connects to the new image; false when it does not answer.
   bool Reconnect();
   const std::string& SocketPath() const { return socket_path_; }
   // Sends one request and reads its reply; {"ok":false,"error":"io"} on failure.

@@ -54,11 +54,12 @@ TEST_F(RendererFallbackUi, UnpaintedFirstPageRestartsOnceWithTheOtherRenderer) {
   }
   ASSERT_TRUE(said) << "hung: no restart; stderr: " << ReadText(log_);
   // The same process, started anew with the other renderer.
-  ASSERT_TRUE(ui().Reconnect());
+  ASSERT_TRUE(ui().Reconnect()) << "hung: no answer after the restart";
   ASSERT_TRUE(ui().WaitForPage("Main.html")) << ui().PageName();
   const std::string environ = ReadText("/proc/" + std::to_string(pid) + "/environ");
   EXPECT_NE(environ.find(std::string("WEBKIT_DISABLE_DMABUF_RENDERER=1") + '\0'),
             std::string::npos);
+  EXPECT_EQ(ReadText("/proc/" + std::to_string(pid) + "/comm"), "quenlo-setup\n");
   EXPECT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
   // The restarted run keeps its blank-looking page: no second restart once
   // its own wait would have passed.
