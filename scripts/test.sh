@@ -17,8 +17,9 @@
 # the network and their programs far more than they compute, so CTest runs
 # several per core. Labels (tests/test_labels.cmake) choose the tests.
 #
-# The tests that need a window start their own Xvfb; the network tests build
-# their own network namespaces; the sound tests start their own PulseAudio.
+# The tests that need a window start their own Xvfb or Weston; the network tests
+# build their own network namespaces; the sound tests start their own PulseAudio
+# and PipeWire.
 # So this runs as root (directly or through sudo).
 #
 #   scripts/test.sh [--quick] [--fuzz-seconds N]

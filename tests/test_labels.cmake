@@ -6,8 +6,8 @@
 #           15 s that a camera command may last.
 # Run by CTest after the test list is read; quenlo_tests_TESTS holds the names.
 set(quenlo_label_rules
-  "webkit" "^(InstallE2E|PackageE2E|WizardUiTest|PageHostWebKitTest|HiDpiUi)\\."
-  "netns" "^(InstallE2E|PackageE2E|DiscoveryLan|LiveStreamLan|HiDpiUi)\\."
+  "webkit" "^(InstallE2E|InstallE2EWayland|RendererFallbackUi|PackageE2E|WizardUiTest|PageHostWebKitTest|HiDpiUi)\\."
+  "netns" "^(InstallE2E|InstallE2EWayland|RendererFallbackUi|PackageE2E|DiscoveryLan|LiveStreamLan|HiDpiUi)\\."
   "sound" "^RealSound\\."
   "slow" "^InstallE2E\\.(OtherSubnetByDhcp|ClosingTheWindowEndsAtOnceWhateverRuns)$")
 foreach(quenlo_test IN LISTS quenlo_tests_TESTS)

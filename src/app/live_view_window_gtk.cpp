@@ -295,8 +295,8 @@ bool LiveViewWindowGtk::DrawPicture(const BitmapInfo& info, const uint8_t* pixel
 bool LiveViewWindowGtk::DrawArrivedPicture(const BitmapInfo& info, const uint8_t* pixels,
                                            std::chrono::steady_clock::time_point arrival) {
   if ((info.header.bitCount != 24 && info.header.bitCount != 32) ||
-      info.header.width != back_.width ||
-      std::abs(info.header.height) != back_.height || back_.pixels.empty()) {
+      info.header.width != back_.width || std::abs(info.header.height) != back_.height ||
+      back_.pixels.empty()) {
     return false;
   }
   CopyToXrgb(info, pixels, back_.pixels.data());

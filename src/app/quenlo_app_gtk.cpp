@@ -8,14 +8,15 @@
 #include "app/app_paths.h"
 #include "app/automation_commands_webkit.h"
 #include "app/automation_server_linux.h"
+#include "app/live_view_window_gtk.h"
 #include "app/live_window_gtk.h"
 #include "app/message_box_gtk.h"
-#include "app/live_view_window_gtk.h"
 #include "app/page_host_webkit.h"
 #include "app/page_text.h"
 #include "app/quenlo_app.h"
 #include "app/quenlo_dlg.h"
 #include "app/quenlo_window_gtk.h"
+#include "app/renderer_fallback_gtk.h"
 #include "app/shell_gtk.h"
 #include "app/timers_gtk.h"
 #include "discovery/neighbour_probe.h"
@@ -48,10 +49,12 @@ void ApplyAutomationSettingsWait(CQuenloDlg& dlg) {
 int CQuenloApp::InitInstance(int argc, char** argv) {
   // The desktop ties the window to its menu entry and icon by this name.
   g_set_prgname(QuenloWindowGtk::kAppId);
+  RendererFallbackWatch renderer_watch(argc, argv);  // before gtk_init edits argv
   gtk_init(&argc, &argv);
   const char* automation_path = AutomationPath();
   const std::string exe_path = CurrentExecutablePath();
   PageHostWebKit pages(HtmlFolderFromBase(BaseFolderFromExecutable(exe_path)));
+  renderer_watch.Watch(pages.Widget());
   QuenloWindowGtk window(pages.Widget(), automation_path != nullptr);
   const std::unique_ptr<NeighbourProbe> neighbours = MakeLinuxNeighbourProbe(SystemClock());
   LiveViewWindowGtk viewer(window.LiveWindow().Target(), window.Toplevel());

@@ -2,6 +2,8 @@
 
 #include <gtk/gtk.h>
 
+#include "app/window_capture_gtk.h"
+
 namespace {
 
 // A rectangle in the window's logical coordinates.
@@ -55,16 +57,15 @@ bool WritePng(cairo_surface_t* image, const std::string& path) {
 
 }  // namespace
 
-// The window as the X server holds it gives the frame and the live picture;
+// The window as the display shows it gives the frame and the live picture;
 // the page comes from the view's own rendering, which is never behind. The
-// X server holds device pixels, so the picture is made at the window's scale.
+// display holds device pixels, so the picture is made at the window's scale.
 bool WriteWindowScreenshot(const WindowScreenshotParts& parts, void* page,
                            const std::string& path) {
   GdkWindow* gdk = gtk_widget_get_window(parts.window);
   if (!gdk) return false;
   const int scale = gdk_window_get_scale_factor(gdk);
-  GdkPixbuf* pixels =
-      gdk_pixbuf_get_from_window(gdk, 0, 0, gdk_window_get_width(gdk), gdk_window_get_height(gdk));
+  GdkPixbuf* pixels = CaptureWindow(parts.window);
   if (!pixels) return false;
   cairo_surface_t* screen = gdk_cairo_surface_create_from_pixbuf(pixels, scale, nullptr);
   g_object_unref(pixels);

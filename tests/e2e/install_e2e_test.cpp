@@ -21,6 +21,7 @@
 #include "net/tavo_cgi.h"
 #include "support/hang_guard.h"
 #include "support/lan_wizard.h"
+#include "support/weston_display.h"
 
 namespace {
 
@@ -209,11 +210,21 @@ class InstallE2E : public LanWizardTest {
         << key;
   }
 
+  // "Front door" installed keeping the factory password, its live picture
+  // checked on the screen, lost and found again.
+  void InstallSameSubnetKeepingPassword();
+
   std::unique_ptr<MediumCopy> medium_;
   ProfileFile messages_;
 };
 
-TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
+// The same installations with the wizard on Wayland: a headless Weston.
+class InstallE2EWayland : public InstallE2E {
+ protected:
+  std::unique_ptr<TestDisplay> MakeDisplay() override { return std::make_unique<WestonDisplay>(); }
+};
+
+void InstallE2E::InstallSameSubnetKeepingPassword() {
   ASSERT_NO_FATAL_FAILURE(AddSameCamera());
   // Saved pictures go to ~/Pictures: a home of the test's own, with no
   // desktop folder settings, so the wizard makes the folder itself.
@@ -279,6 +290,10 @@ TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) {
   EXPECT_EQ(Frames(), stopped);
   std::filesystem::remove_all(home);
 }
+
+TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) { InstallSameSubnetKeepingPassword(); }
+
+TEST_F(InstallE2EWayland, SameSubnetWithoutPasswordChange) { InstallSameSubnetKeepingPassword(); }
 
 TEST_F(InstallE2E, SameSubnetWithPasswordChange) {
   ASSERT_NO_FATAL_FAILURE(AddSameCamera({"--reply-delay-ms", "2500"}));  // a slow camera

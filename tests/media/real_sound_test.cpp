@@ -1,5 +1,6 @@
 // The simulator's test tone through the audio thread into a real sound
-// server: a private PulseAudio with a null sink whose monitor is recorded.
+// server with a null sink whose monitor is recorded: a private PulseAudio,
+// and a private PipeWire as desktops run it now.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -7,11 +8,11 @@
 #include <cmath>
 #include <numbers>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "media/audio_thread.h"
 #include "support/camsim_process.h"
+#include "support/pipewire_server.h"
 #include "support/pulse_server.h"
 
 namespace {
@@ -45,10 +46,10 @@ Spectrum Analyse(const std::string& raw) {
   return s;
 }
 
-TEST(RealSound, SimulatorToneIsHeardOnTheSink) {
-  testsupport::PulseServer pulse;
-  ASSERT_TRUE(pulse.ok()) << pulse.error();
-  setenv("PULSE_SERVER", pulse.server().c_str(), 1);
+// Both codings of the simulator, each heard as its 440 Hz tone on `sound`.
+void ExpectSimulatorToneOnSink(const testsupport::SoundServer& sound) {
+  ASSERT_TRUE(sound.ok()) << sound.error();
+  setenv("PULSE_SERVER", sound.server().c_str(), 1);
   const std::vector<std::vector<std::string>> codings = {
       {"--audio", "ulaw", "--audio-rate", "8000"}, {"--audio", "pcm16", "--audio-rate", "48000"}};
   for (const std::vector<std::string>& coding : codings) {
@@ -58,13 +59,24 @@ TEST(RealSound, SimulatorToneIsHeardOnTheSink) {
     NTavoAudioThread audio;
     audio.SetCamera(L"127.0.0.1", sim.port(), L"kerut");
     ASSERT_TRUE(audio.Start());
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const Spectrum s = Analyse(pulse.Record(1.5, kRecordRate));
+    // On a busy machine the first sound may come late: a quiet recording
+    // is taken again, up to ten times what it should need.
+    Spectrum s;
+    for (int take = 0; take < 10 && s.rms <= 2000; ++take)
+      s = Analyse(sound.Record(1.5, kRecordRate));
     EXPECT_NEAR(s.peak_hz, 440, 440 * 0.02);
     EXPECT_GT(s.rms, 2000);  // the tone's amplitude is 12000: far above silence
     audio.Stop();
     EXPECT_TRUE(audio.WaitForEnd(20));
   }
+}
+
+TEST(RealSound, SimulatorToneIsHeardOnTheSink) {
+  ExpectSimulatorToneOnSink(testsupport::PulseServer());
+}
+
+TEST(RealSound, SimulatorToneIsHeardThroughPipeWire) {
+  ExpectSimulatorToneOnSink(testsupport::PipeWireServer());
 }
 
 // The desktop's output, counting how often the player tries to open it.

@@ -1,4 +1,5 @@
-// The real program under Xvfb inside a virtual LAN that each test builds and
+// The real program on a display server of its own (Xvfb unless a test
+// chooses another) inside a virtual LAN that each test builds and
 // removes again: one segment "a", and a pc whose adapter qa0 has
 // 192.168.1.10/24 with its default route through 192.168.1.1.
 #pragma once
@@ -23,9 +24,14 @@ class LanWizardTest : public ::testing::Test {
   // The settings wait, the camera's restart and the search that finds it again, with room.
   static constexpr int kSettingsRoundMs = 75000;
 
+  // The display server the program draws on.
+  virtual std::unique_ptr<TestDisplay> MakeDisplay() {
+    return std::make_unique<XvfbDisplay>(screen_);
+  }
+
   void SetUp() override {
-    display_ = std::make_unique<XvfbDisplay>(screen_);
-    ASSERT_TRUE(display_->Ok()) << "Xvfb did not start";
+    display_ = MakeDisplay();
+    ASSERT_TRUE(display_->Ok()) << display_->Kind() << " did not start";
     lan_ = std::make_unique<testsupport::VirtualLan>();
     ASSERT_TRUE(lan_->AddSegment("a") &&
                 lan_->AddPcAdapter("qa0", "a", "02:00:00:00:0a:01", "192.168.1.10/24") &&
@@ -44,16 +50,18 @@ class LanWizardTest : public ::testing::Test {
   }
 
   // Enters the pc and starts the program of the medium at `root` there, with
-  // its settings wait of `settings_wait_ms`; it shows its main menu.
-  UiSession& Launch(const std::string& root, int settings_wait_ms = kShortSettingsWaitMs) {
+  // its settings wait of `settings_wait_ms` and `environment` added to its
+  // own (its standard error into `stderr_path`, if given); it shows its main menu.
+  UiSession& Launch(const std::string& root, int settings_wait_ms = kShortSettingsWaitMs,
+                    UiSession::Environment environment = {}, const std::string& stderr_path = "") {
     // Entered once: a second scope would restore the namespace it was made in.
     if (!pc_) pc_ = lan_->EnterPc();
     EXPECT_TRUE(pc_->ok());
     session_.reset();
-    UiSession::Environment environment = environment_;
+    environment.insert(environment.begin(), environment_.begin(), environment_.end());
     if (settings_wait_ms != kRealSettingsWait)
       environment.emplace_back("QUENLO_SETTINGS_WAIT_MS", std::to_string(settings_wait_ms));
-    session_ = std::make_unique<UiSession>(root, display_->Name(), environment);
+    session_ = std::make_unique<UiSession>(root, *display_, environment, stderr_path);
     EXPECT_TRUE(session_->Connected());
     EXPECT_TRUE(session_->WaitForPage("Main.html")) << session_->PageName();
     return *session_;
@@ -83,7 +91,7 @@ class LanWizardTest : public ::testing::Test {
   // program gets in its environment.
   std::string screen_ = XvfbDisplay::kDefaultScreen;
   UiSession::Environment environment_;
-  std::unique_ptr<XvfbDisplay> display_;
+  std::unique_ptr<TestDisplay> display_;
   std::unique_ptr<testsupport::VirtualLan> lan_;
   std::unique_ptr<testsupport::VirtualLan::PcScope> pc_;
   std::unique_ptr<UiSession> session_;

@@ -6,11 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
-
-#include "support/vlan.h"
 
 namespace testsupport {
 
@@ -37,17 +33,11 @@ PulseServer::PulseServer() {
     _exit(127);
   }
   const std::string server = "unix:" + socket;
-  for (int tries = 0; tries < 100; ++tries) {
-    std::string out;
-    std::error_code ec;
-    if (std::filesystem::exists(socket, ec) &&
-        RunProgram({"pactl", "--server", server, "info"}, &out) == 0) {
-      server_ = server;
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  if (AnswersPulse(server, pid_)) {
+    server_ = server;
+  } else {
+    error_ = "pulseaudio did not answer on " + server;
   }
-  error_ = "pulseaudio did not answer on " + server;
 }
 
 PulseServer::~PulseServer() {
@@ -57,15 +47,6 @@ PulseServer::~PulseServer() {
   }
   std::error_code ec;
   if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-}
-
-std::string PulseServer::Record(double seconds, int rate) const {
-  std::string samples;
-  RunProgram({"timeout", std::to_string(seconds), "parec", "--server", server_, "--device",
-              std::string(kSink) + ".monitor", "--format=s16le", "--rate=" + std::to_string(rate),
-              "--channels=1", "--raw", "--latency-msec=20"},
-             &samples);
-  return samples;
 }
 
 }  // namespace testsupport

@@ -38,7 +38,9 @@ std::string ReadDisplay(int fd) {
   return text.empty() ? "" : ":" + text;
 }
 
-bool KillAndReap(pid_t pid, int timeout_ms) {
+}  // namespace
+
+bool StopChild(pid_t pid, int timeout_ms) {
   if (pid <= 0) return true;
   ::kill(pid, SIGTERM);
   for (int waited = 0; waited < timeout_ms; waited += 20) {
@@ -48,8 +50,6 @@ bool KillAndReap(pid_t pid, int timeout_ms) {
   ::kill(pid, SIGKILL);
   return ::waitpid(pid, nullptr, 0) == pid;
 }
-
-}  // namespace
 
 XvfbDisplay::XvfbDisplay(const std::string& screen) {
   int pipe_fds[2];
@@ -70,7 +70,12 @@ XvfbDisplay::XvfbDisplay(const std::string& screen) {
   ::close(pipe_fds[0]);
 }
 
-XvfbDisplay::~XvfbDisplay() { KillAndReap(pid_, 3000); }
+XvfbDisplay::~XvfbDisplay() { StopChild(pid_, 3000); }
+
+// GDK_BACKEND too: a WAYLAND_DISPLAY inherited from a desktop would win over DISPLAY.
+ProgramEnvironment XvfbDisplay::Environment() const {
+  return {{"DISPLAY", name_}, {"GDK_BACKEND", "x11"}};
+}
 
 MediumCopy::MediumCopy() {
   root_ = MakeTempDir("quenlo-ui-medium-") + "/";
@@ -98,12 +103,24 @@ void MediumCopy::SetConfigLine(const std::string& key, const std::string& value)
 
 UiSession::UiSession(const std::string& medium_root, const std::string& display,
                      const Environment& environment) {
+  Start(medium_root, {{"DISPLAY", display}}, environment);
+}
+
+UiSession::UiSession(const std::string& medium_root, const TestDisplay& display,
+                     const Environment& environment, const std::string& stderr_path) {
+  Start(medium_root, display.Environment(), environment, stderr_path);
+}
+
+void UiSession::Start(const std::string& medium_root, const Environment& display,
+                      const Environment& environment, const std::string& stderr_path) {
   dir_ = MakeTempDir("quenlo-ui-");
   socket_path_ = dir_ + "/automation.sock";
   const std::string program = medium_root + "bin/quenlo-setup";
   pid_ = ::fork();
   if (pid_ == 0) {
-    ::setenv("DISPLAY", display.c_str(), 1);
+    // Only the test's display server, never one of the desktop the test runs in.
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "GDK_BACKEND"}) ::unsetenv(name);
+    for (const auto& [name, value] : display) ::setenv(name.c_str(), value.c_str(), 1);
     ::setenv("QUENLO_AUTOMATION", socket_path_.c_str(), 1);
     ::unsetenv("DBUS_SESSION_BUS_ADDRESS");  // a silent bus would hang gtk_init
     ::setenv("GTK_A11Y", "none", 1);
@@ -117,9 +134,36 @@ UiSession::UiSession(const std::string& medium_root, const std::string& display,
       else
         ::setenv(name.c_str(), value.c_str(), 1);
     }
+    if (!stderr_path.empty()) {
+      const int log = ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+      if (log >= 0) ::dup2(log, 2);
+    }
     ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
+  Connect();
+}
+
+// The old image closes its descriptors one by one: the connection may go
+// before the listening socket, which can still take a connection that then
+// fails. Only a connection that answers counts.
+bool UiSession::Reconnect() {
+  for (int waited = 0; waited < 10000 && Request({{"cmd", "page"}}).value("ok", false);
+       waited += 50) {
+    SleepMs(50);  // the old image still answers
+  }
+  for (int tries = 0; tries < 100; ++tries) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    buffer_.clear();
+    Connect();
+    if (Request({{"cmd", "page"}}).value("ok", false)) return true;
+    SleepMs(50);
+  }
+  return false;
+}
+
+void UiSession::Connect() {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::strncpy(addr.sun_path, socket_path_.c_str(), sizeof(addr.sun_path) - 1);
@@ -137,7 +181,7 @@ UiSession::UiSession(const std::string& medium_root, const std::string& display,
 UiSession::~UiSession() {
   if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0) {
     if (fd_ >= 0) Request({{"cmd", "quit"}});
-    if (WaitForExit(5000) == -1) KillAndReap(pid_, 2000);
+    if (WaitForExit(5000) == -1) StopChild(pid_, 2000);
   }
   if (fd_ >= 0) ::close(fd_);
   std::error_code ec;

@@ -9,17 +9,21 @@
 #include <utility>
 #include <vector>
 
+#include "support/test_display.h"
+
 // An Xvfb server on a free display, stopped by its process id.
-class XvfbDisplay {
+class XvfbDisplay : public TestDisplay {
  public:
   static constexpr const char* kDefaultScreen = "1024x768x24";
   // `screen` as Xvfb's -screen 0 takes it: WIDTHxHEIGHTxDEPTH.
   explicit XvfbDisplay(const std::string& screen = kDefaultScreen);
-  ~XvfbDisplay();
+  ~XvfbDisplay() override;
   XvfbDisplay(const XvfbDisplay&) = delete;
   XvfbDisplay& operator=(const XvfbDisplay&) = delete;
 
-  bool Ok() const { return pid_ > 0 && !name_.empty(); }
+  bool Ok() const override { return pid_ > 0 && !name_.empty(); }
+  std::string Kind() const override { return "Xvfb"; }
+  ProgramEnvironment Environment() const override;
   const std::string& Name() const { return name_; }  // ":N"
 
  private:
@@ -46,17 +50,26 @@ class MediumCopy {
 // One run of the program, talking JSON lines over the automation socket.
 class UiSession {
  public:
-  using Environment = std::vector<std::pair<std::string, std::string>>;
-  // Starts <medium_root>bin/quenlo-setup on `display`, with `environment`
-  // added to its own (an empty value removes the variable), and connects.
+  using Environment = ProgramEnvironment;
+  // Starts <medium_root>bin/quenlo-setup on the X display `display`, with
+  // `environment` added to its own (an empty value removes the variable),
+  // and connects.
   UiSession(const std::string& medium_root, const std::string& display,
             const Environment& environment = {});
+  // The same on a display server of the test's, X or Wayland; the program's
+  // standard error goes to `stderr_path` when one is given.
+  UiSession(const std::string& medium_root, const TestDisplay& display,
+            const Environment& environment = {}, const std::string& stderr_path = "");
   // Quits the program if it still runs (then kills it by pid).
   ~UiSession();
   UiSession(const UiSession&) = delete;
   UiSession& operator=(const UiSession&) = delete;
 
   bool Connected() const { return fd_ >= 0; }
+  pid_t Pid() const { return pid_; }
+  // Waits until the program has started itself anew (same pid, its old
+  // connection closed) and connects to the new image; false when it does not answer.
+  bool Reconnect();
   const std::string& SocketPath() const { return socket_path_; }
   // Sends one request and reads its reply; {"ok":false,"error":"io"} on failure.
   nlohmann::json Request(const nlohmann::json& request);
@@ -76,6 +89,12 @@ class UiSession {
   int WaitForExit(int timeout_ms = 15000);
 
  private:
+  // Starts the program with `display` (the variables that lead it to its
+  // display server) and `environment` added to its own environment.
+  void Start(const std::string& medium_root, const Environment& display,
+             const Environment& environment, const std::string& stderr_path = "");
+  void Connect();
+
   pid_t pid_ = -1;
   int fd_ = -1;
   std::string dir_;
