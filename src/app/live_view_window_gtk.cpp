@@ -173,7 +173,7 @@ void LiveViewWindowGtk::Open() {
   }
   frames_ = 0;
   meter_ = LiveRateMeter{};
-  sized_ = false;
+  fitted_width_ = fitted_height_ = 0;
   SetNote("");
   const std::string camera = name_source_ ? name_source_() : "";
   gtk_window_set_title(GTK_WINDOW(window_),
@@ -324,14 +324,16 @@ void LiveViewWindowGtk::RequestedRedraw() {
     width = front_.width;
     height = front_.height;
   }
-  if (!sized_ && width > 0 && open_.load()) FitWindowToPicture(width, height);
+  if (width > 0 && open_.load() && (width != fitted_width_ || height != fitted_height_))
+    FitWindowToPicture(width, height);
   gtk_widget_queue_draw(area_);
 }
 
 // The picture area takes the picture's size in device pixels (half as many
 // window pixels at scale 2); what lies around it keeps its own.
 void LiveViewWindowGtk::FitWindowToPicture(int width, int height) {
-  sized_ = true;
+  fitted_width_ = width;
+  fitted_height_ = height;
   const int scale = gtk_widget_get_scale_factor(area_);
   int window_width = 0, window_height = 0;
   gtk_window_get_size(GTK_WINDOW(window_), &window_width, &window_height);

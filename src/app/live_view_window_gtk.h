@@ -123,7 +123,10 @@ class LiveViewWindowGtk : public ILiveTarget {
   GtkWidget* note_ = nullptr;
   cairo_surface_t* shown_image_ = nullptr;
   uint64_t shown_sequence_ = 0;
-  bool sized_ = false;  // the window took the picture's size since it opened
+  // The picture size the window took since it opened (0: none yet). A
+  // picture of another size (the small picture's, decoded before the viewer
+  // opened, then the stream's own) sizes it again.
+  int fitted_width_ = 0, fitted_height_ = 0;
   bool showing_muted_ = false;
   unsigned figures_timer_ = 0;
   int frames_ = 0;
