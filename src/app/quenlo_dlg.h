@@ -2,8 +2,9 @@
 // state, built on the small services of dialog_window.h and page_host.h.
 // Its concerns live in files of their own: page_routes.cpp (which element
 // and which page call what), install_flow.cpp (search, settings,
-// re-discovery), password_step.h, fixed_address_form.h, live_view.h and
-// page_text.h.
+// re-discovery), address_check.cpp (the fixed address against the network),
+// live_controls.cpp (the live sound's mute), password_step.h,
+// fixed_address_form.h, live_view.h and page_text.h.
 #pragma once
 
 #include <atomic>
@@ -25,7 +26,8 @@
 // OnFinderEvent, which the finder calls on its thread: they add the
 // cameras of a search to m_cameras and hand every other event to the UI
 // thread (ITimers::Post), where the flow decides what follows. The password
-// job hands its outcome over the same way. No worker shows a page or a box.
+// and address jobs hand their outcomes over the same way. No worker shows a
+// page or a box.
 class CQuenloDlg : public IPageEvents {
  public:
   // One-shot timers of the flow.
@@ -53,8 +55,8 @@ class CQuenloDlg : public IPageEvents {
   // Start-up: menu item, state, folders, configuration, workers, first page.
   bool OnInitDialog();
   // Shut-down: drops what workers handed over and not yet handled, ends any
-  // camera command, then stops and deletes the finder, the password job and
-  // the live view's workers in that order.
+  // camera command, then stops and deletes the finder, the password and
+  // address jobs and the live view's workers in that order.
   void OnDestroy();
   void OnTimer(int id);
   void OnSysCommand(int id);
