@@ -236,13 +236,14 @@ TEST_F(QuenloDlgTest, FinishNextStopsLiveViewAndShowsFinish2) {
 }
 
 TEST_F(QuenloDlgTest, DestroyStopsWorkersAndDropsWhatTheyHandedOver) {
-  Start();
+  StartWizard();  // with an adapter the search reaches its exchange, where the hold keeps it
   ScriptedFinder* job = dlg->finder;  // a job that ignores the flag
-  // The clock's hold, which outlives the job: the job may end, and go, as
-  // soon as the hold is off, or before it ever waited.
+  // The clock's hold, which outlives the job: the job ends, and goes, as
+  // soon as the hold is off.
   std::atomic<bool>& hold = job->hold;
   hold = true;
   pages.Click("ethernet_next");
+  ASSERT_TRUE(job->IsRunning());
   ASSERT_TRUE(dlg->Video()->Start());
   std::thread finish_job([&] {
     while (!job->IsStopRequested()) std::this_thread::yield();
