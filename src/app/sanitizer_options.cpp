@@ -9,10 +9,15 @@
 extern "C" const char* __tsan_default_options() { return "ignore_noninstrumented_modules=1"; }
 
 // fontconfig and JavaScriptCore keep caches for the life of the process and
-// never free them; only leaks allocated inside them are not reported.
+// never free them, as do the accessibility bridge and its D-Bus connection
+// when a screen reader's bus is there; only leaks allocated inside them are
+// not reported.
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so.1\n"
-         "leak:libjavascriptcoregtk-4.1.so.0\n";
+         "leak:libjavascriptcoregtk-4.1.so.0\n"
+         "leak:libatk-bridge-2.0.so.0\n"
+         "leak:libatspi.so.0\n"
+         "leak:libdbus-1.so.3\n";
 }
 
 #ifdef QUENLO_UBSAN_SUPPRESSIONS
