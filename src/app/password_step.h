@@ -26,8 +26,8 @@ std::string TwinQuestion(const CameraRecord& camera, const char* warning);
 // -1 when done, else the message slot the outcome shows.
 int PasswordOutcomeSlot(PasswordOutcome outcome);
 
-// Runs ProveAndChangePassword on a thread of its own. Threads: Start, Join,
-// Running and the destructor on the UI thread; `done` on the job's thread
+// Runs ProveAndChangePassword on a thread of its own. Threads: Start, Join
+// and the destructor on the UI thread; `done` on the job's thread
 // (or on the caller's when no thread can be made), once per Start.
 class PasswordJob {
  public:
@@ -40,7 +40,6 @@ class PasswordJob {
   // Waits for the job's end; the camera commands end at once once wake_fd
   // is signalled.
   void Join() { job_.Join(); }
-  bool Running() const { return running_; }
 
  private:
   WorkerJob job_;

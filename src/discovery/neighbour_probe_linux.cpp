@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "discovery/neighbour_probe.h"
+#include "discovery/socket_guard.h"
 #include "thread/clock.h"
 
 namespace {
@@ -30,20 +31,6 @@ struct Entry {
   bool answered = false;  // complete, with a link-layer address
   bool failed = false;    // the kernel gave up resolving it
   MacAddress mac{};
-};
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
 };
 
 bool SendDump(int fd) {
@@ -83,12 +70,12 @@ bool ReadEntry(const nlmsghdr* message, int ifindex, uint32_t address, Entry* en
 // The table's entry for `address` on `ifindex`; nullopt when it has none or
 // cannot be read.
 std::optional<Entry> Lookup(int ifindex, uint32_t address) {
-  Fd fd(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
-  if (fd.get() < 0 || !SendDump(fd.get())) return std::nullopt;
+  SocketGuard fd(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+  if (fd.fd() < 0 || !SendDump(fd.fd())) return std::nullopt;
   std::optional<Entry> found;
   alignas(nlmsghdr) char buffer[16384];
   for (;;) {
-    const ssize_t got = recv(fd.get(), buffer, sizeof buffer, 0);
+    const ssize_t got = recv(fd.fd(), buffer, sizeof buffer, 0);
     if (got <= 0) return found;
     int left = static_cast<int>(got);
     for (auto* m = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(m, left);
@@ -104,22 +91,22 @@ std::optional<Entry> Lookup(int ifindex, uint32_t address) {
 // system allows tying it there (a second adapter on the same subnet would
 // otherwise carry it).
 bool SendDatagram(const AdapterEntry& adapter, uint32_t candidate) {
-  Fd fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  if (fd.get() < 0) return false;
+  SocketGuard fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (fd.fd() < 0) return false;
   const size_t name_length = strnlen(adapter.name, sizeof adapter.name);
   if (name_length > 0 && name_length < sizeof adapter.name)
-    setsockopt(fd.get(), SOL_SOCKET, SO_BINDTODEVICE, adapter.name,
+    setsockopt(fd.fd(), SOL_SOCKET, SO_BINDTODEVICE, adapter.name,
                static_cast<socklen_t>(name_length));
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = ParseDottedAddress(adapter.ipAddress);
-  if (bind(fd.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) return false;
+  if (bind(fd.fd(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) return false;
   sockaddr_in target{};
   target.sin_family = AF_INET;
   target.sin_port = htons(kDiscardPort);
   target.sin_addr.s_addr = candidate;
   const char byte = 0;
-  return sendto(fd.get(), &byte, 1, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&target),
+  return sendto(fd.fd(), &byte, 1, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&target),
                 sizeof target) == 1;
 }
 

@@ -16,25 +16,11 @@
 #include <cstring>
 
 #include "discovery/discovery_transport.h"
+#include "discovery/socket_guard.h"
 
 namespace {
 
 constexpr int kTimeoutMs = 1000;
-
-// Closes the socket on every way out.
-class SocketGuard {
- public:
-  explicit SocketGuard(int fd) : fd_(fd) {}
-  ~SocketGuard() {
-    if (fd_ >= 0) close(fd_);
-  }
-  SocketGuard(const SocketGuard&) = delete;
-  SocketGuard& operator=(const SocketGuard&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 bool SetIntOption(int fd, int option, int value) {
   return setsockopt(fd, SOL_SOCKET, option, &value, sizeof value) == 0;
