@@ -76,7 +76,7 @@ void CQuenloDlg::LoadConfiguration() {
   config.Load(s.m_htmlFolder + "Config.ini");
   messages.Load(s.m_htmlFolder + "Message.ini");
   for (int i = 0; i < kMessageSlots; ++i)
-    s.m_messages[i] = messages.GetString("Message", MessageKey(i), "");
+    s.m_messages[i] = messages.GetString("Message", MessageKey(i), MessageFallback(i));
   // Taken as written: OpenTarget decides what each one may open.
   for (int i = 0; i < WizardState::kMenuCount; ++i)
     s.m_menuTargets[i] = config.GetString("Menu", kMenuKeys[i], "");

@@ -5,6 +5,7 @@ namespace {
 struct Message {
   const char* key;
   MessageLook look;
+  const char* fallback = "";
 };
 
 const Message kMessages[kMessageSlots] = {
@@ -24,5 +25,7 @@ const Message kMessages[kMessageSlots] = {
 }  // namespace
 
 const char* MessageKey(int slot) { return kMessages[slot].key; }
+
+const char* MessageFallback(int slot) { return kMessages[slot].fallback; }
 
 const MessageLook& MessageLookOf(int slot) { return kMessages[slot].look; }

@@ -3,6 +3,9 @@
 #pragma once
 
 // Slots of WizardState::m_messages. Slots 7 to 10 are texts of the failure page.
+// The slots from kFirstAddedMessage on are texts that older media do not
+// have: they are looked up the same way, and a medium without the key gets
+// the wizard's own text (MessageFallback).
 enum MessageSlot : int {
   kMsgPwIncorrect = 0,
   kMsgPwNotMatch = 1,
@@ -15,11 +18,17 @@ enum MessageSlot : int {
   kMsgSetFixedIpFail = 8,
   kMsgRediscoveryFail = 9,
   kMsgNotInSameSubnet = 10,
-  kMessageSlots = 11,
+  kFirstAddedMessage = 11,
+  // New slots go here, each with its row in kMessages (wizard_messages.cpp)
+  // and its line in HTML/Message.ini.
+  kMessageSlots = kFirstAddedMessage,
 };
 
 // The key of a slot in Message.ini's [Message] section.
 const char* MessageKey(int slot);
+// The text a medium without the slot's key gets: empty for the slots that
+// every medium has.
+const char* MessageFallback(int slot);
 
 // A box's short heading over the text, and the page field the message is
 // about (it gets the focus back); empty for the failure page's texts.
