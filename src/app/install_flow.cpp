@@ -1,11 +1,14 @@
 // The installation's flow: the search and the choice of a camera, the
 // password and the network settings sent to it, and finding it again.
+#include <algorithm>
 #include <cstring>
 
+#include "app/entry_rules.h"
 #include "app/fixed_address_form.h"
 #include "app/page_text.h"
 #include "app/quenlo_dlg.h"
 #include "app/text_convert.h"
+#include "discovery/free_address.h"
 #include "net/wipe.h"
 
 namespace {
@@ -20,6 +23,8 @@ constexpr int kErrPasswordRefused = 3;
 
 constexpr const char* kTwinSend = "Send";
 constexpr const char* kTwinKeep = "Don't send";
+constexpr const char* kKeepSettings = "Use it anyway";
+constexpr const char* kChangeSettings = "Change it";
 
 }  // namespace
 
@@ -224,16 +229,49 @@ void CQuenloDlg::OnNetworkNext() {
 
 void CQuenloDlg::OnFixedIpNext() {
   if (FinderBusy()) return;
-  const std::optional<CameraRecord> camera = SelectedCamera();
+  state_.unreachable_kept = false;
+  std::vector<AdapterEntry> adapters;
+  if (m_finder) {
+    m_finder->RefreshAdapters();
+    adapters = m_finder->Adapters();
+  }
   const int slot =
       ReadFixedIpFields(*m_services.pages, &state_.m_netSettings, [&](uint32_t address) {
-        return camera && m_finder && m_finder->DiffersFromAdapterAddress(*camera, address);
+        return std::any_of(adapters.begin(), adapters.end(), [&](const AdapterEntry& adapter) {
+          return ParseDottedAddress(adapter.ipAddress) == address;
+        });
       });
-  if (slot >= 0) {
-    ShowMessage(slot);
-  } else {
-    CheckTypedAddress();
-  }
+  if (slot >= 0) return ShowMessage(slot);
+  if (ConfirmFixedIpReach(adapters)) CheckTypedAddress();
+}
+
+// Settings the camera takes that leave it out of this computer's reach, or
+// with a gateway it may not use, are asked about before anything is sent.
+bool CQuenloDlg::ConfirmFixedIpReach(const std::vector<AdapterEntry>& adapters) {
+  const NetSettings& n = state_.m_netSettings;
+  // Without a known adapter nothing can be said about the reach.
+  const bool unreachable =
+      !adapters.empty() &&
+      std::none_of(adapters.begin(), adapters.end(), [&](const AdapterEntry& adapter) {
+        return IsOnAdapterSubnet(adapter, n.ipAddress);
+      });
+  if (unreachable && !AskToKeepSettings(kAskIpUnreachable)) return false;
+  if (IsGatewayElsewhere(n.ipAddress, n.subnetMask, n.gateway) &&
+      !AskToKeepSettings(kAskGatewayElsewhere))
+    return false;
+  state_.unreachable_kept = unreachable;
+  return true;
+}
+
+// "Change it" leaves the page with the field the question is about focused.
+bool CQuenloDlg::AskToKeepSettings(int slot) {
+  const NetSettings& n = state_.m_netSettings;
+  const std::string question =
+      FillInSettings(state_.m_messages[slot], n.ipAddress, n.subnetMask, n.gateway);
+  if (m_services.messages->Ask(state_.m_title, question, kKeepSettings, kChangeSettings))
+    return true;
+  CallScript("QuenloFocus", {MessageLookOf(slot).field});
+  return false;
 }
 
 void CQuenloDlg::OnFixedIpAuto() {
@@ -333,16 +371,19 @@ void CQuenloDlg::StartLiveViewThenFinish() {
 
 void CQuenloDlg::OnConfigFailLoaded() {
   const WizardState& s = state_;
+  // Settings kept out of this computer's reach: the page says where the
+  // camera is, as far as is known.
+  const bool kept = s.m_fixedIp == 1 && s.unreachable_kept;
   int slot;
   switch (s.m_errorCode) {
     case kErrNotFoundAgain:
-      slot = kMsgRediscoveryFail;
+      slot = kept ? kMsgKeptUnreachableNotFound : kMsgRediscoveryFail;
       break;
     case kErrNoSettingsReply:
       slot = s.m_fixedIp == 0 ? kMsgSetDhcpFail : kMsgSetFixedIpFail;
       break;
     case kErrOtherSubnet:
-      slot = kMsgNotInSameSubnet;
+      slot = kept ? kMsgKeptUnreachableFound : kMsgNotInSameSubnet;
       break;
     case kErrPasswordRefused:
       slot = kMsgChangePwdFail;
@@ -350,7 +391,14 @@ void CQuenloDlg::OnConfigFailLoaded() {
     default:
       return;
   }
-  CallScript("ConfigFailSetInfo", {s.m_messages[slot]});
+  if (!kept) return CallScript("ConfigFailSetInfo", {s.m_messages[slot]});
+  // Found again: where it answers from; otherwise what it accepted.
+  const std::optional<CameraRecord> camera =
+      s.m_errorCode == kErrOtherSubnet ? SelectedCamera() : std::nullopt;
+  const uint32_t address = camera ? RecordIpAddress(*camera) : s.m_netSettings.ipAddress;
+  const uint32_t mask = camera ? RecordSubnetMask(*camera) : s.m_netSettings.subnetMask;
+  CallScript("ConfigFailSetInfo",
+             {FillInSettings(s.m_messages[slot], address, mask, s.m_netSettings.gateway)});
 }
 
 void CQuenloDlg::OnConfigFailRetry() {
