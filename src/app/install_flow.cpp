@@ -26,6 +26,15 @@ constexpr const char* kTwinKeep = "Don't send";
 constexpr const char* kKeepSettings = "Use it anyway";
 constexpr const char* kChangeSettings = "Change it";
 
+// Whether `address` lies in none of the adapters' networks; with no adapter
+// known nothing can be said, and it does not.
+bool OutsideEveryNetwork(const std::vector<AdapterEntry>& adapters, uint32_t address) {
+  return !adapters.empty() &&
+         std::none_of(adapters.begin(), adapters.end(), [&](const AdapterEntry& adapter) {
+           return IsOnAdapterSubnet(adapter, address);
+         });
+}
+
 }  // namespace
 
 // ---- What the finder reports ----
@@ -249,12 +258,7 @@ void CQuenloDlg::OnFixedIpNext() {
 // with a gateway it may not use, are asked about before anything is sent.
 bool CQuenloDlg::ConfirmFixedIpReach(const std::vector<AdapterEntry>& adapters) {
   const NetSettings& n = state_.m_netSettings;
-  // Without a known adapter nothing can be said about the reach.
-  const bool unreachable =
-      !adapters.empty() &&
-      std::none_of(adapters.begin(), adapters.end(), [&](const AdapterEntry& adapter) {
-        return IsOnAdapterSubnet(adapter, n.ipAddress);
-      });
+  const bool unreachable = OutsideEveryNetwork(adapters, n.ipAddress);
   if (unreachable && !AskToKeepSettings(kAskIpUnreachable)) return false;
   if (IsGatewayElsewhere(n.ipAddress, n.subnetMask, n.gateway) &&
       !AskToKeepSettings(kAskGatewayElsewhere))
@@ -371,19 +375,16 @@ void CQuenloDlg::StartLiveViewThenFinish() {
 
 void CQuenloDlg::OnConfigFailLoaded() {
   const WizardState& s = state_;
-  // Settings kept out of this computer's reach: the page says where the
-  // camera is, as far as is known.
-  const bool kept = s.m_fixedIp == 1 && s.unreachable_kept;
   int slot;
   switch (s.m_errorCode) {
     case kErrNotFoundAgain:
-      slot = kept ? kMsgKeptUnreachableNotFound : kMsgRediscoveryFail;
+      slot = kMsgRediscoveryFail;
       break;
     case kErrNoSettingsReply:
       slot = s.m_fixedIp == 0 ? kMsgSetDhcpFail : kMsgSetFixedIpFail;
       break;
     case kErrOtherSubnet:
-      slot = kept ? kMsgKeptUnreachableFound : kMsgNotInSameSubnet;
+      slot = kMsgNotInSameSubnet;
       break;
     case kErrPasswordRefused:
       slot = kMsgChangePwdFail;
@@ -391,14 +392,27 @@ void CQuenloDlg::OnConfigFailLoaded() {
     default:
       return;
   }
-  if (!kept) return CallScript("ConfigFailSetInfo", {s.m_messages[slot]});
-  // Found again: where it answers from; otherwise what it accepted.
-  const std::optional<CameraRecord> camera =
-      s.m_errorCode == kErrOtherSubnet ? SelectedCamera() : std::nullopt;
-  const uint32_t address = camera ? RecordIpAddress(*camera) : s.m_netSettings.ipAddress;
-  const uint32_t mask = camera ? RecordSubnetMask(*camera) : s.m_netSettings.subnetMask;
-  CallScript("ConfigFailSetInfo",
-             {FillInSettings(s.m_messages[slot], address, mask, s.m_netSettings.gateway)});
+  if (s.m_fixedIp == 1 && s.unreachable_kept) return ShowKeptUnreachable(slot);
+  CallScript("ConfigFailSetInfo", {s.m_messages[slot]});
+}
+
+// The user kept a fixed address outside this computer's networks: the page
+// says where the camera is as far as that is known. Found again outside
+// those networks: where it answers; not found: what it accepted.
+void CQuenloDlg::ShowKeptUnreachable(int slot) {
+  const WizardState& s = state_;
+  const NetSettings& n = s.m_netSettings;
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  std::string text = s.m_messages[slot];
+  if (s.m_errorCode == kErrNotFoundAgain) {
+    text = FillInSettings(s.m_messages[kMsgKeptUnreachableNotFound], n.ipAddress, n.subnetMask,
+                          n.gateway);
+  } else if (s.m_errorCode == kErrOtherSubnet && camera && m_finder &&
+             OutsideEveryNetwork(m_finder->Adapters(), RecordIpAddress(*camera))) {
+    text = FillInSettings(s.m_messages[kMsgKeptUnreachableFound], RecordIpAddress(*camera),
+                          RecordSubnetMask(*camera), n.gateway);
+  }
+  CallScript("ConfigFailSetInfo", {text});
 }
 
 void CQuenloDlg::OnConfigFailRetry() {

@@ -205,6 +205,8 @@ class CQuenloDlg : public IPageEvents {
   bool AskToKeepSettings(int slot);
   void OnFixedIpAuto();
   void OnConfigFailRetry();
+  // The failure page's text in place of `slot`'s once an unreachable address was kept.
+  void ShowKeptUnreachable(int slot);
 
   // ---- address_check.cpp: the fixed address against the network ----
   // The adapter that found `camera`, when addresses can be asked for on it.

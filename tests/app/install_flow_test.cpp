@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -632,6 +633,10 @@ TEST_F(InstallFlowTest, FixedSettingsOutOfReachAreAskedAndAKeptOneIsReported) {
   Settle();
   ASSERT_EQ(pages.LastPage(), Page("Setup.html"));
   Fire(CQuenloDlg::TIMER_SETTINGS_WAIT);
+  // Back on the pc's network under a mask of its own: not said to be out of reach.
+  CameraRecord wide = Found("TAVO-C1", 0x01, "192.168.1.50");
+  const uint32_t wide_mask = inet_addr("255.255.0.0");
+  std::memcpy(wide.subnetMask, &wide_mask, 4);
   const struct {
     std::vector<CameraRecord> answers;
     int code;
@@ -641,6 +646,7 @@ TEST_F(InstallFlowTest, FixedSettingsOutOfReachAreAskedAndAKeptOneIsReported) {
       {{Found("TAVO-C1", 0x01, "10.99.0.5")},
        2,
        "now answers at 10.99.0.5 (mask 255.255.0.0, gateway 10.99.0.1)"},
+      {{wide}, 2, "m10"},
   };
   for (const auto& end : ends) {
     ScriptSearch(end.answers);
