@@ -190,7 +190,7 @@ class CQuenloDlg : public IPageEvents {
   void StartLiveViewThenFinish();
   // Which of `candidates` (devices of `row`, by index) gets the password:
   // the one there is, or the one the user chooses when there are several;
-  // nothing when none is chosen.
+  // nothing when none is chosen. UI thread (the question is a modal box).
   std::optional<size_t> ChooseDevice(const CameraList::Row& row,
                                      const std::vector<size_t>& candidates);
   // The devices of the row found again that can be the camera: at the
