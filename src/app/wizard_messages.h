@@ -24,9 +24,10 @@ enum MessageSlot : int {
   kFirstAddedMessage = 11,
   // New slots go here, each with its row in kMessages (wizard_messages.cpp)
   // and its line in HTML/Message.ini.
+  kMsgNoDeviceChosen = kFirstAddedMessage,
   // The fixed-address page: a field that is not four decimal numbers, and
   // settings the camera could take but that are not what the user meant.
-  kMsgIpForm = kFirstAddedMessage,
+  kMsgIpForm,
   kMsgMaskForm,
   kMsgGatewayForm,
   kMsgIpIsNetwork,
