@@ -28,17 +28,19 @@ bool IsPasswordFormatValid(std::string_view password) {
          std::all_of(password.begin(), password.end(), IsAsciiLetterOrDigit);
 }
 
-bool IsDottedText(std::string_view text) {
-  return !text.empty() && std::count(text.begin(), text.end(), '.') >= 3;
-}
-
 FixedIpProblem CheckFixedIp(uint32_t address_n, uint32_t mask_n, uint32_t gateway_n) {
   const uint32_t address = ntohl(address_n), mask = ntohl(mask_n), gateway = ntohl(gateway_n);
   if (!UsableHostAddress(address)) return FixedIpProblem::kAddress;
-  const uint32_t host = address & ~mask;
-  if (host == 0 || host == ~mask) return FixedIpProblem::kMask;  // the subnet or its broadcast
   if (mask == 0xFFFFFFFFu || (mask >> 24) == 0 || !IsContiguousMask(mask_n))
     return FixedIpProblem::kMask;
+  const uint32_t host = address & ~mask;
+  if (host == 0) return FixedIpProblem::kNetworkAddress;
+  if (host == ~mask) return FixedIpProblem::kBroadcastAddress;
   if (!UsableHostAddress(gateway) || (gateway & ~mask) == ~mask) return FixedIpProblem::kGateway;
+  if (gateway == address) return FixedIpProblem::kGatewayIsAddress;
   return FixedIpProblem::kNone;
+}
+
+bool IsGatewayElsewhere(uint32_t address, uint32_t mask, uint32_t gateway) {
+  return ((address ^ gateway) & mask) != 0;
 }

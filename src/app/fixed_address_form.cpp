@@ -1,12 +1,11 @@
 #include "app/fixed_address_form.h"
 
-#include <arpa/inet.h>
-
+#include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "app/entry_rules.h"
-#include "app/text_convert.h"
 #include "app/wizard_messages.h"
 #include "discovery/discovery_wire.h"
 
@@ -29,35 +28,38 @@ int CheckedSettingsSlot(const NetSettings& settings) {
       return kMsgIpIncorrect;
     case FixedIpProblem::kMask:
       return kMsgMaskIncorrect;
+    case FixedIpProblem::kNetworkAddress:
+      return kMsgIpIsNetwork;
+    case FixedIpProblem::kBroadcastAddress:
+      return kMsgIpIsBroadcast;
     case FixedIpProblem::kGateway:
+      return kMsgGatewayIncorrect;
+    case FixedIpProblem::kGatewayIsAddress:
       break;
   }
-  return kMsgGatewayIncorrect;
+  return kMsgGatewayIsCamera;
 }
 
 }  // namespace
 
 int ReadFixedIpFields(IPageHost& pages, NetSettings* settings,
-                      const std::function<bool(uint32_t address)>& usable_address) {
-  struct Field {
-    const char* id;
-    uint32_t* value;
-    int slot;
-    bool pass;
-  };
-  Field fields[] = {{"fixedip_ip", &settings->ipAddress, kMsgIpIncorrect, false},
-                    {"fixedip_mask", &settings->subnetMask, kMsgMaskIncorrect, false},
-                    {"fixedip_gw", &settings->gateway, kMsgGatewayIncorrect, false}};
-  for (Field& field : fields) {
-    const std::optional<std::string> text = ReadPageText(pages, field.id);
-    if (!text) continue;
-    const std::string narrow = Utf8ToLatin1(*text).substr(0, 259);
-    *field.value = inet_addr(narrow.c_str());  // unparsable: 255.255.255.255
-    field.pass = IsDottedText(narrow);
+                      const std::function<bool(uint32_t address)>& own_address) {
+  const std::pair<const char*, uint32_t NetSettings::*> fields[] = {
+      {"fixedip_ip", &NetSettings::ipAddress},
+      {"fixedip_mask", &NetSettings::subnetMask},
+      {"fixedip_gw", &NetSettings::gateway}};
+  const int form_slots[] = {kMsgIpForm, kMsgMaskForm, kMsgGatewayForm};
+  int refusal = -1;
+  for (size_t i = 0; i < std::size(fields); ++i) {
+    const std::optional<std::string> text = ReadPageText(pages, fields[i].first);
+    const std::optional<uint32_t> value = text ? ParseDottedQuad(*text) : std::nullopt;
+    if (value) {
+      settings->*fields[i].second = *value;
+    } else if (refusal < 0) {
+      refusal = form_slots[i];
+    }
   }
-  if (fields[0].pass) fields[0].pass = usable_address(settings->ipAddress);
-  for (const Field& field : fields) {
-    if (!field.pass) return field.slot;
-  }
-  return CheckedSettingsSlot(*settings);
+  if (refusal >= 0) return refusal;
+  if (const int slot = CheckedSettingsSlot(*settings); slot >= 0) return slot;
+  return own_address(settings->ipAddress) ? kMsgIpIsComputer : -1;
 }

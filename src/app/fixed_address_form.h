@@ -12,9 +12,12 @@
 // setting not known (0) leaves its field as it is. UI thread.
 void FillFixedIpFields(IPageHost& pages, const NetSettings& settings);
 
-// Reads the three fields into `settings` and checks them: each must be
-// dotted text, the address must be `usable_address` (not the computer's
-// own) and together they must make usable settings. -1, or the message slot
-// of the first rejected field. UI thread.
+// Reads the three fields into `settings` and checks them. Each text must be
+// four decimal numbers (ParseDottedQuad): a field that is not keeps its
+// setting as it was, and what is stored is exactly what the page shows.
+// Then the settings must be usable together (CheckFixedIp) and the address
+// must not be `own_address` (this computer's). -1, or the message slot of
+// the first problem, in the order address, mask, gateway text, then the
+// settings' rules, then this computer's address. UI thread.
 int ReadFixedIpFields(IPageHost& pages, NetSettings* settings,
-                      const std::function<bool(uint32_t address)>& usable_address);
+                      const std::function<bool(uint32_t address)>& own_address);

@@ -1,11 +1,14 @@
 // The installation's flow: the search and the choice of a camera, the
 // password and the network settings sent to it, and finding it again.
+#include <algorithm>
 #include <cstring>
 
+#include "app/entry_rules.h"
 #include "app/fixed_address_form.h"
 #include "app/page_text.h"
 #include "app/quenlo_dlg.h"
 #include "app/text_convert.h"
+#include "discovery/free_address.h"
 #include "net/wipe.h"
 
 namespace {
@@ -18,6 +21,18 @@ constexpr int kErrNoSettingsReply = 1;
 constexpr int kErrOtherSubnet = 2;
 constexpr int kErrPasswordRefused = 3;
 constexpr int kErrNoDeviceChosen = 4;  // several devices answered as it, none chosen
+
+constexpr const char* kKeepSettings = "Use it anyway";
+constexpr const char* kChangeSettings = "Change it";
+
+// Whether `address` lies in none of the adapters' networks; with no adapter
+// known nothing can be said, and it does not.
+bool OutsideEveryNetwork(const std::vector<AdapterEntry>& adapters, uint32_t address) {
+  return !adapters.empty() &&
+         std::none_of(adapters.begin(), adapters.end(), [&](const AdapterEntry& adapter) {
+           return IsOnAdapterSubnet(adapter, address);
+         });
+}
 
 }  // namespace
 
@@ -239,16 +254,44 @@ void CQuenloDlg::OnNetworkNext() {
 
 void CQuenloDlg::OnFixedIpNext() {
   if (FinderBusy()) return;
-  const std::optional<CameraRecord> camera = SelectedCamera();
+  state_.unreachable_kept = false;
+  std::vector<AdapterEntry> adapters;
+  if (m_finder) {
+    m_finder->RefreshAdapters();
+    adapters = m_finder->Adapters();
+  }
   const int slot =
       ReadFixedIpFields(*m_services.pages, &state_.m_netSettings, [&](uint32_t address) {
-        return camera && m_finder && m_finder->DiffersFromAdapterAddress(*camera, address);
+        return std::any_of(adapters.begin(), adapters.end(), [&](const AdapterEntry& adapter) {
+          return ParseDottedAddress(adapter.ipAddress) == address;
+        });
       });
-  if (slot >= 0) {
-    ShowMessage(slot);
-  } else {
-    CheckTypedAddress();
-  }
+  if (slot >= 0) return ShowMessage(slot);
+  if (ConfirmFixedIpReach(adapters)) CheckTypedAddress();
+}
+
+// Settings the camera takes that leave it out of this computer's reach, or
+// with a gateway it may not use, are asked about before anything is sent.
+bool CQuenloDlg::ConfirmFixedIpReach(const std::vector<AdapterEntry>& adapters) {
+  const NetSettings& n = state_.m_netSettings;
+  const bool unreachable = OutsideEveryNetwork(adapters, n.ipAddress);
+  if (unreachable && !AskToKeepSettings(kAskIpUnreachable)) return false;
+  if (IsGatewayElsewhere(n.ipAddress, n.subnetMask, n.gateway) &&
+      !AskToKeepSettings(kAskGatewayElsewhere))
+    return false;
+  state_.unreachable_kept = unreachable;
+  return true;
+}
+
+// "Change it" leaves the page with the field the question is about focused.
+bool CQuenloDlg::AskToKeepSettings(int slot) {
+  const NetSettings& n = state_.m_netSettings;
+  const std::string question =
+      FillInSettings(state_.m_messages[slot], n.ipAddress, n.subnetMask, n.gateway);
+  if (m_services.messages->Ask(state_.m_title, question, kKeepSettings, kChangeSettings))
+    return true;
+  CallScript("QuenloFocus", {MessageLookOf(slot).field});
+  return false;
 }
 
 void CQuenloDlg::OnFixedIpAuto() {
@@ -404,7 +447,27 @@ void CQuenloDlg::OnConfigFailLoaded() {
     default:
       return;
   }
+  if (s.m_fixedIp == 1 && s.unreachable_kept) return ShowKeptUnreachable(slot);
   CallScript("ConfigFailSetInfo", {s.m_messages[slot]});
+}
+
+// The user kept a fixed address outside this computer's networks: the page
+// says where the camera is as far as that is known. Found again outside
+// those networks: where it answers; not found: what it accepted.
+void CQuenloDlg::ShowKeptUnreachable(int slot) {
+  const WizardState& s = state_;
+  const NetSettings& n = s.m_netSettings;
+  const std::optional<CameraRecord> camera = SelectedCamera();
+  std::string text = s.m_messages[slot];
+  if (s.m_errorCode == kErrNotFoundAgain) {
+    text = FillInSettings(s.m_messages[kMsgKeptUnreachableNotFound], n.ipAddress, n.subnetMask,
+                          n.gateway);
+  } else if (s.m_errorCode == kErrOtherSubnet && camera && m_finder &&
+             OutsideEveryNetwork(m_finder->Adapters(), RecordIpAddress(*camera))) {
+    text = FillInSettings(s.m_messages[kMsgKeptUnreachableFound], RecordIpAddress(*camera),
+                          RecordSubnetMask(*camera), n.gateway);
+  }
+  CallScript("ConfigFailSetInfo", {text});
 }
 
 void CQuenloDlg::OnConfigFailRetry() {

@@ -205,8 +205,15 @@ class CQuenloDlg : public IPageEvents {
   void OnIdPwNext();
   void OnNetworkNext();
   void OnFixedIpNext();
+  // False when the user would rather change settings that leave the camera
+  // out of reach of `adapters` (this computer's) or its gateway elsewhere.
+  bool ConfirmFixedIpReach(const std::vector<AdapterEntry>& adapters);
+  // The question of `slot` about the typed settings: true to keep them.
+  bool AskToKeepSettings(int slot);
   void OnFixedIpAuto();
   void OnConfigFailRetry();
+  // The failure page's text in place of `slot`'s once an unreachable address was kept.
+  void ShowKeptUnreachable(int slot);
 
   // ---- address_check.cpp: the fixed address against the network ----
   // The adapter that found `camera`, when addresses can be asked for on it.

@@ -1,5 +1,10 @@
 #include "app/wizard_messages.h"
 
+#include <string_view>
+#include <utility>
+
+#include "discovery/discovery_wire.h"
+
 namespace {
 
 constexpr const char* kNoDeviceChosenText =
@@ -26,6 +31,56 @@ const Message kMessages[kMessageSlots] = {
     {"msg_rediscovery_fail", {"", ""}},
     {"msg_not_in_same_subnet", {"", ""}},
     {"msg_no_device_chosen", {"", ""}, kNoDeviceChosenText},
+    {"msg_ip_form",
+     {"Address not readable", "fixedip_ip"},
+     "Please type the IP address as four numbers from 0 to 255 separated by dots, for example "
+     "192.168.1.100: no spaces, no other characters, no zero in front of a number."},
+    {"msg_mask_form",
+     {"Subnet mask not readable", "fixedip_mask"},
+     "Please type the subnet mask as four numbers from 0 to 255 separated by dots, for example "
+     "255.255.255.0: no spaces, no other characters, no zero in front of a number."},
+    {"msg_gateway_form",
+     {"Gateway not readable", "fixedip_gw"},
+     "Please type the gateway as four numbers from 0 to 255 separated by dots, for example "
+     "192.168.1.1: no spaces, no other characters, no zero in front of a number."},
+    {"msg_ip_network_address",
+     {"Address not usable", "fixedip_ip"},
+     "This is the address of the network itself under this subnet mask (with 255.255.255.0, the "
+     "one ending in .0): no device can use it. Please choose another address in the network, for "
+     "example 192.168.1.100."},
+    {"msg_ip_broadcast_address",
+     {"Address not usable", "fixedip_ip"},
+     "This is the network's broadcast address under this subnet mask (with 255.255.255.0, the one "
+     "ending in .255): it reaches every device at once. Please choose another address in the "
+     "network, for example 192.168.1.100."},
+    {"msg_ip_computer_address",
+     {"Address taken by this computer", "fixedip_ip"},
+     "This is the address of this computer. The camera needs an address of its own: please choose "
+     "another one, or click \"Suggest an address again\"."},
+    {"msg_gateway_camera_address",
+     {"Gateway not usable", "fixedip_gw"},
+     "The gateway cannot be the camera's own address. Please enter the address of your router, for "
+     "example 192.168.1.1."},
+    {"msg_ask_ip_unreachable",
+     {"", "fixedip_ip"},
+     "The address {address} is outside every network of this computer. The camera can take it, but "
+     "this computer cannot reach it there directly, and the set-up cannot finish. Use this address "
+     "anyway?"},
+    {"msg_ask_gateway_elsewhere",
+     {"", "fixedip_gw"},
+     "The gateway {gateway} is not in the camera's network ({address} with subnet mask {mask}). A "
+     "gateway is normally an address in the same network: the camera may not reach other networks "
+     "through it. Use this gateway anyway?"},
+    {"msg_unreachable_not_found",
+     {"", ""},
+     "The camera accepted the address {address} (mask {mask}, gateway {gateway}), outside every "
+     "network of this computer, and was not found again. Give this computer an address in that "
+     "network, or choose \"Try again\" and then an automatic address (DHCP)."},
+    {"msg_unreachable_found",
+     {"", ""},
+     "The camera now answers at {address} (mask {mask}, gateway {gateway}), outside every network "
+     "of this computer, so the set-up cannot reach it. Give this computer an address in that "
+     "network, or choose \"Try again\" and then an automatic address (DHCP)."},
 };
 
 }  // namespace
@@ -35,3 +90,15 @@ const char* MessageKey(int slot) { return kMessages[slot].key; }
 const char* MessageFallback(int slot) { return kMessages[slot].fallback; }
 
 const MessageLook& MessageLookOf(int slot) { return kMessages[slot].look; }
+
+std::string FillInSettings(std::string text, uint32_t address, uint32_t mask, uint32_t gateway) {
+  const std::pair<std::string_view, uint32_t> fields[] = {
+      {"{address}", address}, {"{mask}", mask}, {"{gateway}", gateway}};
+  for (const auto& [name, value] : fields) {
+    const std::string dotted = DottedAddress(value);
+    for (size_t at = text.find(name); at != std::string::npos;
+         at = text.find(name, at + dotted.size()))
+      text.replace(at, name.size(), dotted);
+  }
+  return text;
+}

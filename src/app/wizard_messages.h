@@ -2,6 +2,9 @@
 // and how those shown in a message box look.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 // Slots of WizardState::m_messages. Slots 7 to 10 are texts of the failure page.
 // The slots from kFirstAddedMessage on are texts that older media do not
 // have: they are looked up the same way, and a medium without the key gets
@@ -22,7 +25,23 @@ enum MessageSlot : int {
   // New slots go here, each with its row in kMessages (wizard_messages.cpp)
   // and its line in HTML/Message.ini.
   kMsgNoDeviceChosen = kFirstAddedMessage,
-  kMessageSlots = kMsgNoDeviceChosen + 1,
+  // The fixed-address page: a field that is not four decimal numbers, and
+  // settings the camera could take but that are not what the user meant.
+  kMsgIpForm,
+  kMsgMaskForm,
+  kMsgGatewayForm,
+  kMsgIpIsNetwork,
+  kMsgIpIsBroadcast,
+  kMsgIpIsComputer,
+  kMsgGatewayIsCamera,
+  // Questions of that page, filled in by FillInSettings.
+  kAskIpUnreachable,
+  kAskGatewayElsewhere,
+  // Failure page texts after settings kept although this computer cannot
+  // reach them, filled in by FillInSettings.
+  kMsgKeptUnreachableNotFound,
+  kMsgKeptUnreachableFound,
+  kMessageSlots = kMsgKeptUnreachableFound + 1,
 };
 
 // The key of a slot in Message.ini's [Message] section.
@@ -38,3 +57,7 @@ struct MessageLook {
   const char* field;
 };
 const MessageLook& MessageLookOf(int slot);
+
+// `text` with "{address}", "{mask}" and "{gateway}" replaced by those
+// settings in dotted form (network byte order), wherever they occur.
+std::string FillInSettings(std::string text, uint32_t address, uint32_t mask, uint32_t gateway);

@@ -38,6 +38,8 @@ struct WizardState {
   // The settings and passwords typed, and where their sending stands.
   int m_fixedIp = 0;  // 0 DHCP, 1 fixed address, 2 neither chosen
   NetSettings m_netSettings;
+  // The user kept a fixed address outside every network of this computer.
+  bool unreachable_kept = false;
   std::string m_password;
   std::string m_newPassword;
   bool m_changePassword = false;

@@ -29,11 +29,9 @@ bool ParseIpv4Prefix(std::string_view token, uint32_t* out) {
   while (n < token.size() && n < 15 && (token[n] == '.' || (token[n] >= '0' && token[n] <= '9')))
     ++n;
   if (n < token.size() && token[n] != '#' && token[n] != ':' && token[n] != '%') return false;
-  char text[16] = {};
-  std::memcpy(text, token.data(), n);
-  in_addr value{};
-  if (inet_pton(AF_INET, text, &value) != 1) return false;
-  *out = value.s_addr;
+  const std::optional<uint32_t> value = ParseDottedQuad(token.substr(0, n));
+  if (!value) return false;
+  *out = *value;
   return true;
 }
 
@@ -196,9 +194,7 @@ std::vector<uint32_t> ReadDnsServers(const LinuxAdapterPaths& paths, int interfa
       ReadTextFile(paths.resolvedLinks + "/" + std::to_string(interfaceIndex)));
   if (!servers.empty()) return servers;
   servers = ParseResolvConf(ReadTextFile(paths.resolvConf));
-  in_addr stub{};
-  inet_pton(AF_INET, "127.0.0.53", &stub);
-  if (servers.size() == 1 && servers[0] == stub.s_addr)
+  if (servers.size() == 1 && servers[0] == ParseDottedAddress("127.0.0.53"))
     servers = ParseResolvConf(ReadTextFile(paths.resolvedResolvConf));
   return servers;
 }

@@ -223,10 +223,25 @@ int ParseMacText(const char* text, uint8_t mac[6]) {
   return parsed;
 }
 
+std::optional<uint32_t> ParseDottedQuad(std::string_view text) {
+  uint32_t host_order = 0;
+  size_t at = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0 && (at >= text.size() || text[at++] != '.')) return std::nullopt;
+    const size_t start = at;
+    unsigned value = 0;
+    while (at < text.size() && at - start < 3 && text[at] >= '0' && text[at] <= '9')
+      value = value * 10 + static_cast<unsigned>(text[at++] - '0');
+    const size_t digits = at - start;
+    if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) return std::nullopt;
+    host_order = host_order << 8 | value;
+  }
+  if (at != text.size()) return std::nullopt;
+  return htonl(host_order);
+}
+
 uint32_t ParseDottedAddress(const char* text) {
-  in_addr parsed{};
-  if (inet_aton(text, &parsed) == 0) return 0xFFFFFFFFu;
-  return parsed.s_addr;
+  return ParseDottedQuad(text ? std::string_view(text) : std::string_view()).value_or(0xFFFFFFFFu);
 }
 
 void FormatDottedAddress(uint32_t address, char out[16]) {

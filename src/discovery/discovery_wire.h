@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -152,7 +153,13 @@ void FormatMacText(const uint8_t mac[6], char* out);
 // one; the bytes not reached stay zero. Returns the number of bytes parsed.
 int ParseMacText(const char* text, uint8_t mac[6]);
 
-// Dotted text to a network-order address; all-ones when it does not parse.
+// Every text that becomes an address goes through this: exactly four decimal
+// numbers from 0 to 255 separated by single dots, and nothing else. No
+// leading zeros (older parsers read "010" as octal 8), no other bases, no
+// blanks anywhere, no trailing text. Network byte order; nullopt otherwise.
+std::optional<uint32_t> ParseDottedQuad(std::string_view text);
+// The same for a NUL-terminated text (null counts as empty); all-ones when it
+// does not parse.
 uint32_t ParseDottedAddress(const char* text);
 // Network-order address to dotted text in a 16-byte field.
 void FormatDottedAddress(uint32_t address, char out[16]);

@@ -56,10 +56,9 @@ bool ConfigureSocket(int fd, const AdapterEntry& adapter, int receive_buffer_byt
 }
 
 bool SendBroadcast(int fd, const AdapterEntry& adapter, const uint8_t* request, size_t length) {
-  char terminated[sizeof adapter.ipAddress + 1] = {};
-  std::memcpy(terminated, adapter.ipAddress, sizeof adapter.ipAddress);
-  in_addr source{};
-  if (inet_aton(terminated, &source) == 0) return false;
+  const std::optional<uint32_t> source = ParseDottedQuad(
+      std::string_view(adapter.ipAddress, strnlen(adapter.ipAddress, sizeof adapter.ipAddress)));
+  if (!source) return false;
 
   sockaddr_in destination{};
   destination.sin_family = AF_INET;
@@ -79,7 +78,7 @@ bool SendBroadcast(int fd, const AdapterEntry& adapter, const uint8_t* request, 
   header->cmsg_type = IP_PKTINFO;
   header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
   // Interface 0 (the socket's device), then the source address to use.
-  const in_pktinfo info{0, source, {}};
+  const in_pktinfo info{0, {*source}, {}};
   std::memcpy(CMSG_DATA(header), &info, sizeof info);
   return sendmsg(fd, &message, 0) == static_cast<ssize_t>(length);
 }

@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/page_text.h"
+#include "app/wizard_messages.h"
 #include "net/http.h"
 #include "net/tavo_cgi.h"
 #include "support/camsim_process.h"
@@ -636,20 +638,23 @@ TEST_F(InstallFlowTest, FixedAddressEntriesAndTheirMessages) {
     const char* ip;
     const char* mask;
     const char* gw;
-    const char* message;  // null: accepted
+    std::string message;  // empty: accepted
   };
-  // What the form adds to the settings' rules (entry_rules_test.cpp): the
-  // text of each field, the pc's own address, and each rule's message.
+  // What the dialog adds to the form's rules (entry_rules_test.cpp): the
+  // pc's own address from its adapters, and each message's text (the
+  // medium's, or the wizard's own where the medium has none).
   const Case cases[] = {
-      {"192.168.1.10", "255.255.255.0", "192.168.1.1", "m4"},  // the pc's own address
-      {"10.0.1", "255.255.255.0", "192.168.1.1", "m4"},        // two dots
-      {"1.2.3.x", "255.255.255.0", "192.168.1.1", "m4"},       // unparsable: 255.255.255.255
-      {"192.168.1.20", "255.255.255", "192.168.1.1", "m5"},
-      {"192.168.1.20", "255.255.255.0", "192.168.1", "m6"},
-      {"224.0.0.1", "255.255.255.0", "192.168.1.1", "m4"},       // the rules' address problem,
-      {"192.168.1.255", "255.255.255.0", "192.168.1.1", "m5"},   // mask problem
+      {"192.168.1.10", "255.255.255.0", "192.168.1.1", MessageFallback(kMsgIpIsComputer)},
+      {"10.0.1", "255.255.255.0", "192.168.1.1", MessageFallback(kMsgIpForm)},
+      {"192.168.010.020", "255.255.255.0", "192.168.1.1", MessageFallback(kMsgIpForm)},
+      {"192.168.1.20", "255.255.255", "192.168.1.1", MessageFallback(kMsgMaskForm)},
+      {"192.168.1.20", "255.255.255.0", "192.168.1", MessageFallback(kMsgGatewayForm)},
+      {"224.0.0.1", "255.255.255.0", "192.168.1.1", "m4"},   // the rules' address problem,
+      {"192.168.1.20", "255.0.255.0", "192.168.1.1", "m5"},  // mask problem,
+      {"192.168.1.255", "255.255.255.0", "192.168.1.1", MessageFallback(kMsgIpIsBroadcast)},
       {"192.168.1.20", "255.255.255.0", "192.168.1.255", "m6"},  // and gateway problem
-      {"192.168.1.20", "255.255.255.0", "192.168.1.1", nullptr},
+      {"192.168.1.20", "255.255.255.0", "192.168.1.20", MessageFallback(kMsgGatewayIsCamera)},
+      {"192.168.1.20", "255.255.255.0", "192.168.1.1", ""},
   };
   for (const Case& c : cases) {
     {
@@ -659,7 +664,7 @@ TEST_F(InstallFlowTest, FixedAddressEntriesAndTheirMessages) {
     pages.Navigate(Page("FixedIP.html"));
     FillFixed(c.ip, c.mask, c.gw);
     pages.Click("fixedip_next");
-    if (c.message) {
+    if (!c.message.empty()) {
       EXPECT_EQ(BoxTexts(), std::vector<std::string>{c.message}) << c.ip << " " << c.mask;
       EXPECT_EQ(pages.LastPage(), Page("FixedIP.html")) << c.ip;
     } else {
@@ -667,6 +672,7 @@ TEST_F(InstallFlowTest, FixedAddressEntriesAndTheirMessages) {
       EXPECT_EQ(pages.LastPage(), Page("IDPassword.html")) << c.ip;
     }
   }
+  EXPECT_TRUE(window.questions.empty());
   // A rejected entry stays in the settings, and the page shows it again.
   pages.Navigate(Page("FixedIP.html"));
   FillFixed("192.168.1.20", "255.0.255.0", "192.168.1.1");
@@ -676,6 +682,77 @@ TEST_F(InstallFlowTest, FixedAddressEntriesAndTheirMessages) {
   EXPECT_EQ(pages.LastPage(), Page("Network.html"));
   pages.Complete();
   EXPECT_EQ(pages.scripts.back().function, "ClickFixedIP");
+}
+
+// Settings the camera can take that leave it out of the pc's reach, or
+// with its gateway elsewhere, are asked about first. Changed: the page
+// stays with the field focused. Kept: they are sent, and the failure page
+// says where the camera is.
+TEST_F(InstallFlowTest, FixedSettingsOutOfReachAreAskedAndAKeptOneIsReported) {
+  ChooseOtherSubnetCamera();
+  pages.AddElement("network_fixedip", "checked", true);
+  pages.Click("network_next");
+  const struct {
+    const char *ip, *mask, *gw;
+    const char* shown;  // in the question
+    const char* focus;
+  } asked[] = {
+      // Outside both adapters' networks: the gateway is not asked about yet.
+      {"10.99.0.5", "255.255.0.0", "10.98.0.1", "The address 10.99.0.5 is outside", "fixedip_ip"},
+      {"192.168.1.20", "255.255.255.0", "10.0.0.1",
+       "The gateway 10.0.0.1 is not in the camera's network (192.168.1.20 with subnet mask "
+       "255.255.255.0)",
+       "fixedip_gw"},
+  };
+  for (const auto& c : asked) {
+    window.questions.clear();
+    pages.Navigate(Page("FixedIP.html"));
+    FillFixed(c.ip, c.mask, c.gw);
+    pages.scripts.clear();
+    pages.Click("fixedip_next");
+    ASSERT_EQ(window.questions.size(), 1u) << c.ip;
+    EXPECT_NE(window.questions[0].find(c.shown), std::string::npos) << window.questions[0];
+    EXPECT_NE(window.questions[0].find("|Use it anyway|Change it"), std::string::npos);
+    EXPECT_EQ(pages.LastPage(), Page("FixedIP.html"));
+    EXPECT_EQ(pages.LastArgs("QuenloFocus"), std::vector<std::string>{c.focus});
+  }
+  EXPECT_TRUE(BoxTexts().empty());
+
+  window.answer_yes = true;
+  pages.Navigate(Page("FixedIP.html"));
+  FillFixed("10.99.0.5", "255.255.0.0", "10.99.0.1");
+  pages.Click("fixedip_next");
+  ASSERT_EQ(pages.LastPage(), Page("IDPassword.html"));
+  ScriptSettingsReply(1);
+  FillPassword("pw", false);
+  pages.Click("id_pw_next");
+  EXPECT_EQ(std::string(finder().newIp), "10.99.0.5");
+  Settle();
+  ASSERT_EQ(pages.LastPage(), Page("Setup.html"));
+  Fire(CQuenloDlg::TIMER_SETTINGS_WAIT);
+  const struct {
+    std::vector<CameraRecord> answers;
+    int code;
+    const char* says;
+  } ends[] = {
+      {{}, 0, "accepted the address 10.99.0.5 (mask 255.255.0.0, gateway 10.99.0.1)"},
+      {{Found("TAVO-C1", 0x01, "10.99.0.5")},
+       2,
+       "now answers at 10.99.0.5 (mask 255.255.0.0, gateway 10.99.0.1)"},
+  };
+  for (const auto& end : ends) {
+    ScriptSearch(end.answers);
+    dlg->OnTimer(CQuenloDlg::TIMER_REDISCOVER);
+    Settle();
+    ASSERT_EQ(pages.LastPage(), Page("ConfigureFail.html"));
+    EXPECT_EQ(dlg->State().m_errorCode, end.code);
+    pages.Complete();
+    const std::vector<std::string> shown = pages.LastArgs("ConfigFailSetInfo");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find(end.says), std::string::npos) << shown[0];
+  }
+  pages.Click("config_fail_retry");  // code 2: other settings
+  EXPECT_EQ(pages.LastPage(), Page("NetWork.html"));
 }
 
 TEST_F(InstallFlowTest, ClosingDuringTheSettingsWaitAsksAndEndsIt) {

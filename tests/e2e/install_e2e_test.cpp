@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "app/profile.h"
+#include "app/wizard_messages.h"
+#include "discovery/discovery_wire.h"
 #include "net/tavo_cgi.h"
 #include "support/hang_guard.h"
 #include "support/lan_wizard.h"
@@ -203,11 +205,12 @@ class InstallE2E : public LanWizardTest {
     lan_->Ip(camera, {"-4", "route"}, &routes);
     return addresses + routes;
   }
-  void ExpectFailurePage(const char* key) {
+  void ExpectFailurePage(const char* key) { ExpectFailureText(Message(key)); }
+  void ExpectFailureText(const std::string& text) {
     ASSERT_TRUE(ui().WaitForPage("ConfigureFail.html", kSettingsRoundMs)) << ui().PageName();
     EXPECT_TRUE(ui().WaitForScript("document.getElementById('fail_message').textContent === " +
-                                   json(Message(key)).dump()))
-        << key;
+                                   json(text).dump()))
+        << text << " / " << Text("fail_message");
   }
 
   // "Front door" installed keeping the factory password, its live picture
@@ -407,7 +410,8 @@ TEST_F(InstallE2E, OtherSubnetByFixedAddressWithPasswordChange) {
   Shot("fixedip");
   const std::vector<std::pair<std::vector<const char*>, const char*>> rejected = {
       {{"127.0.0.5", "255.255.255.0", "192.168.1.1"}, "msg_ip_incorrect"},
-      {{"192.168.1.0", "255.255.255.0", "192.168.1.1"}, "msg_mask_incorrect"},
+      {{"192.168.1.0", "255.255.255.0", "192.168.1.1"}, "msg_ip_network_address"},
+      {{"192.168.001.2", "255.255.255.0", "192.168.1.1"}, "msg_ip_form"},
       {{"192.168.1.2", "255.255.255.0", "192.168.1.255"}, "msg_gateway_incorrect"},
   };
   for (const auto& [fields, key] : rejected) {
@@ -468,10 +472,22 @@ TEST_F(InstallE2E, CameraBackOnAnotherSubnetIsCodeTwo) {
   Set("fixedip_ip", "10.99.0.5");
   Set("fixedip_mask", "255.255.0.0");
   Set("fixedip_gw", "10.99.0.1");
-  ASSERT_TRUE(ui().ClickTo("fixedip_next", "IDPassword.html"));
+  // Outside the pc's network: asked first, and kept.
+  Click("fixedip_next");
+  json box = json::object();
+  for (int i = 0; i < 100 && !box.value("open", false); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    box = ui().Request({{"cmd", "messagebox"}});
+  }
+  EXPECT_EQ(box.value("text", ""), FillInSettings(Message("msg_ask_ip_unreachable"),
+                                                  ParseDottedAddress("10.99.0.5"), 0, 0));
+  ASSERT_EQ(ui().Request({{"cmd", "dismiss"}, {"button", "Use it anyway"}})["ok"], true);
+  ASSERT_TRUE(ui().WaitForPage("IDPassword.html", 20000)) << ui().PageName();
   Check("id_pw_change_pw", false);
   Click("id_pw_next");
-  ExpectFailurePage("msg_not_in_same_subnet");
+  ExpectFailureText(
+      FillInSettings(Message("msg_unreachable_found"), ParseDottedAddress("10.99.0.5"),
+                     ParseDottedAddress("255.255.0.0"), ParseDottedAddress("10.99.0.1")));
   Shot("fail-other-subnet");
   EXPECT_TRUE(CameraHasAddress("other", "10.99.0.5"));
   ASSERT_TRUE(ui().ClickTo("config_fail_retry", "Network.html"));

@@ -1,14 +1,17 @@
 // The camera command interface against the camera simulator on loopback.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "media/media_header.h"
@@ -222,6 +225,38 @@ TEST_F(CamsimCGI, SimulatorStopsCleanlyOnSigterm) {
   ASSERT_TRUE(cgi->OpenAudioStream());  // an open stream must not hold the shut-down
   const int status = sim_->Stop();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// An address option is four decimal numbers and nothing else; any other
+// text ends the simulator with a usage error that shows the form.
+TEST(CamsimOptions, AddressesAreFourDecimalNumbers) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"--listen", "127.0.0.01"},
+      {"--listen", "127.1"},
+      {"--gateway", "10.20.0.1 "},
+      {"--dhcp-gateway", "0x0a.0.0.1"},
+      {"--address", "10.020.30.40/16"},
+      {"--address", "10.20.30.40/016"},
+      {"--address", "10.20.30.40/33"},
+      {"--dhcp-lease", "192.168.1.21/ 24"},
+      {"--dhcp-lease", "192.168.1.21 x/24"},
+  };
+  for (const auto& [option, value] : cases) {
+    // Should a value be taken, the simulator would run: the time limit ends it.
+    const std::string command = "timeout 20 " + CamsimProcess::BinaryPath() + " --port 0 " +
+                                option + " '" + value + "' 2>&1";
+    FILE* out = popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    std::string said;
+    char chunk[256];
+    while (size_t n = fread(chunk, 1, sizeof chunk, out)) said.append(chunk, n);
+    const int status = pclose(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << option << " " << value;
+    EXPECT_NE(said.find(std::string("bad value for ") + option + ": " + value + " ("),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("four decimal numbers from 0 to 255"), std::string::npos) << said;
+  }
 }
 
 }  // namespace

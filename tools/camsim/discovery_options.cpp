@@ -4,6 +4,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "discovery/discovery_wire.h"
 
 namespace camsim {
 
@@ -37,21 +41,32 @@ const char kDiscoveryUsage[] =
 namespace {
 
 bool ParseAddress(const char* text, uint32_t* out) {
-  in_addr value{};
-  if (inet_pton(AF_INET, text, &value) != 1) return false;
-  *out = value.s_addr;
-  return true;
+  const std::optional<uint32_t> value = ParseDottedQuad(text);
+  if (value) *out = *value;
+  return value.has_value();
+}
+
+// A prefix length is 1 to 32 in plain decimal digits.
+bool ParsePrefixLength(std::string_view text, int* out) {
+  if (text.empty() || text.size() > 2 || text[0] == '0') return false;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  *out = value;
+  return value <= 32;
 }
 
 bool ParsePrefixed(const char* text, uint32_t* address, uint32_t* mask) {
   const char* slash = std::strchr(text, '/');
-  if (!slash || slash - text > 15) return false;
-  const std::string head(text, slash);
-  char* end = nullptr;
-  const long prefix = std::strtol(slash + 1, &end, 10);
-  if (end == slash + 1 || *end != '\0' || prefix < 1 || prefix > 32) return false;
+  int prefix = 0;
+  if (!slash || !ParsePrefixLength(slash + 1, &prefix)) return false;
+  const std::optional<uint32_t> value = ParseDottedQuad(std::string_view(text, slash - text));
+  if (!value) return false;
+  *address = *value;
   *mask = htonl(prefix == 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> prefix));
-  return ParseAddress(head.c_str(), address);
+  return true;
 }
 
 bool ParseFault(const std::string& text, DiscoveryFault* fault) {
@@ -116,6 +131,15 @@ bool ApplyDiscoveryOption(const std::string& option, const char* value, Discover
   if (option == "--dhcp-gateway") return ParseAddress(value, &c.dhcp_lease.gateway);
   if (option == "--discovery-fault") return ParseFault(value, &c.fault);
   return false;
+}
+
+std::string AddressOptionForm(const std::string& option) {
+  if (option == "--gateway" || option == "--dhcp-gateway")
+    return "four decimal numbers from 0 to 255 separated by dots, such as 192.168.1.1";
+  if (option == "--address" || option == "--dhcp-lease")
+    return "an address of four decimal numbers from 0 to 255 separated by dots, a slash and a "
+           "prefix length from 1 to 32, such as 192.168.1.20/24";
+  return "";
 }
 
 bool StartDiscovery(const DiscoveryOptions& options,

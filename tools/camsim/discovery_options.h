@@ -22,6 +22,9 @@ extern const char kDiscoveryUsage[];
 bool IsDiscoveryOption(const std::string& option);
 // Applies one discovery option; false when its value is wrong.
 bool ApplyDiscoveryOption(const std::string& option, const char* value, DiscoveryOptions* o);
+// How the value of an option that takes an address is written, for the
+// usage error; empty for the other options.
+std::string AddressOptionForm(const std::string& option);
 
 // Gives the cameras their addresses and starts answering discovery when an
 // interface or an address was given (`responder` stays null otherwise).

@@ -175,10 +175,12 @@ bool HttpServer::Listen(std::string* err) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(config_.port);
-  if (inet_pton(AF_INET, config_.listen_address.c_str(), &addr.sin_addr) != 1) {
+  const std::optional<uint32_t> local = ParseDottedQuad(config_.listen_address);
+  if (!local) {
     *err = "not an IPv4 address: " + config_.listen_address;
     return false;
   }
+  addr.sin_addr.s_addr = *local;
   listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int on = 1;
   if (listen_fd_ < 0 || setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/discovery_wire.h"
 #include "discovery_options.h"
 #include "http_server.h"
 #include "media/media_header.h"
@@ -99,6 +100,15 @@ bool ParseFault(const std::string& text, camsim::Fault* fault) {
   return false;
 }
 
+// How a value of `opt` is written, for its usage error: empty, or a
+// parenthesised form.
+std::string ValueForm(const std::string& opt) {
+  const std::string form =
+      opt == "--listen" ? "four decimal numbers from 0 to 255 separated by dots, such as 127.0.0.1"
+                        : camsim::AddressOptionForm(opt);
+  return form.empty() ? form : " (" + form + ")";
+}
+
 // Applies one option with its value; false (with `err`) when either is wrong.
 bool ApplyOption(const std::string& opt, const char* value, SimOptions* o, std::string* err) {
   camsim::StreamConfig& s = o->http.stream;
@@ -106,6 +116,7 @@ bool ApplyOption(const std::string& opt, const char* value, SimOptions* o, std::
   bool ok = true;
   if (opt == "--listen") {
     o->http.listen_address = value;
+    ok = ParseDottedQuad(value).has_value();
   } else if (opt == "--port") {
     ok = ParseInt(value, 0, 65535, &port);
     o->http.port = static_cast<uint16_t>(port);
@@ -157,7 +168,7 @@ bool ApplyOption(const std::string& opt, const char* value, SimOptions* o, std::
     *err = "unknown option " + opt;
     return false;
   }
-  if (!ok) *err = "bad value for " + opt + ": " + value;
+  if (!ok) *err = "bad value for " + opt + ": " + value + ValueForm(opt);
   return ok;
 }
 
