@@ -42,15 +42,7 @@ TEST_F(InstallFlowTest, SearchKeepsConfiguredModelOncePerMacInArrivalOrder) {
   CameraRecord third = Found("TAVO-C1", 0x02, "10.20.30.40");
   std::vector<CameraRecord> replies = {first, again, lower, other, second, third};
   replies.insert(replies.end(), 1000, second);  // a thousand repeats of one camera: no twin
-  // The search's third copy of its request finds the camera whose answers
-  // to the first two were lost; every other camera answers all three copies.
-  std::vector<FakeDiscoveryTransport::Datagram> datagrams;
-  for (const CameraRecord& r : replies) {
-    datagrams.push_back(FakeDiscoveryTransport::SearchReply(r));
-    datagrams.back().answers = {0, 1, 2};
-  }
-  datagrams[5].answers = {2};
-  finder().transport().SetReplies(kCommandSearch, datagrams);
+  ScriptSearch(replies);
   Search();
   EXPECT_EQ(pages.LastPage(), Page("List.html"));
   ASSERT_EQ(dlg->State().m_cameras.Count(), 3u);
