@@ -52,7 +52,9 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 "$root/scripts/install-deps.sh"
-BUILD_DIR="$build" "$root/scripts/build.sh"
+# Only what the demo runs: the wizard with its medium, the simulator and the
+# walk without a display; the tests are not built.
+BUILD_DIR="$build" "$root/scripts/build.sh" --target quenlo-setup tavo-camsim quenlo-demo
 program="$build/medium/bin/quenlo-setup"
 camsim="$build/tools/camsim/tavo-camsim"
 

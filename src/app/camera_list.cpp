@@ -35,11 +35,18 @@ bool CameraList::Add(const CameraRecord& record) {
   const uint64_t key = MacKey(record);
   std::lock_guard<std::mutex> lock(mutex_);
   if (const auto listed = listed_.find(key); listed != listed_.end()) {
-    const CameraRecord& first = rows_[listed->second.row];
-    if (RecordIpAddress(first) != RecordIpAddress(record)) listed->second.twin = true;
+    Entry& entry = rows_[listed->second];
+    const uint32_t address = RecordIpAddress(record);
+    for (const CameraRecord& device : entry.devices)
+      if (RecordIpAddress(device) == address) return false;
+    if (entry.devices.size() < kMaxDevices) {
+      entry.devices.push_back(record);
+    } else if (entry.more.size() < kMaxCountedDevices) {
+      entry.more.insert(address);
+    }
   } else if (rows_.size() < kMaxListed) {
-    listed_.emplace(key, Listed{rows_.size(), false});
-    rows_.push_back(record);
+    listed_.emplace(key, rows_.size());
+    rows_.push_back({{record}, {}});
     return true;
   } else if (unlisted_.size() < kMaxCounted) {
     unlisted_.insert(key);
@@ -54,25 +61,37 @@ void CameraList::Clear() {
   unlisted_.clear();
 }
 
+CameraList::Row CameraList::MakeRow(const Entry& entry) const {
+  return {entry.devices.front(), entry.devices, entry.more.size(), entry.devices.size() > 1};
+}
+
 std::vector<CameraList::Row> CameraList::Rows() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<Row> rows;
   rows.reserve(rows_.size());
-  for (const CameraRecord& camera : rows_)
-    rows.push_back({camera, listed_.at(MacKey(camera)).twin});
+  for (const Entry& entry : rows_) rows.push_back(MakeRow(entry));
   return rows;
+}
+
+std::optional<CameraList::Row> CameraList::RowAt(int index) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (index < 0 || static_cast<size_t>(index) >= rows_.size()) return std::nullopt;
+  return MakeRow(rows_[static_cast<size_t>(index)]);
 }
 
 std::vector<CameraRecord> CameraList::From(size_t first) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (first >= rows_.size()) return {};
-  return std::vector<CameraRecord>(rows_.begin() + static_cast<ptrdiff_t>(first), rows_.end());
+  std::vector<CameraRecord> cameras;
+  for (size_t i = first; i < rows_.size(); ++i) cameras.push_back(rows_[i].devices.front());
+  return cameras;
 }
 
-std::optional<CameraRecord> CameraList::At(int index) const {
+std::optional<CameraRecord> CameraList::At(int index, size_t device) const {
   std::lock_guard<std::mutex> lock(mutex_);
   if (index < 0 || static_cast<size_t>(index) >= rows_.size()) return std::nullopt;
-  return rows_[static_cast<size_t>(index)];
+  const std::vector<CameraRecord>& devices = rows_[static_cast<size_t>(index)].devices;
+  if (device >= devices.size()) return std::nullopt;
+  return devices[device];
 }
 
 size_t CameraList::Count() const {
@@ -85,14 +104,8 @@ size_t CameraList::Unlisted() const {
   return unlisted_.size();
 }
 
-bool CameraList::HasTwin(const CameraRecord& camera) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto listed = listed_.find(MacKey(camera));
-  return listed != listed_.end() && listed->second.twin;
-}
-
 int CameraList::RowOf(const CameraRecord& camera) const {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto listed = listed_.find(MacKey(camera));
-  return listed == listed_.end() ? -1 : static_cast<int>(listed->second.row);
+  return listed == listed_.end() ? -1 : static_cast<int>(listed->second);
 }

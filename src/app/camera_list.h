@@ -19,27 +19,33 @@ class CameraList {
   // kMaxCounted, and the list says how many more answered.
   static constexpr size_t kMaxListed = 1024;
   static constexpr size_t kMaxCounted = 65536;
+  // The devices a row keeps, each answering as its MAC from an address of
+  // its own; the addresses beyond them are counted, up to kMaxCountedDevices.
+  static constexpr size_t kMaxDevices = 4;
+  static constexpr size_t kMaxCountedDevices = 256;
 
   // A repeated answer (a camera heard twice, or through two adapters)
   // changes nothing; the same MAC from another address is an impostor or a
-  // copied MAC, and the first row is kept and marked as having a twin.
-  // True when a new row was added.
+  // copied MAC: the row keeps that device too, after the first, and has a
+  // twin. True when a new row was added.
   bool Add(const CameraRecord& record);
   void Clear();
 
   struct Row {
-    CameraRecord camera;
-    bool twin;  // another device answered with this MAC
+    CameraRecord camera;                // the first answer
+    std::vector<CameraRecord> devices;  // every device kept, `camera` first
+    size_t more_devices = 0;            // other addresses that answered as it
+    bool twin = false;                  // another device answered with this MAC
   };
   std::vector<Row> Rows() const;
+  std::optional<Row> RowAt(int index) const;
   // The cameras of the rows from `first` on.
   std::vector<CameraRecord> From(size_t first) const;
-  std::optional<CameraRecord> At(int index) const;
+  // The device `device` of row `index` (the first answer by default).
+  std::optional<CameraRecord> At(int index, size_t device = 0) const;
   size_t Count() const;
   // The distinct cameras that answered beyond the listed ones.
   size_t Unlisted() const;
-  // Whether another device answered as `camera`.
-  bool HasTwin(const CameraRecord& camera) const;
   // The row of the camera with `camera`'s MAC, or -1.
   int RowOf(const CameraRecord& camera) const;
 
@@ -49,13 +55,14 @@ class CameraList {
   struct MacHash {
     size_t operator()(uint64_t mac) const;
   };
-  struct Listed {
-    size_t row;
-    bool twin;
+  struct Entry {
+    std::vector<CameraRecord> devices;
+    std::unordered_set<uint32_t> more;  // addresses beyond the kept devices
   };
+  Row MakeRow(const Entry& entry) const;
 
   mutable std::mutex mutex_;
-  std::vector<CameraRecord> rows_;
-  std::unordered_map<uint64_t, Listed, MacHash> listed_;
+  std::vector<Entry> rows_;
+  std::unordered_map<uint64_t, size_t, MacHash> listed_;  // MAC to row
   std::unordered_set<uint64_t, MacHash> unlisted_;
 };

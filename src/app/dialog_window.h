@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/about_dlg.h"
 #include "app/page_host.h"
@@ -48,6 +49,11 @@ class IMessageBox {
   // the box is closed otherwise).
   virtual bool Ask(const std::string& caption, const std::string& question, const std::string& yes,
                    const std::string& no) = 0;
+  // A question with one button per choice and one for none of them: the
+  // index of the choice pressed, or -1 for `none` (also when the box is
+  // closed otherwise).
+  virtual int Choose(const std::string& caption, const std::string& question,
+                     const std::vector<std::string>& choices, const std::string& none) = 0;
 };
 
 // One-shot timers of the dialog window, and the hand-over of work to the UI

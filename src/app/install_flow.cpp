@@ -17,9 +17,7 @@ constexpr int kErrNotFoundAgain = 0;
 constexpr int kErrNoSettingsReply = 1;
 constexpr int kErrOtherSubnet = 2;
 constexpr int kErrPasswordRefused = 3;
-
-constexpr const char* kTwinSend = "Send";
-constexpr const char* kTwinKeep = "Don't send";
+constexpr int kErrNoDeviceChosen = 4;  // several devices answered as it, none chosen
 
 }  // namespace
 
@@ -117,7 +115,7 @@ void CQuenloDlg::OnListNext() {
   if (!m_finder || FinderBusy()) return;
   WizardState& s = state_;
   s.m_selectedIndex = -1;
-  s.twin_accepted_row = -1;
+  s.selected_device = 0;
   const size_t count = s.m_cameras.Count();
   for (size_t i = 0; i < count; ++i) {
     if (ReadPageChecked(*m_services.pages, "list_radio" + std::to_string(i + 1)).value_or(false)) {
@@ -125,7 +123,14 @@ void CQuenloDlg::OnListNext() {
       break;
     }
   }
-  // No row checked: the list page stays.
+  // No row checked, or none of a row's devices chosen: the list page stays.
+  const std::optional<CameraList::Row> row = s.m_cameras.RowAt(s.m_selectedIndex);
+  if (!row) return;
+  std::vector<size_t> all(row->devices.size());
+  for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+  const std::optional<size_t> device = ChooseDevice(*row, all);
+  if (!device) return;
+  s.selected_device = *device;
   const std::optional<CameraRecord> camera = SelectedCamera();
   if (!camera) return;
   s.m_netSettings = NetSettings{};
@@ -145,7 +150,7 @@ void CQuenloDlg::OnIdPwNext() {
     return;
   }
   const std::optional<CameraRecord> camera = SelectedCamera();
-  if (!camera || !m_finder || !ConfirmTwin(*camera)) return;
+  if (!camera || !m_finder) return;
   if (state_.m_sameSubnet) {
     StartPasswordJob(*camera, true, false);
   } else {
@@ -153,16 +158,26 @@ void CQuenloDlg::OnIdPwNext() {
   }
 }
 
-// Asked once per chosen row, before the password goes out by HTTP or by
-// discovery.
-bool CQuenloDlg::ConfirmTwin(const CameraRecord& camera) {
-  WizardState& s = state_;
-  if (s.twin_accepted_row == s.m_selectedIndex || !s.m_cameras.HasTwin(camera)) return true;
-  if (!m_services.messages->Ask(s.m_title, TwinQuestion(camera, kTwinWarning), kTwinSend,
-                                kTwinKeep))
-    return false;
-  s.twin_accepted_row = s.m_selectedIndex;
-  return true;
+// Asked when the row is chosen, before anything is decided from the
+// device's address, and again when the camera is found again.
+std::optional<size_t> CQuenloDlg::ChooseDevice(const CameraList::Row& row,
+                                               const std::vector<size_t>& candidates) {
+  if (candidates.size() <= 1) {
+    if (candidates.empty()) return std::nullopt;
+    return candidates.front();
+  }
+  CameraList::Row asked = row;
+  asked.devices.clear();
+  asked.more_devices = 0;
+  std::vector<std::string> addresses;
+  for (size_t i : candidates) {
+    asked.devices.push_back(row.devices[i]);
+    addresses.push_back(DottedAddress(RecordIpAddress(row.devices[i])));
+  }
+  const int chosen = m_services.messages->Choose(state_.m_title, TwinQuestion(asked, kTwinWarning),
+                                                 addresses, kTwinNone);
+  if (chosen < 0 || static_cast<size_t>(chosen) >= candidates.size()) return std::nullopt;
+  return candidates[static_cast<size_t>(chosen)];
 }
 
 // Proves m_password (when `prove`) and changes it to m_newPassword when
@@ -304,15 +319,51 @@ void CQuenloDlg::OnSettingsWaitOver() {
   m_services.timers->Start(TIMER_REDISCOVER, kRediscoverMs);
 }
 
+// A device that answers as the camera elsewhere is not it: after a fixed
+// address the camera is only where it was sent, after DHCP only where the
+// adapter that heard it can reach it. (No answer from this computer's own
+// addresses reaches the list.)
+std::vector<size_t> CQuenloDlg::RediscoveredCandidates(const CameraList::Row& row) {
+  const WizardState& s = state_;
+  std::vector<size_t> candidates;
+  m_finder->RefreshAdapters();
+  for (size_t i = 0; i < row.devices.size(); ++i) {
+    const CameraRecord& device = row.devices[i];
+    const uint32_t address = RecordIpAddress(device);
+    bool fits = false;
+    if (s.m_fixedIp != 0) {
+      fits = address == s.m_netSettings.ipAddress;
+    } else if (const AdapterEntry* adapter =
+                   FindAdapter(m_finder->Adapters(), device.adapterAddress)) {
+      const uint32_t own = ParseDottedAddress(adapter->ipAddress);
+      const uint32_t mask = ParseDottedAddress(adapter->ipMask);
+      fits = (address & mask) == (own & mask);
+    }
+    if (fits) candidates.push_back(i);
+  }
+  return candidates;
+}
+
 void CQuenloDlg::OnRediscovered() {
   WizardState& s = state_;
   // The settings command is over for good: its credentials go.
   m_finder->ForgetCredentials();
   s.m_selectedIndex = s.m_cameras.RowOf(s.m_targetCamera);
-  const std::optional<CameraRecord> camera = SelectedCamera();
-  if (!camera) {
+  s.selected_device = 0;
+  const std::optional<CameraList::Row> row = s.m_cameras.RowAt(s.m_selectedIndex);
+  const std::vector<size_t> candidates = row ? RediscoveredCandidates(*row) : std::vector<size_t>{};
+  const std::optional<size_t> device = row ? ChooseDevice(*row, candidates) : std::nullopt;
+  if (device) s.selected_device = *device;
+  const std::optional<CameraRecord> camera = device ? SelectedCamera() : std::nullopt;
+  if (!row) {
     s.m_errorCode = kErrNotFoundAgain;
-  } else if (!m_finder->IsSameSubnet(*camera)) {
+  } else if (candidates.size() > 1 && !device) {
+    s.m_errorCode = kErrNoDeviceChosen;
+  } else if (!camera && s.m_fixedIp != 0) {
+    // Answers only where the camera was not sent: it was not found.
+    s.m_errorCode = kErrNotFoundAgain;
+    s.m_selectedIndex = -1;
+  } else if (!camera || !m_finder->IsSameSubnet(*camera)) {
     s.m_errorCode = kErrOtherSubnet;
   } else if (s.m_changePassword) {
     return StartPasswordJob(*camera, false, true);
@@ -347,6 +398,9 @@ void CQuenloDlg::OnConfigFailLoaded() {
     case kErrPasswordRefused:
       slot = kMsgChangePwdFail;
       break;
+    case kErrNoDeviceChosen:
+      slot = kMsgNoDeviceChosen;
+      break;
     default:
       return;
   }
@@ -358,6 +412,7 @@ void CQuenloDlg::OnConfigFailRetry() {
   s.m_replyStatus = 0;
   switch (s.m_errorCode) {
     case kErrNotFoundAgain:
+    case kErrNoDeviceChosen:
       s.m_rediscovering = true;
       s.m_cameras.Clear();
       StartFinderJob(kCommandSearch);

@@ -36,6 +36,24 @@ bool MessageBoxGtk::Ask(const std::string& caption, const std::string& question,
   return RunModal(dialog, {true, caption, "", question, {no, yes}}) == GTK_RESPONSE_ACCEPT;
 }
 
+// "None" is the default, as "No" is for a question.
+int MessageBoxGtk::Choose(const std::string& caption, const std::string& question,
+                          const std::vector<std::string>& choices, const std::string& none) {
+  if (closing_) return -1;
+  GtkWidget* dialog =
+      gtk_message_dialog_new(GTK_WINDOW(parent_), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION,
+                             GTK_BUTTONS_NONE, "%s", question.c_str());
+  gtk_dialog_add_button(GTK_DIALOG(dialog), none.c_str(), GTK_RESPONSE_CANCEL);
+  std::vector<std::string> buttons = {none};
+  for (size_t i = 0; i < choices.size(); ++i) {
+    gtk_dialog_add_button(GTK_DIALOG(dialog), choices[i].c_str(), static_cast<int>(i));
+    buttons.push_back(choices[i]);
+  }
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+  const int response = RunModal(dialog, {true, caption, "", question, std::move(buttons)});
+  return response >= 0 && static_cast<size_t>(response) < choices.size() ? response : -1;
+}
+
 int MessageBoxGtk::RunModal(GtkWidget* dialog, ModalState state) {
   gtk_window_set_title(GTK_WINDOW(dialog), state.caption.c_str());
   GtkWidget* previous = modal_dialog_;
@@ -56,7 +74,10 @@ bool MessageBoxGtk::DismissModal(const std::string& button) {
   int response = GTK_RESPONSE_OK;
   if (!button.empty()) {
     GtkWidget* widget = nullptr;
-    for (int candidate : {GTK_RESPONSE_OK, GTK_RESPONSE_ACCEPT, GTK_RESPONSE_CANCEL}) {
+    // The fixed responses, then those of a choice's buttons (0 on).
+    std::vector<int> candidates = {GTK_RESPONSE_OK, GTK_RESPONSE_ACCEPT, GTK_RESPONSE_CANCEL};
+    for (size_t i = 0; i < modal_.buttons.size(); ++i) candidates.push_back(static_cast<int>(i));
+    for (int candidate : candidates) {
       widget = gtk_dialog_get_widget_for_response(GTK_DIALOG(modal_dialog_), candidate);
       if (widget && button == gtk_button_get_label(GTK_BUTTON(widget))) {
         response = candidate;

@@ -33,6 +33,8 @@ class MessageBoxGtk : public IMessageBox {
   void Show(const std::string& caption, const MessageText& message) override;
   bool Ask(const std::string& caption, const std::string& question, const std::string& yes,
            const std::string& no) override;
+  int Choose(const std::string& caption, const std::string& question,
+             const std::vector<std::string>& choices, const std::string& none) override;
 
   // Receives the field a closed message box was about (UI thread).
   void SetFocusHandler(std::function<void(const std::string& field)> handler);

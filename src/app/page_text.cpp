@@ -28,12 +28,28 @@ std::string CameraWebAddress(const CameraRecord& record) {
          std::to_string(RecordHttpPort(record)) + "/";
 }
 
-std::string ListRowJson(int row, const CameraRecord& camera, bool same_network,
+std::string DeviceAddresses(const CameraList::Row& row) {
+  std::string text;
+  for (const CameraRecord& device : row.devices) {
+    if (!text.empty()) text += ", ";
+    text += DottedAddress(RecordIpAddress(device));
+  }
+  if (row.more_devices >= CameraList::kMaxCountedDevices) {
+    text += " and " + std::to_string(row.more_devices) + " or more other addresses";
+  } else if (row.more_devices > 0) {
+    text += " and " + std::to_string(row.more_devices) + " more address" +
+            (row.more_devices == 1 ? "" : "es");
+  }
+  return text;
+}
+
+std::string ListRowJson(int row, const CameraList::Row& listed, bool same_network,
                         const std::string& twin_warning) {
+  const CameraRecord& camera = listed.camera;
   const std::string model = Latin1ToUtf8(RecordModelName(camera));
   const std::string name = RepairUtf8(RecordCameraName(camera));
-  const std::string details = model + " \u00b7 MAC " + MacTextWithColons(camera) + " \u00b7 " +
-                              DottedAddress(RecordIpAddress(camera));
+  const std::string details =
+      model + " \u00b7 MAC " + MacTextWithColons(camera) + " \u00b7 " + DeviceAddresses(listed);
   nlohmann::json notes = nlohmann::json::array();
   if (!same_network) notes.push_back("On another network: its address will be set next");
   return DumpJson({{"id", "list_radio" + std::to_string(row)},
@@ -41,6 +57,13 @@ std::string ListRowJson(int row, const CameraRecord& camera, bool same_network,
                    {"details", details},
                    {"notes", notes},
                    {"warning", twin_warning}});
+}
+
+std::string TwinQuestion(const CameraList::Row& row, const std::string& warning) {
+  return warning + " (MAC " + MacTextWithColons(row.camera) +
+         ") from different addresses: " + DeviceAddresses(row) +
+         ". One of them may be posing as your camera to learn its password. Choose the address "
+         "of your camera: only that device gets the password.";
 }
 
 std::string CameraTitle(const CameraRecord& camera) {

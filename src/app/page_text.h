@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/camera_list.h"
 #include "discovery/discovery_wire.h"
 
 // The camera's MAC as 12 upper-case hexadecimal digits, as the user sees it.
@@ -18,13 +19,20 @@ std::string CameraWebAddress(const CameraRecord& record);
 
 // The camera's name (UTF-8, repaired), or else its model.
 std::string CameraTitle(const CameraRecord& camera);
-// The list page's row `row` (from 1): {"id": the radio button's id,
-// "title": the camera's name or else its model, "details": model, MAC and
-// address on one line, "notes": what else sets the camera apart (on another
-// network), "warning": `twin_warning` when another device answered with its
-// MAC, else empty}.
-std::string ListRowJson(int row, const CameraRecord& camera, bool same_network,
+// The addresses of the devices that answered as a row's camera, in the
+// order they answered: "192.168.1.20, 192.168.1.21 and 3 more addresses".
+std::string DeviceAddresses(const CameraList::Row& row);
+// The list page's row `row` (from 1) for `camera`: {"id": the radio
+// button's id, "title": the camera's name or else its model, "details":
+// model, MAC and the address of every device that answered as it on one
+// line, "notes": what else sets the camera apart (on another network),
+// "warning": `twin_warning` when another device answered with its MAC, else
+// empty}.
+std::string ListRowJson(int row, const CameraList::Row& camera, bool same_network,
                         const std::string& twin_warning);
+// The question when several devices answer as the chosen camera, naming the
+// address of each: the user chooses the one that gets the password.
+std::string TwinQuestion(const CameraList::Row& row, const std::string& warning);
 // The search page's line for a camera that has just answered: {"title": its
 // name or else its model, "address": its current address}.
 std::string SearchRowJson(const CameraRecord& camera);

@@ -37,12 +37,6 @@ int TakePasswordFields(IPageHost& pages, WizardState& state) {
   return refusal;
 }
 
-std::string TwinQuestion(const CameraRecord& camera, const char* warning) {
-  return std::string(warning) + " (MAC " + MacTextWithColons(camera) +
-         ") from different addresses. One of them may be posing as your camera to learn its "
-         "password. Send the password anyway?";
-}
-
 int PasswordOutcomeSlot(PasswordOutcome outcome) {
   switch (outcome) {
     case PasswordOutcome::kDone:

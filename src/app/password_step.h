@@ -1,6 +1,5 @@
-// The password page: what it takes from the page, the question asked when
-// two devices answer as the chosen camera, and the proof and change of the
-// password over HTTP as a job whose outcome the UI thread receives.
+// The password page: what it takes from the page, and the proof and change
+// of the password over HTTP as a job whose outcome the UI thread receives.
 #pragma once
 
 #include <atomic>
@@ -18,10 +17,6 @@
 // (retyping after a message is expected). -1, or the message slot of the
 // refusal of the new password, which is then wiped.
 int TakePasswordFields(IPageHost& pages, WizardState& state);
-
-// The question before a password goes to a camera whose MAC another device
-// answered with too.
-std::string TwinQuestion(const CameraRecord& camera, const char* warning);
 
 // -1 when done, else the message slot the outcome shows.
 int PasswordOutcomeSlot(PasswordOutcome outcome);

@@ -202,7 +202,7 @@ void CQuenloDlg::StopLiveView() {
 }
 
 std::optional<CameraRecord> CQuenloDlg::SelectedCamera() const {
-  return state_.m_cameras.At(state_.m_selectedIndex);
+  return state_.m_cameras.At(state_.m_selectedIndex, state_.selected_device);
 }
 
 // ---- Page actions ----
@@ -220,7 +220,7 @@ void CQuenloDlg::OnListLoaded() {
     CallScript("ListShowMoreCameras", {std::to_string(unlisted), std::to_string(rows.size())});
   const std::vector<bool> here = SameSubnetFlags(rows);
   for (size_t i = 0; i < rows.size(); ++i) {
-    CallScript("ListAddCamera", {ListRowJson(static_cast<int>(i) + 1, rows[i].camera, here[i],
+    CallScript("ListAddCamera", {ListRowJson(static_cast<int>(i) + 1, rows[i], here[i],
                                              rows[i].twin ? kTwinWarning : "")});
   }
 }

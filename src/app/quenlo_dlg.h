@@ -44,7 +44,8 @@ class CQuenloDlg : public IPageEvents {
   static constexpr const char* kAboutItemText = "&About Quenlo...";
   static constexpr const char* kStartPassword = "kerut";
   static constexpr const char* kMakerAppUrl = "https://www.quenlo.example/App/";
-  static constexpr const char* kTwinWarning = "Two devices answer as this camera";
+  static constexpr const char* kTwinWarning = "More than one device answers as this camera";
+  static constexpr const char* kTwinNone = "None of them";
 
   // `exe_path` is the program's own full path; the page folder derives from it.
   CQuenloDlg(const DialogServices& services, std::string exe_path);
@@ -187,9 +188,15 @@ class CQuenloDlg : public IPageEvents {
   void OnSettingsWaitOver();
   // Starts the live view and shows the finish page once it had a moment to connect.
   void StartLiveViewThenFinish();
-  // false when the chosen camera has a twin and the user would rather not
-  // send it the password.
-  bool ConfirmTwin(const CameraRecord& camera);
+  // Which of `candidates` (devices of `row`, by index) gets the password:
+  // the one there is, or the one the user chooses when there are several;
+  // nothing when none is chosen. UI thread (the question is a modal box).
+  std::optional<size_t> ChooseDevice(const CameraList::Row& row,
+                                     const std::vector<size_t>& candidates);
+  // The devices of the row found again that can be the camera: at the
+  // fixed address it was given, or after DHCP inside the subnet of the
+  // adapter that heard it.
+  std::vector<size_t> RediscoveredCandidates(const CameraList::Row& row);
   void StartPasswordJob(const CameraRecord& camera, bool prove, bool after_rediscovery);
   void OnPasswordOutcome(PasswordOutcome outcome, bool after_rediscovery);
   void ApplyOverDiscovery(const CameraRecord& camera);

@@ -2,6 +2,11 @@
 
 namespace {
 
+constexpr const char* kNoDeviceChosenText =
+    "More than one device answered as the camera after its settings were changed, and none "
+    "was chosen: the password and the live view went to none of them. Try again to search "
+    "and choose.";
+
 struct Message {
   const char* key;
   MessageLook look;
@@ -20,6 +25,7 @@ const Message kMessages[kMessageSlots] = {
     {"msg_set_fixed_ip_fail", {"", ""}},
     {"msg_rediscovery_fail", {"", ""}},
     {"msg_not_in_same_subnet", {"", ""}},
+    {"msg_no_device_chosen", {"", ""}, kNoDeviceChosenText},
 };
 
 }  // namespace

@@ -31,7 +31,9 @@ struct WizardState {
   CameraList m_cameras;
   int m_selectedIndex = -1;
   bool m_sameSubnet = false;
-  int twin_accepted_row = -1;  // the row whose twin the user accepted
+  // Which device of the chosen row is the camera: the first that answered,
+  // or the one the user chose among those answering as its MAC.
+  size_t selected_device = 0;
 
   // The settings and passwords typed, and where their sending stands.
   int m_fixedIp = 0;  // 0 DHCP, 1 fixed address, 2 neither chosen

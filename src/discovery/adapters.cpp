@@ -12,6 +12,25 @@ uint32_t LastOctetPlusOne(uint32_t networkOrder) {
   return networkOrder;
 }
 
+std::vector<OwnAddressRange> AdapterSource::OwnAddresses() {
+  std::vector<AdapterEntry> all;
+  std::vector<OwnAddressRange> own;
+  if (!ListAdapters(&all)) return own;
+  for (const AdapterEntry& entry : all) {
+    in_addr address{};
+    if (inet_pton(AF_INET, entry.ipAddress, &address) == 1 && address.s_addr != 0)
+      own.push_back({address.s_addr, 0xFFFFFFFFu});
+  }
+  return own;
+}
+
+bool IsOwnAddress(const std::vector<OwnAddressRange>& own, uint32_t address) {
+  for (const OwnAddressRange& range : own) {
+    if ((address & range.mask) == (range.network & range.mask)) return true;
+  }
+  return false;
+}
+
 std::vector<AdapterEntry> ListUsableAdapters(AdapterSource& source) {
   std::vector<AdapterEntry> all;
   std::vector<AdapterEntry> usable;

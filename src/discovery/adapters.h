@@ -24,6 +24,13 @@ struct AdapterEntry {
   char gateway[16];    // dotted text of the default route through it, "0.0.0.0" if none
 };
 
+// Addresses this computer answers on itself: `network` under `mask`, both
+// network byte order (one address has the mask 255.255.255.255).
+struct OwnAddressRange {
+  uint32_t network;
+  uint32_t mask;
+};
+
 // Where the adapter facts come from: the system, or a fake in tests.
 class AdapterSource {
  public:
@@ -32,7 +39,15 @@ class AdapterSource {
   virtual bool ListAdapters(std::vector<AdapterEntry>* out) = 0;
   // The DNS servers of one adapter, in order, as network-order addresses.
   virtual std::vector<uint32_t> DnsServers(const AdapterEntry& adapter) = 0;
+  // Every address of this computer, on any adapter, in any state; a process
+  // of its own can send from each. Unless a source knows better: the first
+  // address of every adapter ListAdapters gives.
+  virtual std::vector<OwnAddressRange> OwnAddresses();
 };
+
+// Whether `address` (network order) is in one of `own`: a datagram from
+// there may come from a process on this computer.
+bool IsOwnAddress(const std::vector<OwnAddressRange>& own, uint32_t address);
 
 // The source that reads this machine's interfaces.
 std::unique_ptr<AdapterSource> MakeSystemAdapterSource();

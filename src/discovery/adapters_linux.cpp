@@ -56,6 +56,7 @@ class LinuxAdapterSource : public AdapterSource {
   explicit LinuxAdapterSource(LinuxAdapterPaths paths) : paths_(std::move(paths)) {}
 
   bool ListAdapters(std::vector<AdapterEntry>* out) override;
+  std::vector<OwnAddressRange> OwnAddresses() override;
   std::vector<uint32_t> DnsServers(const AdapterEntry& adapter) override {
     return ReadDnsServers(paths_, adapter.index);
   }
@@ -117,6 +118,24 @@ bool LinuxAdapterSource::ListAdapters(std::vector<AdapterEntry>* out) {
   }
   freeifaddrs(all);
   return true;
+}
+
+// Every address of every interface, up or down, and the whole loopback
+// network: the system answers on all of 127.0.0.0/8 by itself.
+std::vector<OwnAddressRange> LinuxAdapterSource::OwnAddresses() {
+  std::vector<OwnAddressRange> own = {{htonl(0x7F000000u), htonl(0xFF000000u)}};
+  ifaddrs* all = nullptr;
+  if (getifaddrs(&all) != 0) return own;
+  for (ifaddrs* it = all; it; it = it->ifa_next) {
+    if (!it->ifa_addr || it->ifa_addr->sa_family != AF_INET) continue;
+    const uint32_t address = reinterpret_cast<sockaddr_in*>(it->ifa_addr)->sin_addr.s_addr;
+    uint32_t mask = 0xFFFFFFFFu;
+    if ((it->ifa_flags & IFF_LOOPBACK) && it->ifa_netmask)
+      mask = reinterpret_cast<sockaddr_in*>(it->ifa_netmask)->sin_addr.s_addr;
+    own.push_back({address, mask});
+  }
+  freeifaddrs(all);
+  return own;
 }
 
 }  // namespace

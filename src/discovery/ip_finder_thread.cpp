@@ -28,6 +28,23 @@ const char* Terminated(const char (&field)[N]) {
   return std::memchr(field, 0, N) ? field : nullptr;
 }
 
+// The search's reports pass through here on their way to the owner: an
+// answer from one of this computer's own addresses is another program on
+// it, never a camera. (A search reply is taken only from the address it
+// claims, so the claimed address is its source.)
+struct SearchFilter {
+  FinderCallback callback;
+  void* context;
+  std::vector<OwnAddressRange> own;
+
+  static void Report(void* filter, const void* data, int command, bool done) {
+    const auto* self = static_cast<const SearchFilter*>(filter);
+    if (data && IsOwnAddress(self->own, RecordIpAddress(*static_cast<const CameraRecord*>(data))))
+      return;
+    if (self->callback) self->callback(self->context, data, command, done);
+  }
+};
+
 }  // namespace
 
 NTavoIPFinderThread::NTavoIPFinderThread(FinderCallback callback, void* context,
@@ -138,9 +155,10 @@ int NTavoIPFinderThread::Run() {
 
 void NTavoIPFinderThread::SearchAll() {
   uint32_t lost = 0;
+  SearchFilter filter{callback, callbackContext, source_->OwnAddresses()};
   for (const AdapterEntry& adapter : adapters) {
     if (IsStopRequested()) break;
-    lost += SearchTransaction(*transport_, callback, callbackContext, adapter);
+    lost += SearchTransaction(*transport_, &SearchFilter::Report, &filter, adapter);
   }
   lost_answers_ = lost;
 }

@@ -18,7 +18,8 @@
 // the fields the command reads) and calls Start; the thread runs the job once,
 // reports through `callback` and ends with exactly one end-of-job call
 // (data null, done true), always the last. Jobs: 0 a 2-second pause, 1 a search
-// through every adapter, 2 to 11 one command through the adapter that found
+// through every adapter (an answer from one of this computer's own addresses is
+// never reported), 2 to 11 one command through the adapter that found
 // the target camera.
 //
 // Threads: the owner writes the job fields and calls SetTarget,

@@ -77,13 +77,17 @@ TEST_F(InstallFlowTest, SearchKeepsConfiguredModelOncePerMacInArrivalOrder) {
 }
 
 // A flood of distinct cameras fills the list up to its cap and the rest are
-// counted once each. The first camera's MAC also answers from a second
-// address: its password goes out only once the user agrees, asked once for
-// the chosen row.
-TEST_F(InstallFlowTest, ListIsCappedAndATwinGetsThePasswordOnlyWhenConfirmed) {
+// counted once each. The first camera's MAC also answers from five more
+// addresses: its row names the first four and counts the other two, and
+// choosing it asks which device is the camera. None: the list stays and
+// nothing goes out; the device chosen is the one the settings go to, and
+// the choice is not asked again on the password page.
+TEST_F(InstallFlowTest, ListIsCappedAndATwinRowAsksWhichDeviceIsTheCamera) {
   StartWizard();
-  std::vector<CameraRecord> replies = {Found("TAVO-C1", 0x01, "10.20.30.40"),
-                                       Found("TAVO-C1", 0x01, "10.20.30.41")};
+  std::vector<CameraRecord> replies;
+  for (const char* ip : {"10.20.30.40", "10.20.30.41", "10.20.30.40", "10.20.30.42", "10.20.30.43",
+                         "10.20.30.44", "10.20.30.45", "10.20.30.44"})
+    replies.push_back(Found("TAVO-C1", 0x01, ip));
   for (int i = 0; i < 1100; ++i) {
     replies.push_back(Found("TAVO-C1", 0, "192.168.1.30"));
     replies.back().header.macAddress[4] = static_cast<uint8_t>(0x80 + (i >> 8));
@@ -97,27 +101,37 @@ TEST_F(InstallFlowTest, ListIsCappedAndATwinGetsThePasswordOnlyWhenConfirmed) {
   ASSERT_EQ(pages.ScriptCount("ListAddCamera"), static_cast<int>(CQuenloDlg::kMaxListedCameras));
   ASSERT_EQ(pages.scripts[0].function, "ListShowMoreCameras");
   EXPECT_EQ(pages.scripts[0].args, (std::vector<std::string>{"77", "1024"}));
-  EXPECT_TRUE(Row(0)["details"].get<std::string>().ends_with("10.20.30.40"));  // the first answer
+  EXPECT_TRUE(Row(0)["details"].get<std::string>().ends_with(
+      "MAC 00:1A:2B:3C:4D:01 \u00b7 10.20.30.40, 10.20.30.41, 10.20.30.42, 10.20.30.43 and 2 more "
+      "addresses"))
+      << Row(0)["details"];
   EXPECT_EQ(Row(0)["warning"], CQuenloDlg::kTwinWarning);
   EXPECT_EQ(Row(1)["warning"], "");
 
   pages.AddElement("list_radio1", "checked", true);
+  pages.Click("list_next");  // "None of them"
+  ASSERT_EQ(window.questions.size(), 1u);
+  EXPECT_NE(window.questions[0].find("|" + std::string(CQuenloDlg::kTwinWarning) +
+                                     " (MAC 00:1A:2B:3C:4D:01) from different addresses: "
+                                     "10.20.30.40, 10.20.30.41, 10.20.30.42, 10.20.30.43. "),
+            std::string::npos)
+      << window.questions[0];
+  EXPECT_TRUE(window.questions[0].ends_with(
+      "|10.20.30.40|10.20.30.41|10.20.30.42|10.20.30.43|None of them"))
+      << window.questions[0];
+  EXPECT_EQ(pages.LastPage(), Page("List.html"));
+  EXPECT_EQ(finder().Jobs(), std::vector<int>{kCommandSearch});
+
+  window.choice = 2;
   pages.Click("list_next");
   pages.AddElement("network_dhcp", "checked", true);
   pages.Click("network_next");
   ASSERT_EQ(pages.LastPage(), Page("IDPassword.html"));
   ScriptSettingsReply(0);
   FillPassword("pw", false);
-  pages.Click("id_pw_next");  // "Don't send": nothing goes out
-  ASSERT_EQ(window.questions.size(), 1u);
-  EXPECT_NE(window.questions[0].find("this camera (MAC 00:1A:2B:3C:4D:01)"), std::string::npos);
-  EXPECT_TRUE(window.questions[0].ends_with("anyway?|Send|Don't send")) << window.questions[0];
-  EXPECT_EQ(finder().Jobs(), std::vector<int>{kCommandSearch});
-  EXPECT_EQ(finder().password[0], '\0');
-  EXPECT_EQ(pages.LastPage(), Page("IDPassword.html"));
-  window.answer_yes = true;
   pages.Click("id_pw_next");
   Settle();
+  EXPECT_EQ(std::string(finder().cameraIp), "10.20.30.42");
   pages.Click("id_pw_next");  // refused; the second try is not asked again
   Settle();
   EXPECT_EQ(window.questions.size(), 2u);
@@ -440,6 +454,89 @@ TEST_F(InstallFlowTest, DhcpApplyWaitsThenFindsCameraAgainAndChangesPassword) {
   NTavoCGI check(false);
   check.http().SetServer("127.0.0.1", sim.port(), "admin", "NewPass99");
   EXPECT_NE(check.QueryIPAddress(), nullptr);
+}
+
+// After DHCP the camera is only where the adapter that heard it reaches:
+// a device answering first as its MAC there, and one answering elsewhere,
+// get nothing unless chosen. The question names the two that can be the
+// camera; none chosen is a failure whose retry searches again; the device
+// chosen gets the new password, the other keeps its own.
+TEST_F(InstallFlowTest, RediscoveredTwinsGetThePasswordOnlyWhenChosen) {
+  CamsimProcess camera({"--password", "Start123"});
+  CamsimProcess impostor({"--password", "Start123", "--listen", "127.0.0.3"});
+  ASSERT_TRUE(camera.ok()) << camera.error();
+  ASSERT_TRUE(impostor.ok()) << impostor.error();
+  AcceptedByDhcp("Start123", true, "NewPass99");
+  ScriptSearch({Found("TAVO-C1", 0x01, "127.0.0.3", impostor.port(), 0x12),
+                Found("TAVO-C1", 0x01, "10.20.30.40"),  // still on the other subnet
+                Found("TAVO-C1", 0x01, "127.0.0.1", camera.port(), 0x12)});
+  Rediscover();  // "None of them"
+  ASSERT_EQ(window.questions.size(), 1u);
+  EXPECT_NE(window.questions[0].find("from different addresses: 127.0.0.3, 127.0.0.1. "),
+            std::string::npos)
+      << window.questions[0];
+  EXPECT_TRUE(window.questions[0].ends_with("|127.0.0.3|127.0.0.1|None of them"));
+  EXPECT_EQ(pages.LastPage(), Page("ConfigureFail.html"));
+  pages.Complete();
+  ASSERT_EQ(pages.ScriptCount("ConfigFailSetInfo"), 1);
+  EXPECT_TRUE(pages.scripts.back().args.at(0).starts_with("More than one device answered"));
+
+  window.choice = 1;
+  pages.Click("config_fail_retry");
+  EXPECT_EQ(pages.LastPage(), Page("Setup.html"));
+  Settle();
+  EXPECT_EQ(window.questions.size(), 2u);
+  Settle();  // the password change
+  Fire(CQuenloDlg::TIMER_LIVE_START);
+  EXPECT_EQ(pages.LastPage(), Page("Finish.html"));
+  EXPECT_EQ(dlg->State().m_password, "NewPass99");
+  struct Login {
+    CamsimProcess* sim;
+    const char* ip;
+    const char* password;
+    bool works;
+  };
+  for (const Login& login : {Login{&camera, "127.0.0.1", "NewPass99", true},
+                             Login{&camera, "127.0.0.1", "Start123", false},
+                             Login{&impostor, "127.0.0.3", "Start123", true},
+                             Login{&impostor, "127.0.0.3", "NewPass99", false}}) {
+    NTavoCGI check(false);
+    check.http().SetServer(login.ip, login.sim->port(), "admin", login.password);
+    EXPECT_EQ(check.QueryIPAddress() != nullptr, login.works) << login.ip << " " << login.password;
+  }
+}
+
+// After a fixed address the camera is only at that address: a device that
+// answers first as its MAC from another is not asked about, and alone it
+// is not the camera.
+TEST_F(InstallFlowTest, RediscoveryAfterAFixedAddressTakesOnlyThatAddress) {
+  ChooseOtherSubnetCamera();
+  pages.AddElement("network_fixedip", "checked", true);
+  pages.Click("network_next");
+  pages.Navigate(Page("FixedIP.html"));
+  FillFixed("192.168.1.20", "255.255.255.0", "192.168.1.1");
+  pages.Click("fixedip_next");
+  ASSERT_EQ(pages.LastPage(), Page("IDPassword.html"));
+  ScriptSettingsReply(1);
+  FillPassword("pw", false);
+  pages.Click("id_pw_next");
+  Settle();
+  ASSERT_EQ(pages.LastPage(), Page("Setup.html"));
+  ScriptSearch({Found("TAVO-C1", 0x01, "192.168.1.30")});
+  Rediscover();
+  EXPECT_EQ(pages.LastPage(), Page("ConfigureFail.html"));
+  EXPECT_EQ(dlg->State().m_errorCode, 0);
+
+  ScriptSearch({Found("TAVO-C1", 0x01, "192.168.1.30"), Found("TAVO-C1", 0x01, "192.168.1.20")});
+  pages.Click("config_fail_retry");
+  Settle();
+  Fire(CQuenloDlg::TIMER_LIVE_START);
+  EXPECT_EQ(pages.LastPage(), Page("Finish.html"));
+  EXPECT_TRUE(window.questions.empty());
+  const std::optional<CameraRecord> chosen =
+      dlg->State().m_cameras.At(dlg->State().m_selectedIndex, dlg->State().selected_device);
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(RecordIpAddress(*chosen), inet_addr("192.168.1.20"));
 }
 
 TEST_F(InstallFlowTest, RediscoveryFailuresAndWhatRetryDoes) {

@@ -218,10 +218,17 @@ TEST(LinuxAdapterFacts, SystemListHasNoLoopbackOrDownAdapters) {
     }
   }
   EXPECT_TRUE(sawLoopback);
+  // Every adapter's address is this computer's own, and so is the whole
+  // loopback network; a documentation address is not.
+  const std::vector<OwnAddressRange> own = source->OwnAddresses();
+  EXPECT_TRUE(IsOwnAddress(own, Ip("127.0.0.1")));
+  EXPECT_TRUE(IsOwnAddress(own, Ip("127.200.0.9")));
+  EXPECT_FALSE(IsOwnAddress(own, Ip("192.0.2.77")));
   for (const AdapterEntry& e : ListUsableAdapters(*source)) {
     EXPECT_TRUE(e.type == kAdapterTypeEthernet || e.type == kAdapterTypeWireless);
     EXPECT_STRNE(e.ipAddress, "0.0.0.0");
     EXPECT_EQ(e.address[6] | e.address[7], 0);
+    EXPECT_TRUE(IsOwnAddress(own, Ip(e.ipAddress))) << e.name;
   }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <arpa/inet.h>
+
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -30,6 +32,12 @@ class FakeAdapterSource : public AdapterSource {
     adapters_ = std::move(adapters);
     dns_ = std::move(dns);
   }
+  // Addresses of this computer besides the adapters' first ones (a second
+  // address, the loopback network).
+  void SetOtherOwnAddresses(std::vector<OwnAddressRange> own) {
+    std::lock_guard<std::mutex> lock(mu_);
+    other_own_ = std::move(own);
+  }
   void Fail(bool fail) {
     std::lock_guard<std::mutex> lock(mu_);
     fail_ = fail;
@@ -50,11 +58,19 @@ class FakeAdapterSource : public AdapterSource {
     std::lock_guard<std::mutex> lock(mu_);
     return dns_;
   }
+  std::vector<OwnAddressRange> OwnAddresses() override {
+    std::lock_guard<std::mutex> lock(mu_);
+    std::vector<OwnAddressRange> own = other_own_;
+    for (const AdapterEntry& entry : adapters_)
+      own.push_back({inet_addr(entry.ipAddress), 0xFFFFFFFFu});
+    return own;
+  }
 
  private:
   mutable std::mutex mu_;
-  std::vector<AdapterEntry> adapters_;  // guarded by mu_
-  std::vector<uint32_t> dns_;           // guarded by mu_
-  bool fail_ = false;                   // guarded by mu_
-  int lists_ = 0;                       // guarded by mu_
+  std::vector<AdapterEntry> adapters_;      // guarded by mu_
+  std::vector<uint32_t> dns_;               // guarded by mu_
+  std::vector<OwnAddressRange> other_own_;  // guarded by mu_
+  bool fail_ = false;                       // guarded by mu_
+  int lists_ = 0;                           // guarded by mu_
 };

@@ -128,6 +128,36 @@ TEST_F(FinderJobs, SearchResendsItsRequestAndACameraAnswersAnyCopy) {
   }
 }
 
+// A program on this computer can answer a search from any of its
+// addresses: such an answer is never reported as a camera, whichever
+// adapter hears it; the camera beside it still is.
+TEST_F(FinderJobs, SearchNeverReportsAnAnswerFromThisComputer) {
+  source_->Set(
+      {FakeAdapterSource::Entry("qdnone0", 1, kAdapterTypeEthernet, "192.168.1.10",
+                                "255.255.255.0"),
+       FakeAdapterSource::Entry("qdnone1", 2, kAdapterTypeEthernet, "10.0.0.5", "255.0.0.0")});
+  source_->SetOtherOwnAddresses({{inet_addr("172.16.0.9"), 0xFFFFFFFFu},  // a second address
+                                 {inet_addr("127.0.0.0"), inet_addr("255.0.0.0")}});
+  std::vector<FakeDiscoveryTransport::Datagram> replies;
+  for (const char* from : {"192.168.1.10", "10.0.0.5", "172.16.0.9", "127.0.0.1", "127.3.2.1",
+                           "192.168.1.20", "172.16.0.10"}) {
+    CameraRecord answer{};
+    answer.adapterAddress[0] = 0x02;
+    answer.adapterAddress[5] = 1;
+    const uint32_t address = inet_addr(from);
+    std::memcpy(answer.header.ipAddress, &address, 4);
+    replies.push_back(FakeDiscoveryTransport::SearchReply(answer));
+  }
+  transport_->SetReplies(kCommandSearch, replies);
+  finder_->commandCode = kCommandSearch;
+  ASSERT_TRUE(FinderProbe::RunJob(*finder_));
+  std::vector<std::string> reported;
+  for (const CameraRecord& record : probe_.Records())
+    reported.push_back(DottedAddress(RecordIpAddress(record)));
+  EXPECT_EQ(reported, (std::vector<std::string>{"192.168.1.20", "172.16.0.10"}));
+  EXPECT_TRUE(probe_.EndedOnceWith(kCommandSearch));
+}
+
 TEST_F(FinderJobs, PauseAndUnknownCodesEndWithOnlyTheEndCall) {
   for (int code : {0, 12, -1}) {
     SCOPED_TRACE(code);

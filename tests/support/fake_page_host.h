@@ -94,6 +94,7 @@ struct FakeWindowRecord {
   std::vector<std::pair<std::string, std::string>> box_looks;  // heading, field; guarded by mutex
   std::vector<std::string> questions;
   bool answer_yes = false;
+  int choice = -1;            // what a choice is answered with: an index, or -1 for none
   std::map<int, int> timers;  // guarded by mutex
   std::function<void(int)> timer_handler;
   std::vector<std::function<void()>> posted;  // guarded by mutex
@@ -134,6 +135,14 @@ class FakeMessageBoxes : public IMessageBox {
            const std::string& no) override {
     r_.questions.push_back(caption + "|" + question + "|" + yes + "|" + no);
     return r_.answer_yes;
+  }
+  // Recorded as a question: caption, text, every choice and `none`.
+  int Choose(const std::string& caption, const std::string& question,
+             const std::vector<std::string>& choices, const std::string& none) override {
+    std::string asked = caption + "|" + question;
+    for (const std::string& choice : choices) asked += "|" + choice;
+    r_.questions.push_back(asked + "|" + none);
+    return r_.choice < static_cast<int>(choices.size()) ? r_.choice : -1;
   }
 
  private:

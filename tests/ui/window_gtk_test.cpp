@@ -140,6 +140,19 @@ TEST_F(WindowGtkTest, QuestionTellsWhichButtonWasPressed) {
         << button;
     EXPECT_EQ(watcher.seen.buttons, (std::vector<std::string>{"Stay", "Quit"}));
   }
+  // A choice: the index of the button pressed, -1 for none of them.
+  const std::vector<std::string> choices = {"10.0.0.7", "10.0.0.8", "10.0.0.9"};
+  for (const auto& [button, answer] :
+       {std::pair<std::string, int>{"10.0.0.8", 1}, {"10.0.0.9", 2}, {"None of them", -1}}) {
+    std::atomic<bool> returned{false};
+    BoxWatcher watcher{window_.get(), &returned, {}, false, button};
+    g_timeout_add(20, BoxWatcher::Check, &watcher);
+    EXPECT_EQ(window_->MessageBoxes().Choose("Setup", "Which one?", choices, "None of them"),
+              answer)
+        << button;
+    EXPECT_EQ(watcher.seen.buttons,
+              (std::vector<std::string>{"None of them", "10.0.0.7", "10.0.0.8", "10.0.0.9"}));
+  }
 }
 
 // Once the window closes, boxes are skipped and what workers hand over is dropped.

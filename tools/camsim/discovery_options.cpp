@@ -17,15 +17,19 @@ const char kDiscoveryUsage[] =
     "  --gateway A          the cameras' gateway\n"
     "  --reply MODE         broadcast (default: to 255.255.255.255) or unicast\n"
     "  --set-delay-ms N     pause before taking new settings (default 5000)\n"
+    "  --search-delay-ms N  answer searches N ms late (default 0)\n"
     "  --dhcp-lease A/PREFIX  address taken when told to use DHCP\n"
     "  --dhcp-gateway A     gateway of that lease\n"
     "  --discovery-fault KIND  none, no-set-address, wrong-length, twice, flood,\n"
-    "                          impostor or any-target\n"
+    "                          impostor, any-target or after-settings\n"
     "                          (flood: 100,000 junk datagrams after each search reply;\n"
     "                          impostor: replies claim --address and --mac but leave\n"
     "                          from the interface's own address;\n"
     "                          any-target: answers every command, whatever camera it\n"
-    "                          names, as done, with its own MAC)\n"
+    "                          names, as done, with its own MAC;\n"
+    "                          after-settings: silent until it hears a set-address\n"
+    "                          request for any camera, then answers searches only:\n"
+    "                          with --mac, a device posing as a camera that moved)\n"
     "A camera that claims another's MAC from its own address is a plain --mac.\n"
     "Many valid cameras at once: --count N with --address (each answers from its\n"
     "own address, which needs root).\n";
@@ -65,6 +69,8 @@ bool ParseFault(const std::string& text, DiscoveryFault* fault) {
     *fault = DiscoveryFault::kImpostor;
   else if (text == "any-target")
     *fault = DiscoveryFault::kAnyTarget;
+  else if (text == "after-settings")
+    *fault = DiscoveryFault::kAfterSettings;
   else
     return false;
   return true;
@@ -73,9 +79,9 @@ bool ParseFault(const std::string& text, DiscoveryFault* fault) {
 }  // namespace
 
 bool IsDiscoveryOption(const std::string& option) {
-  static const char* const kOptions[] = {"--iface",        "--address",        "--gateway",
-                                         "--reply",        "--set-delay-ms",   "--dhcp-lease",
-                                         "--dhcp-gateway", "--discovery-fault"};
+  static const char* const kOptions[] = {
+      "--iface",      "--address",      "--gateway",         "--reply",          "--set-delay-ms",
+      "--dhcp-lease", "--dhcp-gateway", "--discovery-fault", "--search-delay-ms"};
   for (const char* known : kOptions)
     if (option == known) return true;
   return false;
@@ -97,6 +103,12 @@ bool ApplyDiscoveryOption(const std::string& option, const char* value, Discover
     char* end = nullptr;
     const long ms = std::strtol(value, &end, 10);
     c.set_delay_ms = static_cast<int>(ms);
+    return end != value && *end == '\0' && ms >= 0 && ms <= 600000;
+  }
+  if (option == "--search-delay-ms") {
+    char* end = nullptr;
+    const long ms = std::strtol(value, &end, 10);
+    c.search_delay_ms = static_cast<int>(ms);
     return end != value && *end == '\0' && ms >= 0 && ms <= 600000;
   }
   if (option == "--dhcp-lease")

@@ -199,7 +199,24 @@ std::vector<uint8_t> DiscoveryResponder::Answer(const SimCamera& camera, const u
   return reply;
 }
 
+bool DiscoveryResponder::Answers(const uint8_t* request, size_t length) {
+  if (length < kDiscoveryHeaderSize || request[8] != kDirectionRequest) return false;
+  const bool search = request[9] == kCommandSearch && request[10] == 0;
+  if (config_.fault == DiscoveryFault::kAfterSettings) {
+    if (request[9] == kCommandSetAddress && request[10] == 0) heard_settings_ = true;
+    if (!search || !heard_settings_) return false;
+  }
+  if (search && config_.search_delay_ms > 0) {
+    const auto due =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(config_.search_delay_ms);
+    while (!stop_.load() && std::chrono::steady_clock::now() < due)
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+  }
+  return !stop_.load();
+}
+
 void DiscoveryResponder::Handle(const uint8_t* request, size_t length, const void* from) {
+  if (!Answers(request, length)) return;
   for (SimCamera* camera : cameras_) {
     bool accepted = false;
     SimCamera::Settings settings;

@@ -23,6 +23,8 @@ enum class DiscoveryFault {
   kFlood,             // after answering a search, 100,000 datagrams of junk to the searcher
   kImpostor,          // replies leave from the interface's own address, whatever they claim
   kAnyTarget,         // answers every command, whatever camera it names, as done
+  kAfterSettings,     // quiet until it hears a set-address request; then answers
+                      // searches (never a command), as a device posing as the camera
 };
 
 struct DiscoveryConfig {
@@ -31,6 +33,7 @@ struct DiscoveryConfig {
   std::string interface_name;
   ReplyMode reply_mode = ReplyMode::kBroadcast;
   int set_delay_ms = 5000;         // pause between accepting new settings and taking them
+  int search_delay_ms = 0;         // pause before answering a search
   SimCamera::Settings dhcp_lease;  // what "DHCP" hands out
   DiscoveryFault fault = DiscoveryFault::kNone;
 };
@@ -71,6 +74,9 @@ class DiscoveryResponder {
   std::vector<uint8_t> Answer(const SimCamera& camera, const uint8_t* request, size_t length,
                               bool* accepted, SimCamera::Settings* settings) const;
   void Handle(const uint8_t* request, size_t length, const void* from);
+  // Whether the faults that hold answers back let this request be answered;
+  // waits the search delay.
+  bool Answers(const uint8_t* request, size_t length);
   // Sends `reply` from the address it claims, or from the interface's own
   // for an impostor.
   void Send(const std::vector<uint8_t>& reply, const void* from);
@@ -86,6 +92,7 @@ class DiscoveryResponder {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::vector<PendingMove> pending_;  // responder thread only
+  bool heard_settings_ = false;       // responder thread only: a set-address request came
 };
 
 // An applier that gives `interfaceName` the new address and mask (and the
