@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   audio.Start();
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
   audio.Stop();
-  audio.WaitForEnd(-1);
+  audio.WaitForEnd();
   std::vector<double> all, first, last;
   for (const Sample& s : measured.samples) {
     all.push_back(s.latency_ms);

@@ -77,7 +77,7 @@ int RunFinder(int runs) {
     }
     finder.commandCode = kCommandSearch;
     const auto start = std::chrono::steady_clock::now();
-    if (!finder.Start() || !finder.WaitForEnd(-1)) return 1;
+    if (!finder.Start() || !finder.WaitForEnd()) return 1;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::lock_guard<std::mutex> lock(tally.mu);

@@ -258,7 +258,7 @@ bool Measure(const char* size, double seconds, LiveView& view, std::vector<Cost>
   g_timeout_add(static_cast<guint>(seconds * 1000), EndRun, &run);
   view.RunLoop();
   video.Stop();
-  video.WaitForEnd(-1);
+  video.WaitForEnd();
   g_signal_handlers_disconnect_by_data(view.Widget(), &run);
   PrintLatency(size, run.paints);
   costs->push_back(CostOf(size, run));

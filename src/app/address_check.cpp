@@ -41,7 +41,9 @@ void CQuenloDlg::CheckProposal(void (CQuenloDlg::*then)()) {
   busy_ = true;
   address_pending_ = true;
   address_job_.Start([this, adapter = *adapter, cameras, then] {
-    const uint32_t address = ProposeFreeAddress(adapter, cameras, *m_services.neighbours, clock());
+    // The close's stop ends the check at once.
+    const uint32_t address =
+        ProposeFreeAddress(adapter, cameras, *m_services.neighbours, clock(), &command_stop_);
     PostToUi([this, address, then] {
       address_job_.Join();
       address_pending_ = false;
@@ -63,7 +65,7 @@ void CQuenloDlg::CheckTypedAddress() {
   address_pending_ = true;
   address_job_.Start([this, adapter = *adapter, address, camera = *camera] {
     const std::optional<MacAddress> mac =
-        m_services.neighbours->WhoAnswers(adapter, address, kTypedAddressWait);
+        m_services.neighbours->WhoAnswers(adapter, address, kTypedAddressWait, &command_stop_);
     PostToUi([this, address, camera, mac] {
       address_job_.Join();
       address_pending_ = false;

@@ -62,7 +62,7 @@ AutomationServer::AutomationServer(std::string path, Dispatch dispatch)
 
 AutomationServer::~AutomationServer() {
   Stop();
-  WaitForEnd(-1);
+  WaitForEnd();
   if (listen_fd_ >= 0) {
     ::close(listen_fd_);
     ::unlink(path_.c_str());

@@ -116,7 +116,7 @@ void CQuenloDlg::OnDestroy() {
   StopCameraCommands();
   if (m_finder) {
     m_finder->Stop();
-    m_finder->WaitForEnd(-1);
+    m_finder->WaitForEnd();
     m_finder.reset();
   }
   password_job_.Join();

@@ -251,7 +251,8 @@ class CQuenloDlg : public IPageEvents {
   // Set by the finder thread when it posts OnCamerasArrived, cleared by it:
   // a burst of answers is one post.
   std::atomic<bool> rows_posted_{false};
-  // Signalled once the window closes; the password proof's sockets poll it.
+  // Signalled once the window closes; the password proof's sockets and the
+  // address check wait on it.
   UWakeup command_stop_;
   bool commands_stopped_ = false;
 };

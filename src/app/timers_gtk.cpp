@@ -2,6 +2,8 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
+
 namespace {
 
 struct TimerTick {
@@ -42,6 +44,7 @@ void TimersGtk::Start(int id, int period_ms) {
 }
 
 void TimersGtk::Kill(int id) {
+  due_.erase(std::remove(due_.begin(), due_.end(), id), due_.end());
   auto it = running_.find(id);
   if (it == running_.end()) return;
   g_source_remove(it->second);
@@ -50,7 +53,11 @@ void TimersGtk::Kill(int id) {
 
 void TimersGtk::Fired(int id) {
   running_.erase(id);  // one-shot: gone before the handler runs
-  if (handler_ && !closing_) handler_(id);
+  if (Held()) {
+    due_.push_back(id);
+  } else if (handler_ && !closing_) {
+    handler_(id);
+  }
 }
 
 void TimersGtk::Post(std::function<void()> fn) {
@@ -65,12 +72,19 @@ void TimersGtk::Resume() { g_idle_add(TimersCallbacks::OnPosted, this); }
 
 void TimersGtk::BeginClosing() {
   closing_ = true;
+  due_.clear();
   std::lock_guard<std::mutex> lock(mutex_);
   posted_.clear();
 }
 
+// What was held back runs in two rounds: the timers that came due, then the posts.
 void TimersGtk::RunPosted() {
-  while (!closing_ && !(held_ && held_())) {
+  while (!closing_ && !Held() && !due_.empty()) {
+    const int id = due_.front();
+    due_.erase(due_.begin());
+    if (handler_) handler_(id);
+  }
+  while (!closing_ && !Held()) {
     std::function<void()> fn;
     {
       std::lock_guard<std::mutex> lock(mutex_);

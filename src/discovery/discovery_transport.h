@@ -11,19 +11,28 @@
 #include "discovery/adapters.h"
 #include "thread/clock.h"
 
+class UWakeup;
+
 // Used by one thread at a time (the finder's).
 class DiscoveryTransport {
  public:
   using Clock = std::chrono::steady_clock;
 
+  // What Receive returns instead of a length.
+  static constexpr long kTimedOut = -1;  // nothing came by the deadline
+  static constexpr long kEnded = -2;     // the stop was signalled, or receiving failed
+
   // The replies to one request, as they come.
   class Exchange {
    public:
     virtual ~Exchange() = default;
+    // Sends the request again from the same socket, so that its answers come
+    // here too: false when it could not be sent.
+    virtual bool Send(const uint8_t* request, size_t length) = 0;
     // Waits until `deadline` for the next datagram: its whole length (only
     // the first `size` bytes are stored, so a longer one shows by its
-    // length), or -1 when none came by then or receiving failed. `source`
-    // gets the sender's IPv4 address in network byte order.
+    // length), kTimedOut when none came by then, or kEnded. `source` gets
+    // the sender's IPv4 address in network byte order.
     virtual long Receive(uint8_t* buffer, size_t size, Clock::time_point deadline,
                          uint32_t* source) = 0;
     // Datagrams the system dropped so far because the receive buffer was
@@ -38,11 +47,18 @@ class DiscoveryTransport {
   // adapter's own address; null when it could not be sent.
   virtual std::unique_ptr<Exchange> Broadcast(const AdapterEntry& adapter, const uint8_t* request,
                                               size_t length) = 0;
+  // The wake-up that ends every wait of this transport at once (Receive and
+  // Sleep); null: none. Set by the owner before the first exchange, and
+  // outlives the transport.
+  void SetStop(const UWakeup* stop) { stop_ = stop; }
+  const UWakeup* StopSignal() const { return stop_; }
   Clock::time_point Now() { return clock_.Now(); }
-  void Sleep(std::chrono::milliseconds duration) { clock_.Sleep(duration); }
+  // False when the stop ended the pause.
+  bool Sleep(std::chrono::milliseconds duration) { return clock_.Sleep(duration, stop_); }
 
  private:
   ::Clock& clock_;
+  const UWakeup* stop_ = nullptr;
 };
 
 // A burst of answers must not be dropped: each exchange asks for 4 MiB of

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "thread/clock.h"
+#include "thread/wakeup.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ bool IsOnAdapterSubnet(const AdapterEntry& adapter, uint32_t address) {
 }
 
 uint32_t ProposeFreeAddress(const AdapterEntry& adapter, const std::vector<uint32_t>& taken,
-                            NeighbourProbe& probe, Clock& clock, const FreeAddressLimits& limits) {
+                            NeighbourProbe& probe, Clock& clock, const UWakeup* stop,
+                            const FreeAddressLimits& limits) {
   const Excluded excluded{ParseDottedAddress(adapter.ipAddress), ParseDottedAddress(adapter.ipMask),
                           ParseDottedAddress(adapter.gateway), taken};
   const Clock::TimePoint end = clock.Now() + limits.budget;
@@ -47,9 +49,10 @@ uint32_t ProposeFreeAddress(const AdapterEntry& adapter, const std::vector<uint3
     candidate = LastOctetPlusOne(candidate);
     if (excluded(candidate)) continue;
     const milliseconds left = std::chrono::duration_cast<milliseconds>(end - clock.Now());
-    if (asked == limits.tries || left <= milliseconds(0)) return candidate;  // unchecked
+    const bool stopped = stop && !stop->Sleep(0);
+    if (asked == limits.tries || left <= milliseconds(0) || stopped) return candidate;  // unchecked
     ++asked;
-    if (!probe.WhoAnswers(adapter, candidate, std::min(limits.wait_per_try, left)))
+    if (!probe.WhoAnswers(adapter, candidate, std::min(limits.wait_per_try, left), stop))
       return candidate;
   }
   // Nothing on this network may be proposed: the rule that never asks.

@@ -10,6 +10,7 @@
 #include "discovery/neighbour_probe.h"
 
 class Clock;
+class UWakeup;
 
 // How hard the proposal looks for a free address before it gives up.
 struct FreeAddressLimits {
@@ -24,10 +25,10 @@ struct FreeAddressLimits {
 // search) and the subnet's own and broadcast addresses. When the tries or the
 // budget run out before a free address is found, the next address not yet
 // known to be taken is proposed unchecked; the check of the typed address
-// still warns about it. Addresses in network order; the budget is measured on
-// `clock`.
+// still warns about it; so it is once `stop` (may be null) is signalled.
+// Addresses in network order; the budget is measured on `clock`.
 uint32_t ProposeFreeAddress(const AdapterEntry& adapter, const std::vector<uint32_t>& taken,
-                            NeighbourProbe& probe, Clock& clock,
+                            NeighbourProbe& probe, Clock& clock, const UWakeup* stop = nullptr,
                             const FreeAddressLimits& limits = {});
 
 // Whether `address` lies on `adapter`'s link, where a probe can ask for it.

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "net/wipe.h"
 
@@ -56,12 +55,13 @@ NTavoIPFinderThread::NTavoIPFinderThread(FinderCallback callback, void* context,
       callbackContext(context),
       source_(source ? std::move(source) : MakeSystemAdapterSource()),
       transport_(transport ? std::move(transport) : MakeSystemDiscoveryTransport()) {
+  transport_->SetStop(&stop_);
   RefreshAdapters();
 }
 
 NTavoIPFinderThread::~NTavoIPFinderThread() {
   Stop();
-  WaitForEnd(-1);
+  WaitForEnd();
   ForgetCredentials();
 }
 
@@ -120,14 +120,30 @@ std::vector<SearchFinding> NTavoIPFinderThread::DiagnoseSearch() {
   return ::DiagnoseSearch(*source_, SearchDiagnosisPaths{});
 }
 
-int NTavoIPFinderThread::OnStart() { return StartMessageQueue(*this); }
+void NTavoIPFinderThread::Stop() {
+  UThread::Stop();
+  stop_.Signal();
+}
+
+void NTavoIPFinderThread::RequestStop() {
+  UThread::RequestStop();
+  stop_.Signal();
+}
+
+// A signal left from an earlier job's stop is cleared before this job reads
+// its stop flag; a Stop after this point sets the flag first, then signals,
+// so a job tests the flag before each wait.
+int NTavoIPFinderThread::OnStart() {
+  stop_.Clear();
+  return StartMessageQueue(*this);
+}
 
 int NTavoIPFinderThread::Run() {
   RefreshAdapters();
-  if (commandCode == 0) {
-    // In steps, so that the owner's Stop at shut-down ends the pause quickly.
-    for (int slept = 0; slept < kPauseMs && !IsStopRequested(); slept += kPollMs)
-      transport_->Sleep(std::chrono::milliseconds(kPollMs));
+  if (IsStopRequested()) {
+    // Stopped before it began: nothing is sent.
+  } else if (commandCode == 0) {
+    transport_->Sleep(std::chrono::milliseconds(kPauseMs));
   } else if (commandCode == kCommandSearch) {
     SearchAll();
   } else if (commandCode >= 2 && commandCode <= kLastCommand) {
@@ -140,8 +156,10 @@ int NTavoIPFinderThread::Run() {
 void NTavoIPFinderThread::SearchAll() {
   uint32_t lost = 0;
   SearchFilter filter{callback, callbackContext, source_->OwnAddresses()};
-  for (const AdapterEntry& adapter : adapters)
+  for (const AdapterEntry& adapter : adapters) {
+    if (IsStopRequested()) break;
     lost += SearchTransaction(*transport_, &SearchFilter::Report, &filter, adapter);
+  }
   lost_answers_ = lost;
 }
 

@@ -12,6 +12,7 @@
 #include "discovery/transactions.h"
 #include "thread/uthread.h"
 #include "thread/uthread_message.h"
+#include "thread/wakeup.h"
 
 // The wizard's one discovery worker. The owner fills in a job (commandCode and
 // the fields the command reads) and calls Start; the thread runs the job once,
@@ -36,9 +37,15 @@ class NTavoIPFinderThread : public UThread, public UThreadMessage {
   NTavoIPFinderThread(FinderCallback callback, void* context,
                       std::unique_ptr<AdapterSource> source = nullptr,
                       std::unique_ptr<DiscoveryTransport> transport = nullptr);
-  // Waits for a running job to end before the members go: a job is finite
-  // (about 10 s per adapter at most), and it must not outlive its fields.
+  // Stops a running job and waits for its end before the members go: it
+  // must not outlive its fields.
   ~NTavoIPFinderThread() override;
+
+  // Besides the flag, they end the job's waits at once: the pause, and the
+  // exchange in progress, which reports what it heard so far; no further
+  // adapter is searched. The end-of-job call still comes.
+  void Stop() override;
+  void RequestStop() override;
 
   // The finder for the dialog's start-up, on the system's adapters and UDP,
   // its windows measured with `clock`; null when it cannot be made.
@@ -107,6 +114,7 @@ class NTavoIPFinderThread : public UThread, public UThreadMessage {
 
   const FinderCallback callback;
   void* const callbackContext;
+  UWakeup stop_;  // signalled with the stop flag; outlives transport_, which waits on it
   std::unique_ptr<AdapterSource> source_;
   std::unique_ptr<DiscoveryTransport> transport_;
   std::atomic<uint32_t> lost_answers_{0};

@@ -11,19 +11,22 @@
 #include "discovery/adapters.h"
 
 class Clock;
+class UWakeup;
 
 using MacAddress = std::array<uint8_t, 6>;
 
 // Asks the network who holds an address. Any one thread at a time; a call
-// may take up to its `wait`.
+// may take up to its `wait`, or less once `stop` (may be null) is signalled.
 class NeighbourProbe {
  public:
   virtual ~NeighbourProbe() = default;
   // The hardware address of the device that answers at `candidate` (network
   // order) on `adapter`'s link, or nullopt when none answered within `wait`
-  // (also when the question could not be asked: nothing is known then).
+  // (also when the question could not be asked, or the stop ended the wait:
+  // nothing is known then).
   virtual std::optional<MacAddress> WhoAnswers(const AdapterEntry& adapter, uint32_t candidate,
-                                               std::chrono::milliseconds wait) = 0;
+                                               std::chrono::milliseconds wait,
+                                               const UWakeup* stop) = 0;
 };
 
 // The system's probe: one datagram to the candidate's discard port, sent from

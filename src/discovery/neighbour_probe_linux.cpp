@@ -115,7 +115,7 @@ class LinuxNeighbourProbe : public NeighbourProbe {
   explicit LinuxNeighbourProbe(Clock& clock) : clock_(clock) {}
 
   std::optional<MacAddress> WhoAnswers(const AdapterEntry& adapter, uint32_t candidate,
-                                       milliseconds wait) override {
+                                       milliseconds wait, const UWakeup* stop) override {
     std::optional<Entry> entry = Lookup(adapter.index, candidate);
     if (entry && entry->answered) return entry->mac;
     if (!SendDatagram(adapter, candidate)) return std::nullopt;
@@ -127,7 +127,7 @@ class LinuxNeighbourProbe : public NeighbourProbe {
       entry = Lookup(adapter.index, candidate);
       if (entry && entry->answered) return entry->mac;
       if ((entry && entry->failed) || left <= milliseconds(0)) return std::nullopt;
-      clock_.Sleep(std::min(kPoll, left));
+      if (!clock_.Sleep(std::min(kPoll, left), stop)) return std::nullopt;
     }
   }
 

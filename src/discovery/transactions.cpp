@@ -8,6 +8,11 @@ namespace {
 constexpr auto kListenWindow = std::chrono::milliseconds(5000);
 constexpr auto kWait = std::chrono::milliseconds(5000);  // for one reply
 constexpr auto kDataPause = std::chrono::milliseconds(1000);
+// A search goes out three times, a second apart, inside its window: one lost
+// datagram must not lose a camera. A camera answers each copy; the owner
+// keeps one entry per MAC. A command goes out once: its camera acts on it.
+constexpr int kSearchSends = 3;
+constexpr auto kResendGap = std::chrono::milliseconds(1000);
 
 bool HasTarget(const RequestTarget& target) {
   return target.cameraIp && target.cameraMac && target.userName && target.password;
@@ -53,23 +58,38 @@ bool Accepted(int command, const CommandLayout& layout, const uint8_t* request,
 
 }  // namespace
 
-// A search hears every camera until its window closes; a command stops at
-// its first accepted reply. A data command's camera needs a moment before it
-// answers.
+// A search hears every camera until its window closes, resending its request
+// meanwhile; a command stops at its first accepted reply. A data command's
+// camera needs a moment before it answers. The transport's stop ends every
+// wait at once.
 uint32_t RunDiscoveryExchange(DiscoveryTransport& transport, FinderCallback callback, void* context,
                               const AdapterEntry& adapter, const uint8_t* request,
                               size_t requestLength, int command) {
+  using TimePoint = DiscoveryTransport::Clock::time_point;
   const CommandLayout* layout = FindCommandLayout(command);
   if (!layout || requestLength != layout->requestSize) return 0;
   std::unique_ptr<DiscoveryTransport::Exchange> exchange =
       transport.Broadcast(adapter, request, requestLength);
   if (!exchange) return 0;
-  const DiscoveryTransport::Clock::time_point start = transport.Now();
-  if (layout->dataReply) transport.Sleep(kDataPause);
+  const TimePoint start = transport.Now();
+  if (layout->dataReply && !transport.Sleep(kDataPause)) return exchange->Dropped();
+  const bool search = command == kCommandSearch;
+  int sent = 1;
   alignas(8) uint8_t buffer[kMaxReplySize];
   while (transport.Now() - start <= kListenWindow) {
+    // A search listens to the end of its window, waking for each copy it
+    // still has to send; a command waits for one reply at a time.
+    const bool resend_due = search && sent < kSearchSends;
+    const TimePoint deadline = !search      ? transport.Now() + kWait
+                               : resend_due ? start + sent * kResendGap
+                                            : start + kListenWindow;
     uint32_t source = 0;
-    const long got = exchange->Receive(buffer, sizeof buffer, transport.Now() + kWait, &source);
+    const long got = exchange->Receive(buffer, sizeof buffer, deadline, &source);
+    if (got == DiscoveryTransport::kTimedOut && resend_due) {
+      exchange->Send(request, requestLength);  // a lost copy is what the others are for
+      ++sent;
+      continue;
+    }
     if (got < 0) break;
     // A datagram longer than the buffer fails the length test instead of
     // passing it cut short.

@@ -12,8 +12,9 @@
 using FinderCallback = void (*)(void* context, const void* data, int command, bool done);
 
 // One exchange of the discovery protocol through one adapter over
-// `transport`: one request broadcast once, its answers collected for up to
-// 5 seconds, each reported with done = false. Every failure is silent:
+// `transport`: one request broadcast (a search three times, a second apart,
+// the same bytes), its answers collected for up to 5 seconds, each reported
+// with done = false; the transport's stop ends the exchange at once. Every failure is silent:
 // nothing is reported then. Called on the finder's thread, one at a time.
 // A search reply is accepted only from the address it claims, a command's
 // reply only when it names the target's MAC.

@@ -17,6 +17,7 @@
 
 #include "discovery/discovery_transport.h"
 #include "discovery/socket_guard.h"
+#include "thread/wakeup.h"
 
 namespace {
 
@@ -85,17 +86,26 @@ bool SendBroadcast(int fd, const AdapterEntry& adapter, const uint8_t* request, 
 
 class SocketExchange : public DiscoveryTransport::Exchange {
  public:
-  explicit SocketExchange(int fd) : socket_(fd) {}
+  SocketExchange(int fd, const AdapterEntry& adapter, const UWakeup* stop)
+      : socket_(fd), adapter_(adapter), stop_fd_(stop ? stop->fd() : -1) {}
 
+  bool Send(const uint8_t* request, size_t length) override {
+    return SendBroadcast(socket_.fd(), adapter_, request, length);
+  }
+
+  // Waits on the socket and on the stop together.
   long Receive(uint8_t* buffer, size_t size, DiscoveryTransport::Clock::time_point deadline,
                uint32_t* source) override {
     for (;;) {
       const auto left =
           std::chrono::ceil<std::chrono::milliseconds>(deadline - DiscoveryTransport::Clock::now());
-      pollfd entry{socket_.fd(), POLLIN, 0};
-      const int ready = poll(&entry, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+      // poll skips a descriptor of -1.
+      pollfd entries[2] = {{socket_.fd(), POLLIN, 0}, {stop_fd_, POLLIN, 0}};
+      const int ready = poll(entries, 2, left.count() > 0 ? static_cast<int>(left.count()) : 0);
       if (ready < 0 && errno == EINTR) continue;
-      if (ready != 1 || !(entry.revents & POLLIN)) return -1;
+      if (ready < 0 || entries[1].revents != 0) return kEnded;
+      if (ready == 0) return kTimedOut;
+      if (!(entries[0].revents & POLLIN)) return kEnded;
       // MSG_TRUNC gives the datagram's real length; the name its sender,
       // which a camera's reply must match; the control data the socket's
       // drop counter (SO_RXQ_OVFL).
@@ -122,7 +132,12 @@ class SocketExchange : public DiscoveryTransport::Exchange {
   uint32_t Dropped() const override { return dropped_; }
 
  private:
+  static constexpr long kEnded = DiscoveryTransport::kEnded;
+  static constexpr long kTimedOut = DiscoveryTransport::kTimedOut;
+
   SocketGuard socket_;
+  const AdapterEntry adapter_;
+  const int stop_fd_;  // the owner's wake-up, or -1
   uint32_t dropped_ = 0;
 };
 
@@ -134,9 +149,8 @@ class SystemTransport : public DiscoveryTransport {
                                       size_t length) override {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return nullptr;
-    auto exchange = std::make_unique<SocketExchange>(fd);
-    if (!ConfigureSocket(fd, adapter, receive_buffer_bytes_) ||
-        !SendBroadcast(fd, adapter, request, length))
+    auto exchange = std::make_unique<SocketExchange>(fd, adapter, StopSignal());
+    if (!ConfigureSocket(fd, adapter, receive_buffer_bytes_) || !exchange->Send(request, length))
       return nullptr;
     return exchange;
   }

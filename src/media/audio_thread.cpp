@@ -38,7 +38,7 @@ NTavoAudioThread::NTavoAudioThread(std::unique_ptr<IAudioOutput> output)
 // The player goes only after the thread that uses it has ended.
 NTavoAudioThread::~NTavoAudioThread() {
   Stop();
-  WaitForEnd(-1);
+  WaitForEnd();
 }
 
 int NTavoAudioThread::OnEnd() {

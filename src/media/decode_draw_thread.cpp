@@ -17,7 +17,7 @@ NTavoDecodeAndDrawThread::NTavoDecodeAndDrawThread() : UThread("decode") {
 // The owner stops and waits first; this only covers an owner that did not.
 NTavoDecodeAndDrawThread::~NTavoDecodeAndDrawThread() {
   Stop();
-  WaitForEnd(-1);
+  WaitForEnd();
   ReleaseSurface();
 }
 

@@ -22,7 +22,7 @@ NTavoStreamThread::NTavoStreamThread(const char* name) : UThread(name) {
 // the members the thread uses go away.
 NTavoStreamThread::~NTavoStreamThread() {
   Stop();
-  WaitForEnd(-1);
+  WaitForEnd();
   WipeBytes(password_, sizeof password_);
 }
 

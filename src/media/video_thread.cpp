@@ -10,7 +10,7 @@ NTavoVideoThread::NTavoVideoThread()
 // late, after the decoder is gone.
 NTavoVideoThread::~NTavoVideoThread() {
   Stop();
-  WaitForEnd(-1);
+  WaitForEnd();
 }
 
 void NTavoVideoThread::SetLiveWindow(ILiveTarget* window) {
@@ -27,7 +27,7 @@ int NTavoVideoThread::OnStart() {
 int NTavoVideoThread::OnEnd() {
   if (decoder_) {
     decoder_->Stop();
-    decoder_->WaitForEnd(-1);
+    decoder_->WaitForEnd();
   }
   return 0;
 }

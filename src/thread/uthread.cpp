@@ -41,11 +41,12 @@ void UThread::Stop() {
 
 void UThread::RequestStop() { stopRequested.store(true); }
 
-bool UThread::WaitForEnd(int max_polls) {
-  for (int polls = 0; running_.load(); ++polls) {
-    if (max_polls >= 0 && polls >= max_polls) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+bool UThread::WaitForEnd(std::chrono::milliseconds limit) {
+  if (limit >= std::chrono::milliseconds(0)) {
+    std::unique_lock<std::mutex> lock(end_mutex_);
+    if (!ended_.wait_for(lock, limit, [this] { return !running_.load(); })) return false;
   }
+  JoinFinished();
   return true;
 }
 
@@ -64,8 +65,11 @@ void UThread::ThreadStartRoutine(UThread* self) {
   self->OnEnd();
   self->exit_code_.store(result);
   self->stopRequested.store(true);
-  // Last touch of the object: after this the owner may delete it.
+  // Last touch of the object: after this the owner may delete it (its
+  // destructor joins this thread first).
+  std::lock_guard<std::mutex> lock(self->end_mutex_);
   self->running_.store(false);
+  self->ended_.notify_all();
 }
 
 int UThreadMessage::StartMessageQueue(const UThread& worker) {

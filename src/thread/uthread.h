@@ -3,7 +3,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 // Threads: Start, Stop, RequestStop, WaitForEnd and the destructor are called
@@ -13,7 +16,8 @@
 class UThread {
  public:
   static constexpr int kNameSize = 80;  // 79 characters and the terminator
-  static constexpr int kPollMs = 100;   // pause between tests of the end
+  static constexpr int kPollMs = 100;   // a looping body's pause between tests of its flag
+  static constexpr std::chrono::milliseconds kForever{-1};
 
   explicit UThread(const char* name);
   // Asks a still-running body to stop and joins it. Owners wait for the end
@@ -36,11 +40,11 @@ class UThread {
   bool IsStopRequested() const { return stopRequested.load(); }
   // A thread was started at least once.
   bool HasThread() const { return has_thread_.load(); }
-  // Polls IsRunning every kPollMs milliseconds until the thread has ended;
-  // max_polls < 0 waits without bound. True when the thread is not running
-  // (also when it never ran). Does not ask the body to stop: looping bodies
-  // need Stop first.
-  bool WaitForEnd(int max_polls);
+  // Joins the thread: returns as soon as the body, OnEnd included, has
+  // returned. With a `limit` it gives up after that long: false when the
+  // thread still runs. True when the thread is not running (also when it
+  // never ran). Does not ask the body to stop: looping bodies need Stop first.
+  bool WaitForEnd(std::chrono::milliseconds limit = kForever);
   // Joins the thread: for a body that has stopped or reported its end, whose
   // thread is on its way out. Owner thread.
   void Join() { JoinFinished(); }
@@ -65,7 +69,9 @@ class UThread {
   std::thread threadHandle;  // owner thread only
   std::atomic<uint32_t> threadId{0};
   std::atomic<bool> stopRequested{true};
-  std::atomic<bool> running_{false};
+  std::atomic<bool> running_{false};  // written under end_mutex_, so that waits see its end
+  std::mutex end_mutex_;
+  std::condition_variable ended_;
   std::atomic<bool> has_thread_{false};
   std::atomic<int> exit_code_{0};
 };

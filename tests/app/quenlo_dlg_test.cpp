@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "support/dlg_fixture.h"
+#include "support/hang_guard.h"
 
 namespace {
 
@@ -235,22 +236,30 @@ TEST_F(QuenloDlgTest, FinishNextStopsLiveViewAndShowsFinish2) {
   EXPECT_EQ(pages.LastPage(), Page("Finish2.html"));
 }
 
+// The search is held in its exchange, which the hold alone would keep for
+// ever: the close's stop ends it.
 TEST_F(QuenloDlgTest, DestroyStopsWorkersAndDropsWhatTheyHandedOver) {
   StartWizard();  // with an adapter the search reaches its exchange, where the hold keeps it
-  ScriptedFinder* job = dlg->finder;  // a job that ignores the flag
-  // The clock's hold, which outlives the job: the job ends, and goes, as
-  // soon as the hold is off.
+  ScriptedFinder* job = dlg->finder;
+  // The clock's hold, which outlives the job.
   std::atomic<bool>& hold = job->hold;
   hold = true;
   pages.Click("ethernet_next");
   ASSERT_TRUE(job->IsRunning());
   ASSERT_TRUE(dlg->Video()->Start());
-  std::thread finish_job([&] {
-    while (!job->IsStopRequested()) std::this_thread::yield();
+  // Lifted late, so that a close the stop misses fails instead of hanging.
+  std::atomic<bool> destroyed{false};
+  std::thread lift([&] {
+    const auto late = std::chrono::steady_clock::now() +
+                      2 * testsupport::HungAfter(std::chrono::milliseconds(100));
+    while (!destroyed.load() && std::chrono::steady_clock::now() < late)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     hold.store(false);
   });
-  dlg->OnDestroy();
-  finish_job.join();
+  EXPECT_TRUE(testsupport::EndsWithoutHanging(
+      "closing during a search", std::chrono::milliseconds(100), [&] { dlg->OnDestroy(); }));
+  destroyed = true;
+  lift.join();
   EXPECT_FALSE(dlg->HasFinder());
   EXPECT_EQ(dlg->Video(), nullptr);
   EXPECT_EQ(dlg->Audio(), nullptr);

@@ -1,11 +1,14 @@
 // An in-memory discovery transport for the finder's and the dialog's tests:
 // each request is answered with the datagrams scripted for its command, each
 // heard through the adapter it names (or through every adapter), from the
-// address it claims unless told otherwise. Its clock is a FakeClock, which
-// moves only when a wait would pass, so a listening window ends at once.
+// address it claims unless told otherwise, and answering the copies of the
+// request it is told to. Its clock is a FakeClock, which moves only when a
+// wait would pass, so a listening window ends at once; the transport's stop
+// ends a wait without moving it.
 // Thread-safe: the test scripts it while the finder's thread uses it.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -39,6 +42,13 @@ class FakeDiscoveryTransport : public DiscoveryTransport {
     std::array<uint8_t, 8> adapter{};  // the one that hears it, unless every_adapter
     std::optional<uint32_t> source;    // the sender; unset: the address it claims
     bool names_target = false;         // takes the MAC the request names
+    std::vector<int> answers{0};       // the copies of the request (0 the first) it answers
+  };
+  // One datagram the transport sent.
+  struct SentDatagram {
+    int command;
+    std::vector<uint8_t> bytes;
+    Clock::time_point at;
   };
 
   // A camera's search reply: the record's first 541 bytes with the reply's
@@ -74,8 +84,15 @@ class FakeDiscoveryTransport : public DiscoveryTransport {
     std::lock_guard<std::mutex> lock(mu_);
     replies_[command] = std::move(replies);
   }
-  // The command codes of the requests sent so far, in order.
+  // The command codes of the datagrams sent so far, in order (a resent
+  // request once for each copy).
   std::vector<int> Sent() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    std::vector<int> codes;
+    for (const SentDatagram& d : sent_) codes.push_back(d.command);
+    return codes;
+  }
+  std::vector<SentDatagram> SentDatagrams() const {
     std::lock_guard<std::mutex> lock(mu_);
     return sent_;
   }
@@ -89,28 +106,37 @@ class FakeDiscoveryTransport : public DiscoveryTransport {
   std::unique_ptr<Exchange> Broadcast(const AdapterEntry& adapter, const uint8_t* request,
                                       size_t length) override {
     if (length < kDiscoveryHeaderSize) return nullptr;
-    const int command = request[9] | request[10] << 8;
-    auto exchange = std::make_unique<FakeExchange>(*this);
-    std::lock_guard<std::mutex> lock(mu_);
-    sent_.push_back(command);
-    for (Datagram d : replies_[command]) {
-      if (!d.every_adapter && std::memcmp(d.adapter.data(), adapter.address, 8) != 0) continue;
-      if (d.names_target && d.bytes.size() >= 23) std::memcpy(&d.bytes[17], request + 17, 6);
-      uint32_t claimed = 0;
-      if (d.bytes.size() >= 17) std::memcpy(&claimed, &d.bytes[13], 4);
-      exchange->queue.push_back({std::move(d.bytes), d.source.value_or(claimed)});
-    }
+    auto exchange = std::make_unique<FakeExchange>(*this, adapter);
+    exchange->Send(request, length);
     return exchange;
   }
 
  private:
   struct FakeExchange : Exchange {
-    explicit FakeExchange(FakeDiscoveryTransport& t) : transport(t) {}
+    FakeExchange(FakeDiscoveryTransport& t, const AdapterEntry& a) : transport(t), adapter(a) {}
+    // Queues the answers scripted for this copy of the request.
+    bool Send(const uint8_t* request, size_t length) override {
+      const int command = request[9] | request[10] << 8;
+      std::lock_guard<std::mutex> lock(transport.mu_);
+      transport.sent_.push_back(
+          {command, std::vector<uint8_t>(request, request + length), transport.Now()});
+      for (Datagram d : transport.replies_[command]) {
+        if (std::find(d.answers.begin(), d.answers.end(), copies) == d.answers.end()) continue;
+        if (!d.every_adapter && std::memcmp(d.adapter.data(), adapter.address, 8) != 0) continue;
+        if (d.names_target && d.bytes.size() >= 23) std::memcpy(&d.bytes[17], request + 17, 6);
+        uint32_t claimed = 0;
+        if (d.bytes.size() >= 17) std::memcpy(&claimed, &d.bytes[13], 4);
+        queue.push_back({std::move(d.bytes), d.source.value_or(claimed)});
+      }
+      ++copies;
+      return true;
+    }
     long Receive(uint8_t* buffer, size_t size, Clock::time_point deadline,
                  uint32_t* source) override {
+      const UWakeup* stop = transport.StopSignal();
+      if (stop && !stop->Sleep(0)) return kEnded;
       if (queue.empty()) {
-        transport.clock_.AdvanceTo(deadline);
-        return -1;
+        return transport.clock_.AdvanceTo(deadline, stop) ? kTimedOut : kEnded;
       }
       const std::vector<uint8_t> bytes = std::move(queue.front().first);
       *source = queue.front().second;
@@ -120,10 +146,12 @@ class FakeDiscoveryTransport : public DiscoveryTransport {
     }
     uint32_t Dropped() const override { return transport.dropped.load(); }
     FakeDiscoveryTransport& transport;
+    const AdapterEntry adapter;
+    int copies = 0;                                               // of the request sent so far
     std::deque<std::pair<std::vector<uint8_t>, uint32_t>> queue;  // bytes, sender
   };
 
   mutable std::mutex mu_;
   std::map<int, std::vector<Datagram>> replies_;  // guarded by mu_
-  std::vector<int> sent_;                         // guarded by mu_
+  std::vector<SentDatagram> sent_;                // guarded by mu_
 };

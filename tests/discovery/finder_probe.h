@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -32,7 +33,7 @@ class FinderProbe {
   // Starts the job and waits for its end (60 s at most). False when it could
   // not start or did not end.
   static bool RunJob(NTavoIPFinderThread& finder) {
-    return finder.Start() && finder.WaitForEnd(600);
+    return finder.Start() && finder.WaitForEnd(std::chrono::seconds(60));
   }
 
   std::vector<Event> Events() const {

@@ -12,6 +12,7 @@
 #include "discovery/fake_adapter_source.h"
 #include "discovery/fake_discovery_transport.h"
 #include "discovery/finder_probe.h"
+#include "support/hang_guard.h"
 
 namespace {
 
@@ -87,7 +88,44 @@ TEST_F(FinderJobs, ExchangesTakeOnlyFittingReplies) {
   ASSERT_EQ(probe_.Events().size(), 2u);
   EXPECT_EQ(probe_.Events()[0].datagram, data.bytes);
   EXPECT_EQ(transport_->Now() - before, std::chrono::seconds(1));  // the pause before listening
-  EXPECT_EQ(transport_->Sent(), (std::vector<int>{kCommandSearch, kCommandSetAddress, 4}));
+  EXPECT_EQ(transport_->Sent(), (std::vector<int>{kCommandSearch, kCommandSearch, kCommandSearch,
+                                                  kCommandSetAddress, 4}));
+}
+
+// A search sends its request three times, the same bytes a second apart,
+// within its window; a camera is found by any copy it hears, and reported
+// for each copy it answers.
+TEST_F(FinderJobs, SearchResendsItsRequestAndACameraAnswersAnyCopy) {
+  struct Case {
+    std::vector<int> answers;  // the copies the camera answers
+    size_t reported;
+  };
+  const Case cases[] = {{{0}, 1}, {{2}, 1}, {{1, 2}, 2}, {{0, 1, 2}, 3}, {{}, 0}};
+  CameraRecord camera{};
+  camera.adapterAddress[0] = 0x02;
+  camera.adapterAddress[5] = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.answers));
+    FakeDiscoveryTransport::Datagram reply = FakeDiscoveryTransport::SearchReply(camera);
+    reply.answers = c.answers;
+    transport_->SetReplies(kCommandSearch, {reply});
+    probe_.Clear();
+    const size_t sent_before = transport_->SentDatagrams().size();
+    const auto start = transport_->Now();
+    finder_->commandCode = kCommandSearch;
+    ASSERT_TRUE(FinderProbe::RunJob(*finder_));
+    EXPECT_EQ(probe_.Records().size(), c.reported);
+    EXPECT_EQ(transport_->Now() - start, std::chrono::seconds(5));
+    const std::vector<FakeDiscoveryTransport::SentDatagram> sent = transport_->SentDatagrams();
+    ASSERT_EQ(sent.size() - sent_before, 3u);
+    uint8_t request[kDiscoveryHeaderSize];
+    BuildSearchRequest(request, sizeof request);
+    for (size_t i = 0; i < 3; ++i) {
+      const auto& d = sent[sent_before + i];
+      EXPECT_EQ(d.bytes, std::vector<uint8_t>(request, request + sizeof request));
+      EXPECT_EQ(d.at - start, std::chrono::seconds(i));
+    }
+  }
 }
 
 // A program on this computer can answer a search from any of its
@@ -155,7 +193,7 @@ TEST_F(FinderJobs, StartWhileRunningIsRefusedAndTheJobRunsOnce) {
   ASSERT_TRUE(finder_->Start());
   EXPECT_FALSE(finder_->Start());
   transport_->hold = false;
-  ASSERT_TRUE(finder_->WaitForEnd(100));
+  ASSERT_TRUE(finder_->WaitForEnd(std::chrono::seconds(10)));
   EXPECT_EQ(probe_.Events().size(), 1u);
   // commandCode keeps its value: a second Start repeats the job.
   ASSERT_TRUE(FinderProbe::RunJob(*finder_));
@@ -175,15 +213,39 @@ TEST_F(FinderJobs, DestroyingDuringAJobWaitsForItsEnd) {
   EXPECT_TRUE(probe_.EndedOnceWith(0));
 }
 
-// The owner stops the finder at shut-down: the 2-second pause then ends
-// within a few polls, and the job still reports its end.
-TEST_F(FinderJobs, StopEndsThePauseEarly) {
-  finder_->commandCode = 0;
-  ASSERT_TRUE(finder_->Start());
-  finder_->Stop();
-  EXPECT_TRUE(finder_->WaitForEnd(5));
-  ASSERT_TRUE(finder_->WaitForEnd(-1));
-  EXPECT_TRUE(probe_.EndedOnceWith(0));
+// The owner stops the finder at shut-down: whatever the job waits for (the
+// pause, a search's answers, a command's reply, a data command's moment
+// before listening), it ends at once, sends nothing more (no further copy,
+// no further adapter), and still reports its end. The held clock shows no
+// time passed.
+TEST_F(FinderJobs, StopEndsEveryWaitAtOnce) {
+  source_->Set({FakeAdapterSource::Entry("qdnone0", 1, kAdapterTypeEthernet, "192.168.1.10",
+                                         "255.255.255.0", "192.168.1.1"),
+                FakeAdapterSource::Entry("qdnone1", 2, kAdapterTypeEthernet, "192.168.2.10",
+                                         "255.255.255.0", "192.168.2.1")});
+  const uint8_t adapter[8] = {0x02, 0, 0, 0, 0, 1, 0, 0};
+  finder_->SetTarget(adapter, "192.168.1.20", "001122334455", "pw");
+  finder_->addressMode = 1;
+  for (int code : {0, kCommandSearch, kCommandSetAddress, 4}) {
+    SCOPED_TRACE(code);
+    probe_.Clear();
+    const size_t sent_before = transport_->Sent().size();
+    const auto before = transport_->Now();
+    transport_->hold = true;
+    finder_->commandCode = code;
+    ASSERT_TRUE(finder_->Start());
+    // In its first wait: after its request, where there is one.
+    while (code != 0 && transport_->Sent().size() == sent_before) std::this_thread::yield();
+    finder_->Stop();
+    // Bounded, so that a wait the stop misses fails instead of hanging.
+    EXPECT_TRUE(finder_->WaitForEnd(testsupport::HungAfter(std::chrono::milliseconds(100))))
+        << "hung: the job did not end once stopped";
+    transport_->hold = false;
+    ASSERT_TRUE(finder_->WaitForEnd());
+    EXPECT_TRUE(probe_.EndedOnceWith(code));
+    EXPECT_EQ(transport_->Now(), before);
+    EXPECT_EQ(transport_->Sent().size() - sent_before, code == 0 ? 0u : 1u);
+  }
 }
 
 TEST_F(FinderJobs, SetTargetRefusesAPasswordThatDoesNotFit) {

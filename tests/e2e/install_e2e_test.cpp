@@ -579,9 +579,10 @@ TEST_F(InstallE2E, AdapterRemovedBeforeTheSettingsAndDuringASearch) {
       << ui().PageName();
 }
 
-// Closing the window during the live view, the 2-second pause, the proof of
-// a camera that drips its reply and the 40-second wait (where it asks first)
-// ends the program at once, cleanly.
+// Closing the window during a search through two adapters, the address
+// check, the live view, the 2-second pause, the proof of a camera that drips
+// its reply and the settings wait (where it asks first, and the wait runs out
+// under the question) ends the program at once, cleanly.
 TEST_F(InstallE2E, ClosingTheWindowEndsAtOnceWhateverRuns) {
   ASSERT_NO_FATAL_FAILURE(AddSameCamera());
   ASSERT_NO_FATAL_FAILURE(AddOtherCamera());
@@ -589,14 +590,17 @@ TEST_F(InstallE2E, ClosingTheWindowEndsAtOnceWhateverRuns) {
                               {"--mac", "00:1a:2b:00:00:03", "--name", "Drip", "--gateway",
                                "192.168.1.1", "--fault", "slow-drip-body"}))
       << lan_->Error();
-  const auto close_and_wait = [&](bool asks) {
+  // `asks`: the question comes first, and stays open for `asked_ms`.
+  const auto close_and_wait = [&](bool asks, int asked_ms = 0) {
     ASSERT_EQ(ui().Request({{"cmd", "close"}})["ok"], true);
     if (asks) {
       for (int i = 0; i < 50 && !ui().Request({{"cmd", "messagebox"}}).value("open", false); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      std::this_thread::sleep_for(std::chrono::milliseconds(asked_ms));
       const json box = ui().Request({{"cmd", "messagebox"}});
       EXPECT_EQ(box["buttons"], json::parse(R"(["Stay", "Quit"])"));
       EXPECT_NE(box["text"].get<std::string>().find("Quit anyway?"), std::string::npos);
+      EXPECT_EQ(ui().PageName(), "Setup.html");  // still the page it asked over
       ASSERT_EQ(ui().Request({{"cmd", "dismiss"}, {"button", "Quit"}})["ok"], true);
     }
     // Ending takes a moment; waiting out the pause or the camera would hang.
@@ -605,6 +609,21 @@ TEST_F(InstallE2E, ClosingTheWindowEndsAtOnceWhateverRuns) {
                                                 [&] { status = ui().WaitForExit(60000); }));
     EXPECT_EQ(status, 0);
   };
+  // A search through two adapters, each of which would listen for 5 seconds.
+  ASSERT_TRUE(lan_->AddPcAdapter("qa1", "a", "02:00:00:00:0a:02", "192.168.1.11/24"))
+      << lan_->Error();
+  Launch();
+  ASSERT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
+  ASSERT_TRUE(ui().ClickTo("mac_next", "Power.html"));
+  ASSERT_TRUE(ui().ClickTo("power_next", "Ethernet.html"));
+  ASSERT_TRUE(ui().ClickTo("ethernet_next", "WaitSearch.html"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  close_and_wait(false);
+  ASSERT_EQ(lan_->Ip("pc", {"link", "del", "qa1"}), 0);
+  // The check of the proposed fixed address, which starts with the page.
+  Launch();
+  ASSERT_NO_FATAL_FAILURE(OtherCameraToFixedAddressPage());
+  close_and_wait(false);
   // The live view.
   Launch();
   ASSERT_NO_FATAL_FAILURE(SearchToList());
@@ -644,12 +663,14 @@ TEST_F(InstallE2E, ClosingTheWindowEndsAtOnceWhateverRuns) {
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
   ASSERT_EQ(ui().PageName(), "IDPassword.html");
   close_and_wait(false);
-  // The 40-second wait while the camera restarts its network.
-  Launch(30000);
+  // The wait while the camera restarts its network: it runs out while the
+  // question is open, and the search after it waits for the answer.
+  Launch();
   ASSERT_NO_FATAL_FAILURE(OtherCameraByDhcpToPasswordPage());
   Click("id_pw_next");
   ASSERT_TRUE(ui().WaitForPage("Setup.html", 20000)) << ui().PageName();
-  close_and_wait(true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the camera has answered
+  close_and_wait(true, kShortSettingsWaitMs + 1000);
 }
 
 // The cameras' network on a second card while the default route leaves

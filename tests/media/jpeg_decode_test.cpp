@@ -257,7 +257,7 @@ TEST(DecodeAndDrawThread, EachSizeGetsItsOwnSurfaceAndHiddenWindowsGetNothing) {
   put(MakeJpeg(32, 16, false, Red));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   decoder.Stop();
-  ASSERT_TRUE(decoder.WaitForEnd(50));
+  ASSERT_TRUE(decoder.WaitForEnd(std::chrono::seconds(5)));
   std::lock_guard<std::mutex> lock(target.mu);
   EXPECT_EQ(target.surfaces, (std::vector<std::pair<int, int>>{{64, 48}, {32, 16}}));
   EXPECT_EQ(target.drawn, (std::vector<std::pair<int, int>>{{64, 48}, {32, 16}}));
@@ -278,7 +278,7 @@ TEST(DecodeAndDrawThread, PicturesAreDecodedNoLargerThanTheTargetsArea) {
     ASSERT_TRUE(target.WaitForDrawn(++drawn));
   }
   decoder.Stop();
-  ASSERT_TRUE(decoder.WaitForEnd(50));
+  ASSERT_TRUE(decoder.WaitForEnd(std::chrono::seconds(5)));
   std::lock_guard<std::mutex> lock(target.mu);
   // 1/4, and 1/8 fitted below 16 x 12: each size a surface of its own.
   const std::vector<std::pair<int, int>> sizes = {{16, 12}, {16, 9}};

@@ -26,13 +26,19 @@ class FakeClock : public Clock {
     std::this_thread::yield();  // a loop of waits still lets other threads run
     return true;
   }
-  // Moves the time forward to `when`, never back; blocks while held.
-  void AdvanceTo(TimePoint when) {
-    while (hold.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // Moves the time forward to `when`, never back; blocks while held. False,
+  // and the time unmoved, once `wakeup` (may be null) is signalled.
+  bool AdvanceTo(TimePoint when, const UWakeup* wakeup = nullptr) {
+    while (hold.load()) {
+      if (Woken(wakeup)) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (Woken(wakeup)) return false;
     auto now = now_.load();
     while (now < when.time_since_epoch().count() &&
            !now_.compare_exchange_weak(now, when.time_since_epoch().count())) {
     }
+    return true;
   }
 
  private:

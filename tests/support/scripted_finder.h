@@ -26,7 +26,7 @@ class ScriptedFinder : public NTavoIPFinderThread {
         transport_(transport) {}
   ~ScriptedFinder() override {
     hold.store(false);
-    WaitForEnd(-1);
+    WaitForEnd();
   }
 
   // The command codes of the jobs run so far, in order.
@@ -72,7 +72,7 @@ class IdleStream : public Stream {
  public:
   ~IdleStream() override {
     this->Stop();
-    this->WaitForEnd(-1);
+    this->WaitForEnd();
   }
   std::atomic<int> opens{0};
 

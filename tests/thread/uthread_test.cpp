@@ -29,7 +29,7 @@ class GatedThread : public UThread, public UThreadMessage {
       : UThread("Gated Thread"), polls_stop_(polls_stop), result_(result) {}
   ~GatedThread() override {
     Open();
-    WaitForEnd(-1);
+    WaitForEnd();
   }
 
   void Open() { gate_.store(true); }
@@ -72,7 +72,7 @@ class GatedThread : public UThread, public UThreadMessage {
 class FirstPollThread : public UThread {
  public:
   FirstPollThread() : UThread("first poll") {}
-  ~FirstPollThread() override { WaitForEnd(-1); }
+  ~FirstPollThread() override { WaitForEnd(); }
   std::atomic<bool> release{false};
   std::atomic<bool> stopped_at_first_poll{false};
   std::atomic<int> starts{0}, ends{0};
@@ -102,7 +102,7 @@ TEST(UThreadLifecycle, IdleObjectHasStopFlagSetAndNoThread) {
   EXPECT_EQ(t.queueThreadId.load(), 0u);
   t.Stop();
   EXPECT_TRUE(t.IsStopRequested());
-  EXPECT_TRUE(t.WaitForEnd(0));
+  EXPECT_TRUE(t.WaitForEnd(std::chrono::milliseconds(0)));
 }
 
 TEST(UThreadLifecycle, NameIsCutToSeventyNineCharacters) {
@@ -127,7 +127,7 @@ TEST(UThreadLifecycle, RunsStagesInOrderOnOwnThreadAndEndsWithRunResult) {
   EXPECT_EQ(t.ends.load(), 0);
   EXPECT_TRUE(t.IsRunning());
   t.Open();
-  ASSERT_TRUE(t.WaitForEnd(-1));
+  ASSERT_TRUE(t.WaitForEnd());
   EXPECT_FALSE(t.IsRunning());
   EXPECT_TRUE(t.IsStopRequested());
   EXPECT_EQ(t.ends.load(), 1);
@@ -143,7 +143,7 @@ TEST(UThreadLifecycle, StartWhileRunningReturnsFalseAndStartsNothing) {
   EXPECT_FALSE(t.Start());
   EXPECT_FALSE(t.Start());
   t.Open();
-  ASSERT_TRUE(t.WaitForEnd(-1));
+  ASSERT_TRUE(t.WaitForEnd());
   EXPECT_EQ(t.starts.load(), 1);
   EXPECT_EQ(t.runs.load(), 1);
 }
@@ -152,13 +152,13 @@ TEST(UThreadLifecycle, RestartAfterEndRunsAgainOnANewThread) {
   GatedThread t;
   t.Open();
   ASSERT_TRUE(t.Start());
-  ASSERT_TRUE(t.WaitForEnd(-1));
+  ASSERT_TRUE(t.WaitForEnd());
   t.Close();
   ASSERT_TRUE(t.Start());
   EXPECT_TRUE(t.IsRunning());
   EXPECT_FALSE(t.IsStopRequested());
   t.Open();
-  ASSERT_TRUE(t.WaitForEnd(-1));
+  ASSERT_TRUE(t.WaitForEnd());
   EXPECT_EQ(t.runs.load(), 2);
   EXPECT_EQ(t.ends.load(), 2);
   EXPECT_FALSE(t.IsRunning());
@@ -169,7 +169,7 @@ TEST(UThreadStop, StopMakesPollingBodyEnd) {
   ASSERT_TRUE(t.Start());
   ASSERT_TRUE(WaitUntil([&] { return t.in_body.load(); }));
   t.Stop();
-  ASSERT_TRUE(t.WaitForEnd(-1));
+  ASSERT_TRUE(t.WaitForEnd());
   EXPECT_TRUE(t.saw_stop.load());
   EXPECT_EQ(t.ends.load(), 1);
 }
@@ -179,10 +179,11 @@ TEST(UThreadStop, StopDoesNotShortenBodyThatDoesNotPoll) {
   ASSERT_TRUE(t.Start());
   t.Stop();
   EXPECT_TRUE(t.IsStopRequested());
-  EXPECT_FALSE(t.WaitForEnd(2));  // bounded wait gives up: still running
+  EXPECT_FALSE(
+      t.WaitForEnd(std::chrono::milliseconds(200)));  // bounded wait gives up: still running
   EXPECT_TRUE(t.IsRunning());
   t.Open();
-  ASSERT_TRUE(t.WaitForEnd(-1));
+  ASSERT_TRUE(t.WaitForEnd());
   EXPECT_FALSE(t.saw_stop.load());
 }
 
@@ -190,7 +191,7 @@ TEST(UThreadStop, StopRequestedBeforeStartDoesNotLeakIntoTheRun) {
   GatedThread t;
   t.Open();
   ASSERT_TRUE(t.Start());
-  ASSERT_TRUE(t.WaitForEnd(-1));
+  ASSERT_TRUE(t.WaitForEnd());
   t.Stop();  // finished: nothing to stop
   t.RequestStop();
   GatedThread second;
@@ -206,7 +207,7 @@ TEST(UThreadStop, StopBeforeFirstPollStillRunsOnStartAndOnEnd) {
   ASSERT_TRUE(t.Start());
   t.Stop();
   t.release.store(true);
-  ASSERT_TRUE(t.WaitForEnd(-1));
+  ASSERT_TRUE(t.WaitForEnd());
   EXPECT_TRUE(t.stopped_at_first_poll.load());
   EXPECT_EQ(t.starts.load(), 1);
   EXPECT_EQ(t.ends.load(), 1);

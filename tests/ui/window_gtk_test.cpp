@@ -46,7 +46,8 @@ TEST_F(WindowGtkTest, TimersFireOnceAndRestartReplacesThem) {
 }
 
 // What a worker hands over runs on the UI thread, in order, but never inside
-// an open box's loop: it waits for the box to close.
+// an open box's loop: it waits for the box to close. So does a timer that
+// comes due meanwhile, which then fires once.
 TEST_F(WindowGtkTest, PostsRunInOrderOnTheUiThreadButNotWhileABoxIsOpen) {
   std::vector<int> ran;
   bool all_on_ui_thread = true;
@@ -68,7 +69,9 @@ TEST_F(WindowGtkTest, PostsRunInOrderOnTheUiThreadButNotWhileABoxIsOpen) {
     std::function<void(int)> post;
     size_t ran_while_open = 0;
     std::vector<int>* ran;
-  } boxed{window_.get(), post, 0, &ran};
+    std::vector<int>* fired;
+    size_t fired_while_open = 0;
+  } boxed{window_.get(), post, 0, &ran, &fired_};
   g_timeout_add(
       20,
       [](gpointer data) -> gboolean {
@@ -76,15 +79,20 @@ TEST_F(WindowGtkTest, PostsRunInOrderOnTheUiThreadButNotWhileABoxIsOpen) {
         MessageBoxGtk& boxes = b->window->MessageBoxes();
         if (!boxes.Modal().open) return G_SOURCE_CONTINUE;
         b->post(3);
+        b->window->Timers().Start(1224, 10);
         IterateUntil([] { return false; }, 100);  // the box's loop turns meanwhile
         b->ran_while_open = b->ran->size();
+        b->fired_while_open = b->fired->size();
         boxes.DismissModal();
         return G_SOURCE_REMOVE;
       },
       &boxed);
   window_->MessageBoxes().Show("Setup", {"", "a box", ""});
   EXPECT_EQ(boxed.ran_while_open, 3u);
+  EXPECT_EQ(boxed.fired_while_open, 0u);
   ASSERT_TRUE(IterateUntil([&] { return ran.size() == 4; }));
+  IterateUntil([] { return false; }, 100);
+  EXPECT_EQ(fired_, std::vector<int>{1224});
 }
 
 // Presses OK of the box once one is open, from inside the box's own loop,
