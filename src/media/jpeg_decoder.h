@@ -45,9 +45,10 @@ class JpegTroubleCount {
 // Refused pictures: more progressive scans than any camera sends (each scan
 // is another pass over the whole picture, and a hostile frame of 300 KB can
 // hold tens of thousands), or more work than the largest picture shown with
-// an ordinary progressive script. Work is picture pixels times scans.
+// the usual progressive script, with room to spare. Work is picture pixels
+// times scans.
 constexpr int kMaxJpegScans = 500;
-constexpr uint64_t kMaxJpegWork = uint64_t{2048} * 1536 * 32;
+constexpr uint64_t kMaxJpegWork = uint64_t{2048} * 1536 * 16;
 
 // What a decode is held to, and where it says what went wrong.
 struct JpegDecodeControl {
