@@ -26,7 +26,9 @@ class LiveView {
   // when one started.
   bool Start(const CameraRecord& camera, const std::string& password);
   // Stops both workers and waits until neither runs: their reads end at
-  // once when stopped.
+  // once when stopped, and so does a picture being decoded (the video
+  // thread joins its decoder, which gives up the picture at its next row of
+  // blocks).
   void Stop();
   // Stops and deletes the workers.
   void Release();

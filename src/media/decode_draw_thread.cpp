@@ -1,6 +1,7 @@
 #include "media/decode_draw_thread.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <thread>
@@ -12,6 +13,13 @@ NTavoDecodeAndDrawThread::NTavoDecodeAndDrawThread() : UThread("decode") {
   surface_.pixels.reset(new (std::nothrow) uint8_t[kPixelBufferSize]);
   frame_buffer_.reset(new (std::nothrow) uint8_t[kFrameBufferSize]);
   frame_ring_.Init(kFrameRingSize);
+  decode_control_.stop = [this] { return IsStopRequested(); };
+  decode_control_.trouble = &trouble_;
+}
+
+void NTavoDecodeAndDrawThread::SetDecodeLimits(int max_scans, uint64_t max_work) {
+  decode_control_.max_scans = max_scans;
+  decode_control_.max_work = max_work;
 }
 
 // The owner stops and waits first; this only covers an owner that did not.
@@ -53,6 +61,8 @@ int NTavoDecodeAndDrawThread::Run() {
                                         std::chrono::milliseconds(kFrameWaitMs))) {
       DecodeAndDrawOnce();
     }
+    const std::string report = trouble_.TakeReport(std::chrono::steady_clock::now());
+    if (!report.empty()) std::fputs(report.c_str(), stderr);
   }
   return 0;
 }
@@ -63,8 +73,8 @@ int NTavoDecodeAndDrawThread::OnEnd() {
 }
 
 void NTavoDecodeAndDrawThread::DecodeAndDrawOnce() {
-  if (!frame_buffer_ || frame_ring_.Get(&wanted_sequence_, frame_buffer_.get(), &frame_length_,
-                                        &frame_arrival_) != 0) {
+  if (!frame_buffer_ || frame_ring_.GetNewest(&wanted_sequence_, frame_buffer_.get(),
+                                              &frame_length_, &frame_arrival_) != 0) {
     return;
   }
   // A hidden window gets no pictures: none is decoded for it either.
@@ -72,8 +82,8 @@ void NTavoDecodeAndDrawThread::DecodeAndDrawOnce() {
   BitmapInfo& d = surface_.descriptor;
   const PictureSize area = surface_.window->PictureArea();
   if (DecodeJpegScaled(frame_buffer_.get(), frame_length_, area, &d, surface_.pixels.get(),
-                       kPixelBufferSize) != 0) {
-    return;  // skipped; the window keeps the previous picture
+                       kPixelBufferSize, decode_control_) != 0) {
+    return;  // skipped, or stopped; the window keeps the previous picture
   }
   // A picture of another size gets a surface of its own size: drawn through
   // the old one it would come out cut or smeared.

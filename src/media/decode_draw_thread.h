@@ -6,6 +6,7 @@
 
 #include "media/bitmap_info.h"
 #include "media/frame_ring.h"
+#include "media/jpeg_decoder.h"
 #include "media/live_target.h"
 #include "thread/uthread.h"
 #include "thread/uthread_message.h"
@@ -25,7 +26,11 @@ struct DrawSurface {
 // next frame from its frame ring (filled by the video thread), decodes it no
 // larger than the window's picture area needs and hands the picture to the
 // window, which fits it in with its aspect kept. Owned, started and stopped
-// by the video thread.
+// by the video thread. It decodes the newest frame only: frames that arrive
+// while one is decoded are passed over, so a stream of frames that are slow
+// or impossible to decode costs one decode at a time and no backlog. A stop
+// ends a decode in progress. Frames it could not decode are counted and
+// reported on standard error at most once a minute.
 // Threads: the constructor, SetTargetWindow and the destructor run while the
 // thread does not; Run and OnEnd run on the decode thread; ring() is shared
 // with the video thread under the ring's own lock.
@@ -50,6 +55,9 @@ class NTavoDecodeAndDrawThread : public UThread, public UThreadMessage {
   void Stop() override;
   void RequestStop() override;
   UFrameRing& ring() { return frame_ring_; }
+  // The limits a picture is decoded within (JpegDecodeControl); only while
+  // the thread does not run.
+  void SetDecodeLimits(int max_scans, uint64_t max_work);
 
   // One pass of the loop: decodes and draws the next frame, if there is one.
   void DecodeAndDrawOnce();
@@ -74,4 +82,6 @@ class NTavoDecodeAndDrawThread : public UThread, public UThreadMessage {
   std::chrono::steady_clock::time_point frame_arrival_{};  // of the frame in frame_buffer_
   uint32_t wanted_sequence_ = 0;
   std::atomic<bool> stream_lost_{false};
+  JpegTroubleCount trouble_;
+  JpegDecodeControl decode_control_;  // stops with this thread, counts into trouble_
 };

@@ -15,6 +15,7 @@ int UFrameRing::Init(uint32_t capacity) {
   *At(end_) = Header{0, 0, 0, first_, first_, 0};
   write_ = first_;
   next_sequence_ = 0;
+  newest_ = first_;
   return 0;
 }
 
@@ -64,6 +65,7 @@ int UFrameRing::Put(const uint8_t* data, uint32_t length, TimePoint arrival) {
   h->length = length;
   h->data = q + kHeaderSize;
   h->sequence = next_sequence_++;
+  newest_ = q;  // only the next Put can overwrite it
   arrivals_[h->sequence % kArrivalSlots] = Arrival{h->sequence, arrival};
   std::memcpy(buffer_.get() + h->data, data, length);
 
@@ -121,7 +123,22 @@ int UFrameRing::Get(uint32_t* wanted, uint8_t* destination, uint32_t* length, Ti
     *wanted = next_sequence_ - 1;  // overwritten: go on with the newest frame
     if (!Find(*wanted, &b)) return -1;
   }
-  const Header* h = At(b);
+  return CopyOut(b, wanted, destination, length, arrival);
+}
+
+int UFrameRing::GetNewest(uint32_t* wanted, uint8_t* destination, uint32_t* length,
+                          TimePoint* arrival) {
+  if (!destination || !wanted || !length) return -1;
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!buffer_ || *wanted == next_sequence_) return -1;
+  *wanted = next_sequence_ - 1;
+  return CopyOut(newest_, wanted, destination, length, arrival);
+}
+
+// Copies the frame of `block` and moves `wanted` past it. mu_ held.
+int UFrameRing::CopyOut(uint32_t block, uint32_t* wanted, uint8_t* destination, uint32_t* length,
+                        TimePoint* arrival) {
+  const Header* h = At(block);
   if (Stride(h->length) > kGetCapacity) {
     *wanted = h->sequence + 1;
     return -1;

@@ -45,6 +45,11 @@ class UFrameRing {
   // reader waiting for new frames is not held on it.
   // `arrival` (may be null) gets the frame's arrival time.
   int Get(uint32_t* wanted, uint8_t* destination, uint32_t* length, TimePoint* arrival = nullptr);
+  // As Get, but always the newest frame: the frames between `wanted` and it
+  // are passed over. For a reader that must not fall behind by working
+  // through every frame that arrived while it was busy.
+  int GetNewest(uint32_t* wanted, uint8_t* destination, uint32_t* length,
+                TimePoint* arrival = nullptr);
   // Waits up to `timeout` until a frame numbered `wanted` or later has been
   // stored: true when one has (then Get finds it, or a newer one). An
   // Interrupt ends it early.
@@ -74,6 +79,8 @@ class UFrameRing {
   Header* At(uint32_t offset) { return reinterpret_cast<Header*>(buffer_.get() + offset); }
   uint32_t FindRoom(uint32_t need);
   bool Find(uint32_t sequence, uint32_t* offset);
+  int CopyOut(uint32_t block, uint32_t* wanted, uint8_t* destination, uint32_t* length,
+              TimePoint* arrival);
 
   mutable std::mutex mu_;
   std::condition_variable stored_;  // notified by every Put and Interrupt
@@ -84,6 +91,7 @@ class UFrameRing {
   uint32_t end_ = 0;    // offset of the end marker: the capacity
   uint32_t capacity_ = 0;
   uint32_t next_sequence_ = 0;
+  uint32_t newest_ = 0;  // offset of the newest frame's block, once one is stored
   // Arrival times beside the blocks, whose 24-byte layout stays as it is:
   // slot sequence % kArrivalSlots, valid while its sequence matches.
   struct Arrival {

@@ -13,16 +13,66 @@ namespace {
 constexpr int kDefaultPelsPerMeter = 2834;  // 72 dots per inch
 constexpr JDIMENSION kRowsPerRead = 8;
 
-// libjpeg's error manager with the recovery point right behind it, so that
-// error_exit finds the jump buffer from the decompressor.
-struct ErrorManager {
-  jpeg_error_mgr pub;
+// libjpeg's error manager and progress monitor with what they need beside
+// them: the recovery point, right behind the error manager so that
+// error_exit finds the jump buffer from the decompressor, the limits and the
+// stop test of the monitor, and the message that ended or marred the decode.
+struct DecodeWatch {
+  jpeg_error_mgr errors;  // first: the decompressor's err points here
+  jpeg_progress_mgr progress;
   jmp_buf recovery;
+  const JpegDecodeControl* control;
+  char reason[JMSG_LENGTH_MAX];
+  bool stopped;
 };
 
+DecodeWatch* WatchOf(j_common_ptr common) { return reinterpret_cast<DecodeWatch*>(common->err); }
+
+// libjpeg's output_message: the text is kept for the count, never printed.
+// libjpeg calls it for an error and for the first warning of a picture.
+void KeepMessage(j_common_ptr common) {
+  (*common->err->format_message)(common, WatchOf(common)->reason);
+}
+
 [[noreturn]] void ExitToRecoveryPoint(j_common_ptr common) {
-  (*common->err->output_message)(common);  // libjpeg's text, to standard error
-  longjmp(reinterpret_cast<ErrorManager*>(common->err)->recovery, 1);
+  (*common->err->output_message)(common);
+  longjmp(WatchOf(common)->recovery, 1);
+}
+
+[[noreturn]] void Refuse(DecodeWatch* watch, const char* reason) {
+  std::snprintf(watch->reason, sizeof watch->reason, "%s", reason);
+  longjmp(watch->recovery, 1);
+}
+
+// Called before every row of blocks that libjpeg reads or outputs, in each
+// scan: a stop or a picture past the limits ends the decode there.
+void WatchProgress(j_common_ptr common) {
+  DecodeWatch* watch = WatchOf(common);
+  const JpegDecodeControl& control = *watch->control;
+  if (control.stop && control.stop()) {
+    watch->stopped = true;
+    longjmp(watch->recovery, 1);
+  }
+  const auto* cinfo = reinterpret_cast<const jpeg_decompress_struct*>(common);
+  const int scans = cinfo->input_scan_number;
+  if (scans > control.max_scans) Refuse(watch, "the picture has too many scans");
+  if (uint64_t{cinfo->image_width} * cinfo->image_height * static_cast<uint64_t>(scans) >
+      control.max_work) {
+    Refuse(watch, "the picture takes too much work to decode");
+  }
+}
+
+// What the count is told of a decode that ended with `result`.
+void CountTrouble(const DecodeWatch& watch, int result) {
+  JpegTroubleCount* trouble = watch.control->trouble;
+  if (!trouble || watch.stopped) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (result != 0) {
+    trouble->CountRefused(watch.reason[0] ? watch.reason : "a picture of a size or kind not shown",
+                          now);
+  } else if (watch.errors.num_warnings > 0) {
+    trouble->CountDamaged(watch.reason, now);
+  }
 }
 
 // Pixels per metre of a density in the image's unit; false for an unknown unit.
@@ -70,20 +120,29 @@ struct Scaled {
 // Runs `job` on a decompressor reading the `length` bytes at `data`: its
 // result, or -1 when libjpeg failed inside it.
 template <typename Job>
-int RunDecompressor(const uint8_t* data, uint32_t length, const Job* job) {
+int RunDecompressor(const uint8_t* data, uint32_t length, const Job* job,
+                    const JpegDecodeControl& control) {
   if (!data || length == 0) return -1;
   jpeg_decompress_struct cinfo;
-  ErrorManager errors;
-  cinfo.err = jpeg_std_error(&errors.pub);
-  errors.pub.error_exit = ExitToRecoveryPoint;
-  if (setjmp(errors.recovery)) {
+  DecodeWatch watch;
+  watch.control = &control;
+  watch.reason[0] = '\0';
+  watch.stopped = false;
+  cinfo.err = jpeg_std_error(&watch.errors);
+  watch.errors.error_exit = ExitToRecoveryPoint;
+  watch.errors.output_message = KeepMessage;
+  if (setjmp(watch.recovery)) {
     jpeg_destroy_decompress(&cinfo);
+    CountTrouble(watch, -1);
     return -1;
   }
   jpeg_create_decompress(&cinfo);
+  watch.progress.progress_monitor = WatchProgress;
+  cinfo.progress = &watch.progress;
   jpeg_mem_src(&cinfo, data, length);
   const int result = job->Run(&cinfo);
   jpeg_destroy_decompress(&cinfo);
+  CountTrouble(watch, result);
   return result;
 }
 
@@ -206,10 +265,10 @@ bool FillBitmapInfo(const jpeg_decompress_struct& cinfo, BitmapInfo* info) {
 }
 
 int DecodeJpeg(const uint8_t* data, uint32_t length, BitmapInfo* info, uint8_t* pixels,
-               size_t pixels_size) {
+               size_t pixels_size, const JpegDecodeControl& control) {
   if (!info || !pixels) return -1;
   FullSize job{info, pixels, pixels_size};
-  return RunDecompressor(data, length, &job);
+  return RunDecompressor(data, length, &job, control);
 }
 
 PictureSize ScaledJpegSize(int width, int height, PictureSize area) {
@@ -217,8 +276,37 @@ PictureSize ScaledJpegSize(int width, int height, PictureSize area) {
 }
 
 int DecodeJpegScaled(const uint8_t* data, uint32_t length, PictureSize area, BitmapInfo* info,
-                     uint8_t* pixels, size_t pixels_size) {
+                     uint8_t* pixels, size_t pixels_size, const JpegDecodeControl& control) {
   if (!info || !pixels) return -1;
   Scaled job{area, info, pixels, pixels_size};
-  return RunDecompressor(data, length, &job);
+  return RunDecompressor(data, length, &job, control);
+}
+
+void JpegTroubleCount::Count(const char* reason, TimePoint now, uint64_t* counter) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (refused_ == 0 && damaged_ == 0) since_ = now;
+  ++*counter;
+  last_reason_ = reason;
+}
+
+void JpegTroubleCount::CountRefused(const char* reason, TimePoint now) {
+  Count(reason, now, &refused_);
+}
+
+void JpegTroubleCount::CountDamaged(const char* reason, TimePoint now) {
+  Count(reason, now, &damaged_);
+}
+
+std::string JpegTroubleCount::TakeReport(TimePoint now) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if ((refused_ == 0 && damaged_ == 0) || now - since_ < kReportInterval) return {};
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - since_).count();
+  char line[JMSG_LENGTH_MAX + 200];
+  std::snprintf(line, sizeof line,
+                "Live view, camera pictures in the last %lld s: not decoded %llu, decoded with "
+                "damaged data %llu; the decoder's last message: %s\n",
+                static_cast<long long>(seconds), static_cast<unsigned long long>(refused_),
+                static_cast<unsigned long long>(damaged_), last_reason_.c_str());
+  refused_ = damaged_ = 0;
+  return line;
 }

@@ -25,10 +25,14 @@ class FrameRingTest : public testing::Test {
     for (uint32_t s = first; s < first + count; ++s)
       ASSERT_EQ(ring_.Put(Frame(s, length).data(), length), 0);
   }
-  // Get: the sequence of the frame copied (checked against its bytes), or -1.
-  int64_t Get(uint32_t* wanted) {
+  // Get (GetNewest when `newest`): the sequence of the frame copied (checked
+  // against its bytes), or -1.
+  int64_t Get(uint32_t* wanted, bool newest = false) {
     uint32_t length = 0;
-    if (ring_.Get(wanted, out_.data(), &length) != 0) return -1;
+    if ((newest ? ring_.GetNewest(wanted, out_.data(), &length)
+                : ring_.Get(wanted, out_.data(), &length)) != 0) {
+      return -1;
+    }
     const uint32_t sequence = *wanted - 1;
     EXPECT_EQ(std::vector<uint8_t>(out_.begin(), out_.begin() + length), Frame(sequence, length));
     return sequence;
@@ -81,6 +85,17 @@ TEST_F(FrameRingTest, OverrunJumpsToNewestFrame) {
   EXPECT_EQ(wanted, 10u);
   wanted = 8;  // still there
   EXPECT_EQ(Get(&wanted), 8);
+  // The newest only, frames still there passed over, also after the write
+  // position came back to the first block.
+  uint32_t next = 10;
+  for (const uint32_t added : {0u, 1u, 3u}) {
+    PutFrames(next, added, 100);
+    next += added;
+    wanted = 8;
+    EXPECT_EQ(Get(&wanted, true), next - 1);
+    EXPECT_EQ(wanted, next);
+    EXPECT_EQ(Get(&wanted, true), -1);
+  }
 }
 
 TEST_F(FrameRingTest, FrameTooLargeForGetIsSkipped) {

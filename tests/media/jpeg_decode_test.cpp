@@ -2,9 +2,13 @@
 // window, and how pictures are laid out and fitted into that window.
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
+#include <unistd.h>
 
 #include <array>
 #include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -12,15 +16,19 @@
 
 #include "media/decode_draw_thread.h"
 #include "media/jpeg_decoder.h"
+#include "media/video_thread.h"
 #include "support/fake_live_target.h"
+#include "support/hang_guard.h"
 
 namespace {
 
 using Colour = std::array<uint8_t, 3>;  // red, green, blue
 
-// A baseline JPEG of `colour(x, y)`; one grey component when `grey`.
+// A baseline JPEG of `colour(x, y)`, or a progressive one with libjpeg's
+// usual scans; one grey component when `grey`.
 std::vector<uint8_t> MakeJpeg(int width, int height, bool grey,
-                              const std::function<Colour(int, int)>& colour) {
+                              const std::function<Colour(int, int)>& colour,
+                              bool progressive = false) {
   std::vector<uint8_t> pixels;
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
@@ -33,8 +41,9 @@ std::vector<uint8_t> MakeJpeg(int width, int height, bool grey,
   tjhandle tj = tjInitCompress();
   unsigned char* jpeg = nullptr;
   unsigned long size = 0;
-  const int ok = tjCompress2(tj, pixels.data(), width, 0, height, grey ? TJPF_GRAY : TJPF_RGB,
-                             &jpeg, &size, grey ? TJSAMP_GRAY : TJSAMP_444, 95, 0);
+  const int ok =
+      tjCompress2(tj, pixels.data(), width, 0, height, grey ? TJPF_GRAY : TJPF_RGB, &jpeg, &size,
+                  grey ? TJSAMP_GRAY : TJSAMP_444, 95, progressive ? TJFLAG_PROGRESSIVE : 0);
   std::vector<uint8_t> out;
   if (ok == 0) out.assign(jpeg, jpeg + size);
   tjFree(jpeg);
@@ -43,6 +52,25 @@ std::vector<uint8_t> MakeJpeg(int width, int height, bool grey,
 }
 
 Colour Red(int, int) { return {255, 0, 0}; }
+
+// Scans in a JPEG: its start-of-scan markers (coded data never holds one).
+size_t CountScans(const std::vector<uint8_t>& jpeg) {
+  size_t scans = 0;
+  for (size_t i = 0; i + 1 < jpeg.size(); ++i) scans += jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA;
+  return scans;
+}
+
+// A flat grey progressive picture whose last scan, a few bytes, comes
+// `repeats` more times: the decoder warns about each repeat and reads it all
+// the same, a pass over the whole picture each time.
+std::vector<uint8_t> MakeRepeatedScans(int width, int height, int repeats) {
+  std::vector<uint8_t> jpeg = MakeJpeg(width, height, true, Red, true);
+  size_t sos = jpeg.size() - 2;
+  while (!(jpeg[sos] == 0xFF && jpeg[sos + 1] == 0xDA)) --sos;
+  const std::vector<uint8_t> scan(jpeg.begin() + static_cast<std::ptrdiff_t>(sos), jpeg.end() - 2);
+  for (int i = 0; i < repeats; ++i) jpeg.insert(jpeg.end() - 2, scan.begin(), scan.end());
+  return jpeg;
+}
 
 // The decoder's buffer, with a byte pattern that shows whether it was touched.
 struct Pixels {
@@ -284,6 +312,134 @@ TEST(DecodeAndDrawThread, PicturesAreDecodedNoLargerThanTheTargetsArea) {
   const std::vector<std::pair<int, int>> sizes = {{16, 12}, {16, 9}};
   EXPECT_EQ(target.drawn, sizes);
   EXPECT_EQ(target.surfaces, sizes);
+}
+
+TEST(JpegDecode, PicturesPastTheScanOrWorkLimitAreRefusedAndCountedNotPrinted) {
+  const size_t scans = CountScans(MakeRepeatedScans(64, 48, 0));
+  const uint64_t work = 64 * 48 * scans;
+  struct Case {
+    int repeats;
+    uint64_t max_work;
+    const char* counts;  // null: decoded, and nothing to report
+    const char* message;
+  } cases[] = {
+      {0, kMaxJpegWork, nullptr, nullptr},
+      {kMaxJpegScans - int(scans), kMaxJpegWork, "not decoded 0, decoded with damaged data 1",
+       "Inconsistent progression sequence"},
+      {kMaxJpegScans - int(scans) + 1, kMaxJpegWork, "not decoded 1,", "too many scans"},
+      {20000, kMaxJpegWork, "not decoded 1,", "too many scans"},
+      {0, work, nullptr, nullptr},
+      {0, work - 1, "not decoded 1,", "too much work"},
+  };
+  std::fflush(stderr);
+  FILE* captured = std::tmpfile();
+  ASSERT_NE(captured, nullptr);
+  const int saved = dup(STDERR_FILENO);
+  ASSERT_GE(dup2(fileno(captured), STDERR_FILENO), 0);
+  const auto later = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> jpeg = MakeRepeatedScans(64, 48, c.repeats);
+    SCOPED_TRACE(testing::Message() << CountScans(jpeg) << " scans, work " << c.max_work);
+    JpegTroubleCount trouble;
+    JpegDecodeControl control;
+    control.max_work = c.max_work;
+    control.trouble = &trouble;
+    BitmapInfo info{};
+    Pixels pixels;
+    const int result = DecodeJpegScaled(jpeg.data(), static_cast<uint32_t>(jpeg.size()), {0, 0},
+                                        &info, pixels.bytes.data(), pixels.bytes.size(), control);
+    const std::string report = trouble.TakeReport(later);
+    if (!c.counts) {
+      EXPECT_EQ(report, "");
+    } else {
+      EXPECT_NE(report.find(c.counts), std::string::npos) << report;
+      EXPECT_NE(report.find(c.message), std::string::npos) << report;
+    }
+    const bool refused = c.counts && std::strstr(c.counts, "not decoded 1");
+    EXPECT_EQ(result, refused ? -1 : 0);
+    // All scans are read before any pixel is made.
+    if (refused) {
+      EXPECT_TRUE(pixels.Untouched());
+    }
+  }
+  std::fflush(stderr);
+  dup2(saved, STDERR_FILENO);
+  close(saved);
+  EXPECT_EQ(std::ftell(captured), 0L) << "the decoder printed";
+  std::fclose(captured);
+}
+
+TEST(JpegDecode, TroubleIsReportedOnceAMinuteAtMost) {
+  JpegTroubleCount trouble;
+  const auto t = std::chrono::steady_clock::now();
+  trouble.CountRefused("Not a JPEG file", t);
+  trouble.CountDamaged("Premature end of JPEG file", t + std::chrono::seconds(30));
+  EXPECT_EQ(trouble.TakeReport(t + std::chrono::seconds(59)), "");
+  EXPECT_EQ(trouble.TakeReport(t + std::chrono::seconds(60)),
+            "Live view, camera pictures in the last 60 s: not decoded 1, decoded with damaged "
+            "data 1; the decoder's last message: Premature end of JPEG file\n");
+  EXPECT_EQ(trouble.TakeReport(t + std::chrono::seconds(200)), "");  // counted again from 0
+}
+
+// A live window whose decode thread, which asks it for the picture area
+// right before each decode, can be held there.
+class HoldingTarget : public FakeLiveTarget {
+ public:
+  PictureSize PictureArea() const override {
+    std::unique_lock<std::mutex> lock(hold_mu_);
+    ++decodes_;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !holding_; });
+    return FakeLiveTarget::PictureArea();
+  }
+  void Hold(bool on) {
+    std::lock_guard<std::mutex> lock(hold_mu_);
+    holding_ = on;
+    changed_.notify_all();
+  }
+  bool WaitForDecodes(int count) {
+    std::unique_lock<std::mutex> lock(hold_mu_);
+    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return decodes_ >= count; });
+  }
+
+ private:
+  mutable std::mutex hold_mu_;
+  mutable std::condition_variable changed_;
+  mutable int decodes_ = 0;
+  bool holding_ = false;
+};
+
+// Frames that arrive during a decode are passed over for the newest, and
+// stopping the video thread as the finish page does, on the UI thread, ends a
+// decode in progress instead of waiting for its scans.
+TEST(DecodeAndDrawThread, DecodesOnlyTheNewestFrameAndAStopEndsADecode) {
+  HoldingTarget target;
+  NTavoVideoThread video;
+  video.SetLiveWindow(&target);
+  video.SetCamera(L"127.0.0.1", 1, L"");  // refused: no stream, only these frames
+  video.decoder()->SetDecodeLimits(INT_MAX, UINT64_MAX);
+  const auto put = [&](const std::vector<uint8_t>& jpeg) {
+    ASSERT_EQ(video.decoder()->ring().Put(jpeg.data(), static_cast<uint32_t>(jpeg.size())), 0);
+  };
+  target.Hold(true);
+  ASSERT_TRUE(video.Start());
+  put(MakeJpeg(64, 48, false, Red));
+  ASSERT_TRUE(target.WaitForDecodes(1));
+  for (int size : {8, 16, 24}) put(MakeJpeg(size, size, false, Red));
+  target.Hold(false);
+  ASSERT_TRUE(target.WaitForDrawn(2));
+
+  put(MakeRepeatedScans(1280, 960, 5000));  // seconds of decoding, in 60 KB
+  ASSERT_TRUE(target.WaitForDecodes(3));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // well into its scans
+  EXPECT_TRUE(testsupport::EndsWithoutHanging("stopping during a decode",
+                                              std::chrono::milliseconds(200), [&] {
+                                                video.Stop();
+                                                video.Join();
+                                              }));
+  EXPECT_FALSE(video.decoder()->IsRunning());
+  std::lock_guard<std::mutex> lock(target.mu);
+  EXPECT_EQ(target.drawn, (std::vector<std::pair<int, int>>{{64, 48}, {24, 24}}));
 }
 
 }  // namespace
