@@ -61,6 +61,14 @@ std::string FinishInfoJson(const CameraRecord& camera, int max_name_units) {
                    {"address", address}});
 }
 
+std::string OtherModelsJson(const OtherModels::Summary& others, const std::string& model) {
+  return DumpJson({{"devices", others.devices},
+                   {"more_devices", others.more_devices},
+                   {"models", others.models},
+                   {"more_models", others.more_models},
+                   {"model", model}});
+}
+
 std::vector<std::string> LostAnswersFinding(uint32_t lost) {
   if (lost == 0) return {};
   return {std::to_string(lost) +

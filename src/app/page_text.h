@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/other_models.h"
 #include "discovery/discovery_wire.h"
 
 // The camera's MAC as 12 upper-case hexadecimal digits, as the user sees it.
@@ -32,6 +33,10 @@ std::string SearchRowJson(const CameraRecord& camera);
 // `max_name_units` UTF-16 units, and the address without the web's default
 // port, as a browser shows it.
 std::string FinishInfoJson(const CameraRecord& camera, int max_name_units);
+// The page without cameras: {"devices": how many of other models answered,
+// "more_devices": the count stopped at its cap, "models": their model names,
+// "more_models": more names than those, "model": the one this wizard sets up}.
+std::string OtherModelsJson(const OtherModels::Summary& others, const std::string& model);
 // Answers lost for a full receive buffer need a larger one, which only root
 // can grant an ordinary user: what was found and what to do, or nothing when
 // no answer was lost.

@@ -235,10 +235,13 @@ std::vector<bool> CQuenloDlg::SameSubnetFlags(const std::vector<CameraList::Row>
   return flags;
 }
 
-// What this computer shows that may have kept the answers away, as pairs
-// of what was found and what to do.
+// The devices of other models that answered, and what this computer shows
+// that may have kept the answers away, as pairs of what was found and what
+// to do.
 void CQuenloDlg::OnNotFoundLoaded() {
   if (!m_finder || FinderBusy()) return;
+  if (const OtherModels::Summary others = state_.other_models.Read(); others.devices > 0)
+    CallScript("NotFoundShowOtherModels", {OtherModelsJson(others, state_.m_model)});
   std::vector<std::string> findings = LostAnswersFinding(m_finder->LostAnswers());
   for (const SearchFinding& finding : m_finder->DiagnoseSearch()) {
     findings.push_back(finding.found);

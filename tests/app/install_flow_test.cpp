@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -152,13 +153,23 @@ TEST_F(InstallFlowTest, SearchPageShowsCamerasAsTheyAnswer) {
   EXPECT_EQ(pages.ScriptCount("ListAddCamera"), 2);
 }
 
+// Devices of other models, counted once each by MAC, one of them only by
+// letter case: the page says how many answered and which models they are.
 TEST_F(InstallFlowTest, SearchWithoutMatchingCameraShowsNotFoundAndListNeedsACheckedRow) {
   StartWizard();
-  ScriptSearch({Found("TAVO-X9", 0x05, "192.168.1.32")});
+  ScriptSearch({Found("TAVO-X9", 0x05, "192.168.1.32"), Found("TAVO-X9", 0x05, "192.168.1.32"),
+                Found("TAVO-X9", 0x06, "192.168.1.33"), Found("tavo-c1", 0x07, "192.168.1.34")});
   Search();
   EXPECT_EQ(pages.LastPage(), Page("NotFound.html"));
-  // The page says why, beginning with the adapters that were searched.
   pages.Complete();
+  const nlohmann::json others = {{"devices", 3},
+                                 {"more_devices", false},
+                                 {"models", {"TAVO-X9", "tavo-c1"}},
+                                 {"more_models", false},
+                                 {"model", "TAVO-C1"}};
+  ASSERT_EQ(pages.ScriptCount("NotFoundShowOtherModels"), 1);
+  EXPECT_EQ(nlohmann::json::parse(pages.LastArgs("NotFoundShowOtherModels").at(0)), others);
+  // The page says why, beginning with the adapters that were searched.
   ASSERT_EQ(pages.ScriptCount("NotFoundShowFindings"), 1);
   const std::vector<std::string> findings = pages.scripts.back().args;
   ASSERT_GE(findings.size(), 2u);
@@ -169,6 +180,8 @@ TEST_F(InstallFlowTest, SearchWithoutMatchingCameraShowsNotFoundAndListNeedsAChe
   Search();
   pages.Complete();
   const std::vector<std::string> lost = pages.scripts.back().args;
+  // Each search counts afresh.
+  EXPECT_EQ(nlohmann::json::parse(pages.LastArgs("NotFoundShowOtherModels").at(0)), others);
   ASSERT_GE(lost.size(), 4u);
   EXPECT_EQ(lost[0].rfind("14 answers were lost", 0), 0u) << lost[0];  // 7 on each adapter
   EXPECT_NE(lost[1].find("sudo sysctl -w net.core.rmem_max="), std::string::npos);
@@ -183,6 +196,31 @@ TEST_F(InstallFlowTest, SearchWithoutMatchingCameraShowsNotFoundAndListNeedsAChe
   ChooseRow(1, 1);
   EXPECT_EQ(pages.LastPage(), Page("IDPassword.html"));
   EXPECT_EQ(dlg->State().m_sameSubnet, 1);
+}
+
+// A flood of other devices is counted up to a cap, and few names are kept.
+TEST(OtherModels, CountAndNamesStopAtTheirCaps) {
+  OtherModels others;
+  CameraRecord record{};
+  for (uint32_t i = 0; i <= OtherModels::kMaxCounted; ++i) {
+    record.header.macAddress[3] = static_cast<uint8_t>(i >> 16);
+    record.header.macAddress[4] = static_cast<uint8_t>(i >> 8);
+    record.header.macAddress[5] = static_cast<uint8_t>(i);
+    const std::string model = "M" + std::to_string(i % (OtherModels::kMaxNames + 2));
+    std::memset(record.modelName, 0, sizeof record.modelName);
+    std::memcpy(record.modelName, model.data(), model.size());
+    others.Add(record);
+  }
+  OtherModels::Summary summary = others.Read();
+  EXPECT_EQ(summary.devices, OtherModels::kMaxCounted);
+  EXPECT_TRUE(summary.more_devices);
+  ASSERT_EQ(summary.models.size(), OtherModels::kMaxNames);
+  EXPECT_EQ(summary.models.front(), "M0");
+  EXPECT_TRUE(summary.more_models);
+  others.Clear();
+  summary = others.Read();
+  EXPECT_EQ(summary.devices, 0u);
+  EXPECT_FALSE(summary.more_devices || summary.more_models || !summary.models.empty());
 }
 
 TEST_F(InstallFlowTest, SearchStartedWhileAJobRunsLetsThatJobGoOn) {

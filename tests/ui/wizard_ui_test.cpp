@@ -216,7 +216,9 @@ const PageCatalogue kPages[] = {
     {"Power.html", {"home", "power_back", "power_next"}, {}},
     {"Ethernet.html", {"home", "ethernet_back", "ethernet_next"}, {}},
     {"WaitSearch.html", {"search_count", "search_found"}, {"WaitSearchAddCamera"}},
-    {"NotFound.html", {"home", "not_found_back", "not_found_retry"}, {"NotFoundShowFindings"}},
+    {"NotFound.html",
+     {"home", "not_found_back", "not_found_retry"},
+     {"NotFoundShowFindings", "NotFoundShowOtherModels"}},
     {"List.html",
      {"home", "list_back", "list_retry", "list_next"},
      {"ListAddCamera", "ListShowLostAnswers", "ListShowMoreCameras"}},
@@ -256,6 +258,8 @@ const std::map<std::string, std::string> kSampleScripts = {
      "address: 'http://192.168.1.20/'}));"
      "FinishWarnFactoryPassword(); FinishLiveStatus('1');"},
     {"NotFound.html",
+     "NotFoundShowOtherModels(JSON.stringify({devices: 3, more_devices: false,"
+     " models: ['TAVO-X9', 'tavo-c1'], more_models: false, model: 'TAVO-C1'}));"
      "NotFoundShowFindings('Searched through eth0 192.168.1.10/24.', '',"
      " 'Reverse-path filtering is strict on eth1.', 'To let them in, run: sudo sysctl -w "
      "net.ipv4.conf.eth1.rp_filter=2');"},
