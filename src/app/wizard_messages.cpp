@@ -20,6 +20,10 @@ const Message kMessages[kMessageSlots] = {
     {"msg_set_fixed_ip_fail", {"", ""}},
     {"msg_rediscovery_fail", {"", ""}},
     {"msg_not_in_same_subnet", {"", ""}},
+    {"msg_menu_item_unset",
+     {"Nothing to open", ""},
+     "This item has nothing to open: the set-up's configuration names no file or web address "
+     "for it that the wizard may open."},
 };
 
 }  // namespace

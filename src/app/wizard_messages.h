@@ -21,7 +21,8 @@ enum MessageSlot : int {
   kFirstAddedMessage = 11,
   // New slots go here, each with its row in kMessages (wizard_messages.cpp)
   // and its line in HTML/Message.ini.
-  kMessageSlots = kFirstAddedMessage,
+  kMsgMenuItemUnset = kFirstAddedMessage,
+  kMessageSlots = kMsgMenuItemUnset + 1,
 };
 
 // The key of a slot in Message.ini's [Message] section.
