@@ -32,13 +32,13 @@ std::string ListRowJson(int row, const CameraRecord& camera, bool same_network,
                         const std::string& twin_warning) {
   const std::string model = Latin1ToUtf8(RecordModelName(camera));
   const std::string name = RepairUtf8(RecordCameraName(camera));
-  const std::string details = model + " \u00b7 MAC " + MacTextWithColons(camera) + " \u00b7 " +
-                              DottedAddress(RecordIpAddress(camera));
   nlohmann::json notes = nlohmann::json::array();
   if (!same_network) notes.push_back("On another network: its address will be set next");
   return DumpJson({{"id", "list_radio" + std::to_string(row)},
                    {"title", name.empty() ? model : name},
-                   {"details", details},
+                   {"model", model},
+                   {"mac", MacTextWithColons(camera)},
+                   {"address", DottedAddress(RecordIpAddress(camera))},
                    {"notes", notes},
                    {"warning", twin_warning}});
 }

@@ -20,8 +20,8 @@ std::string CameraWebAddress(const CameraRecord& record);
 // The camera's name (UTF-8, repaired), or else its model.
 std::string CameraTitle(const CameraRecord& camera);
 // The list page's row `row` (from 1): {"id": the radio button's id,
-// "title": the camera's name or else its model, "details": model, MAC and
-// address on one line, "notes": what else sets the camera apart (on another
+// "title": the camera's name or else its model, "model", "mac" (with colons),
+// "address" (dotted), "notes": what else sets the camera apart (on another
 // network), "warning": `twin_warning` when another device answered with its
 // MAC, else empty}.
 std::string ListRowJson(int row, const CameraRecord& camera, bool same_network,
