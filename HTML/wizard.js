@@ -49,6 +49,16 @@
       b.removeAttribute('aria-busy');
     });
   };
+  // A text from a camera (its name or model) in an element of its own, set
+  // with textContent and isolated for direction: an override or a
+  // right-to-left name inside it cannot reorder the text beside it.
+  window.QuenloCameraText = function (tag, text) {
+    var e = document.createElement(tag);
+    e.className = 'camera-text';
+    e.dir = 'auto';
+    e.textContent = text;
+    return e;
+  };
   // After a message about a field, the field gets the focus back.
   window.QuenloFocus = function (id) {
     var e = document.getElementById(id);

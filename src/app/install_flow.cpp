@@ -48,9 +48,11 @@ void CQuenloDlg::OnFinderEvent(const void* data, int eventType, bool done) {
   if (eventType == kCommandSearch && !done) {
     CameraRecord record{};
     if (data) std::memcpy(&record, data, sizeof record);
-    if (RecordModelName(record) == Utf8ToLatin1(state_.m_model) && state_.m_cameras.Add(record) &&
-        !rows_posted_.exchange(true))
+    if (RecordModelName(record) != Utf8ToLatin1(state_.m_model)) {
+      state_.other_models.Add(record);
+    } else if (state_.m_cameras.Add(record) && !rows_posted_.exchange(true)) {
       PostToUi([this] { OnCamerasArrived(); });
+    }
   } else if (eventType == kCommandSetAddress && !done) {
     const uint8_t status = data ? *static_cast<const uint8_t*>(data) : 0;
     PostToUi([this, status] { OnSettingsReply(status); });
@@ -112,6 +114,7 @@ void CQuenloDlg::OnStartSearch() {
 // handled as those of this search.
 void CQuenloDlg::StartSearch() {
   state_.m_cameras.Clear();
+  state_.other_models.Clear();
   rows_shown_ = 0;
   state_.m_replyStatus = 0;
   state_.m_errorCode = 0;
@@ -478,6 +481,7 @@ void CQuenloDlg::OnConfigFailRetry() {
     case kErrNoDeviceChosen:
       s.m_rediscovering = true;
       s.m_cameras.Clear();
+      s.other_models.Clear();
       StartFinderJob(kCommandSearch);
       ShowPage("Setup.html");
       break;

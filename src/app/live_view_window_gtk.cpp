@@ -176,8 +176,11 @@ void LiveViewWindowGtk::Open() {
   fitted_width_ = fitted_height_ = 0;
   SetNote("");
   const std::string camera = name_source_ ? name_source_() : "";
-  gtk_window_set_title(GTK_WINDOW(window_),
-                       camera.empty() ? "Live picture" : (camera + " \u2014 live picture").c_str());
+  // The name is the camera's: isolated for direction (first strong isolate
+  // ... pop directional isolate), so that nothing in it reorders the rest.
+  gtk_window_set_title(
+      GTK_WINDOW(window_),
+      camera.empty() ? "Live picture" : ("\u2068" + camera + "\u2069 \u2014 live picture").c_str());
   open_.store(true);
   fan_out_.Attach(this);
   gtk_widget_show(window_);

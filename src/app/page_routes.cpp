@@ -52,6 +52,7 @@ const CQuenloDlg::ClickRoute CQuenloDlg::kClickRoutes[] = {
 // The page folder's file names; the page host may have loaded a file whose
 // name differs in case.
 const CQuenloDlg::LoadRoute CQuenloDlg::kLoadRoutes[] = {
+    {"Main.html", &CQuenloDlg::OnMainLoaded},
     {"Mac.html", &CQuenloDlg::OnMacLoaded},
     {"WaitSearch.html", &CQuenloDlg::OnWaitSearchLoaded},
     {"NotFound.html", &CQuenloDlg::OnNotFoundLoaded},

@@ -48,13 +48,13 @@ std::string ListRowJson(int row, const CameraList::Row& listed, bool same_networ
   const CameraRecord& camera = listed.camera;
   const std::string model = Latin1ToUtf8(RecordModelName(camera));
   const std::string name = RepairUtf8(RecordCameraName(camera));
-  const std::string details =
-      model + " \u00b7 MAC " + MacTextWithColons(camera) + " \u00b7 " + DeviceAddresses(listed);
   nlohmann::json notes = nlohmann::json::array();
   if (!same_network) notes.push_back("On another network: its address will be set next");
   return DumpJson({{"id", "list_radio" + std::to_string(row)},
                    {"title", name.empty() ? model : name},
-                   {"details", details},
+                   {"model", model},
+                   {"mac", MacTextWithColons(camera)},
+                   {"address", DeviceAddresses(listed)},
                    {"notes", notes},
                    {"warning", twin_warning}});
 }
@@ -82,6 +82,14 @@ std::string FinishInfoJson(const CameraRecord& camera, int max_name_units) {
   return DumpJson({{"name", CutToUtf16Units(RepairUtf8(RecordCameraName(camera)), max_name_units)},
                    {"mac", MacTextUpper(camera)},
                    {"address", address}});
+}
+
+std::string OtherModelsJson(const OtherModels::Summary& others, const std::string& model) {
+  return DumpJson({{"devices", others.devices},
+                   {"more_devices", others.more_devices},
+                   {"models", others.models},
+                   {"more_models", others.more_models},
+                   {"model", model}});
 }
 
 std::vector<std::string> LostAnswersFinding(uint32_t lost) {

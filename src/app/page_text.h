@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/camera_list.h"
+#include "app/other_models.h"
 #include "discovery/discovery_wire.h"
 
 // The camera's MAC as 12 upper-case hexadecimal digits, as the user sees it.
@@ -22,12 +23,11 @@ std::string CameraTitle(const CameraRecord& camera);
 // The addresses of the devices that answered as a row's camera, in the
 // order they answered: "192.168.1.20, 192.168.1.21 and 3 more addresses".
 std::string DeviceAddresses(const CameraList::Row& row);
-// The list page's row `row` (from 1) for `camera`: {"id": the radio
-// button's id, "title": the camera's name or else its model, "details":
-// model, MAC and the address of every device that answered as it on one
-// line, "notes": what else sets the camera apart (on another network),
-// "warning": `twin_warning` when another device answered with its MAC, else
-// empty}.
+// The list page's row `row` (from 1): {"id": the radio button's id,
+// "title": the camera's name or else its model, "model", "mac" (with colons),
+// "address": the address of every device that answered as it, "notes": what else sets the camera
+// apart (on another network), "warning": `twin_warning` when another device answered with its MAC,
+// else empty}.
 std::string ListRowJson(int row, const CameraList::Row& camera, bool same_network,
                         const std::string& twin_warning);
 // The question when several devices answer as the chosen camera, naming the
@@ -40,6 +40,10 @@ std::string SearchRowJson(const CameraRecord& camera);
 // `max_name_units` UTF-16 units, and the address without the web's default
 // port, as a browser shows it.
 std::string FinishInfoJson(const CameraRecord& camera, int max_name_units);
+// The page without cameras: {"devices": how many of other models answered,
+// "more_devices": the count stopped at its cap, "models": their model names,
+// "more_models": more names than those, "model": the one this wizard sets up}.
+std::string OtherModelsJson(const OtherModels::Summary& others, const std::string& model);
 // Answers lost for a full receive buffer need a larger one, which only root
 // can grant an ordinary user: what was found and what to do, or nothing when
 // no answer was lost.

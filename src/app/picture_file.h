@@ -8,7 +8,9 @@
 
 // "<name> YYYY-MM-DD HH-MM-SS.png" for the camera's `name` (UTF-8) at
 // `local_time`. Characters a file name can't hold or that shells and other
-// systems trip over (/ \ : * ? " < > | and control characters) become '_';
+// systems trip over (/ \ : * ? " < > |) and bytes of no whole UTF-8
+// character become '_'; control characters and those that change the text's
+// direction (marks, embeddings, overrides, isolates) are dropped;
 // leading and trailing spaces and dots go (a leading dot would hide the file);
 // the name is cut to kMaxPictureNameBytes at a character boundary; an empty
 // name becomes "Camera".

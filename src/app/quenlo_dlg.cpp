@@ -14,6 +14,10 @@ namespace {
 
 const char* const kMenuKeys[WizardState::kMenuCount] = {"IPSetup", "VigilonPro", "Manual", "QIG",
                                                         "ProDuctReg"};
+// The first page's element of each slot.
+const char* const kMenuItems[WizardState::kMenuCount] = {"main_btn_ipsetup", "main_btn_vigilonPro",
+                                                         "main_btn_manual", "main_btn_qig",
+                                                         "main_btn_product_reg"};
 
 constexpr const char* kStartFailedHeading = "The set-up cannot start";
 constexpr const char* kQuitWhileChangingQuestion =
@@ -77,7 +81,7 @@ void CQuenloDlg::LoadConfiguration() {
   messages.Load(s.m_htmlFolder + "Message.ini");
   for (int i = 0; i < kMessageSlots; ++i)
     s.m_messages[i] = messages.GetString("Message", MessageKey(i), MessageFallback(i));
-  // Taken as written: OpenTarget decides what each one may open.
+  // Taken as written: OpenMenuTarget decides what each one may open.
   for (int i = 0; i < WizardState::kMenuCount; ++i)
     s.m_menuTargets[i] = config.GetString("Menu", kMenuKeys[i], "");
   s.m_model = config.GetString("System", "Model", "");
@@ -207,6 +211,16 @@ std::optional<CameraRecord> CQuenloDlg::SelectedCamera() const {
 
 // ---- Page actions ----
 
+// A menu item with nothing it may open is not offered.
+void CQuenloDlg::OnMainLoaded() {
+  std::vector<std::string> unset;
+  for (int i = 0; i < WizardState::kMenuCount; ++i) {
+    if (!ResolveLaunchTarget(state_.m_menuTargets[i], state_.m_baseFolder))
+      unset.push_back(kMenuItems[i]);
+  }
+  if (!unset.empty()) CallScript("MainHideItems", unset);
+}
+
 void CQuenloDlg::OnMacLoaded() {
   if (state_.m_showMenu == 0) CallScript("HideHomeAndBackButton", {});
 }
@@ -235,10 +249,13 @@ std::vector<bool> CQuenloDlg::SameSubnetFlags(const std::vector<CameraList::Row>
   return flags;
 }
 
-// What this computer shows that may have kept the answers away, as pairs
-// of what was found and what to do.
+// The devices of other models that answered, and what this computer shows
+// that may have kept the answers away, as pairs of what was found and what
+// to do.
 void CQuenloDlg::OnNotFoundLoaded() {
   if (!m_finder || FinderBusy()) return;
+  if (const OtherModels::Summary others = state_.other_models.Read(); others.devices > 0)
+    CallScript("NotFoundShowOtherModels", {OtherModelsJson(others, state_.m_model)});
   std::vector<std::string> findings = LostAnswersFinding(m_finder->LostAnswers());
   for (const SearchFinding& finding : m_finder->DiagnoseSearch()) {
     findings.push_back(finding.found);
@@ -283,11 +300,20 @@ void CQuenloDlg::OpenTarget(const std::string& target) {
   if (std::optional<std::string> resolved = ResolveLaunchTarget(target, state_.m_baseFolder))
     m_services.shell->Open(*resolved);
 }
-void CQuenloDlg::OnMenuIpSetup() { OpenTarget(state_.m_menuTargets[0]); }
-void CQuenloDlg::OnMenuViewer() { OpenTarget(state_.m_menuTargets[1]); }
-void CQuenloDlg::OnMenuManual() { OpenTarget(state_.m_menuTargets[2]); }
-void CQuenloDlg::OnMenuQig() { OpenTarget(state_.m_menuTargets[3]); }
-void CQuenloDlg::OnMenuProductReg() { OpenTarget(state_.m_menuTargets[4]); }
+// The first page hides such an item; chosen anyway, it says why nothing opens.
+void CQuenloDlg::OpenMenuTarget(int slot) {
+  if (std::optional<std::string> resolved =
+          ResolveLaunchTarget(state_.m_menuTargets[slot], state_.m_baseFolder)) {
+    m_services.shell->Open(*resolved);
+  } else {
+    ShowMessage(kMsgMenuItemUnset);
+  }
+}
+void CQuenloDlg::OnMenuIpSetup() { OpenMenuTarget(0); }
+void CQuenloDlg::OnMenuViewer() { OpenMenuTarget(1); }
+void CQuenloDlg::OnMenuManual() { OpenMenuTarget(2); }
+void CQuenloDlg::OnMenuQig() { OpenMenuTarget(3); }
+void CQuenloDlg::OnMenuProductReg() { OpenMenuTarget(4); }
 void CQuenloDlg::OnFinishApp() { OpenTarget(kMakerAppUrl); }
 
 // Without a chosen camera there is no address to open: the click is ignored.

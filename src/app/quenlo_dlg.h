@@ -128,12 +128,14 @@ class CQuenloDlg : public IPageEvents {
   // the work is over.
   void EndBusy();
   void OpenTarget(const std::string& target);
+  void OpenMenuTarget(int slot);
   void StopLiveView();
   void StopCameraCommands();
   std::optional<CameraRecord> SelectedCamera() const;
   bool FinderBusy() const { return finder_job_; }
 
   // Page actions run when a document completes.
+  void OnMainLoaded();
   void OnMacLoaded();
   void OnWaitSearchLoaded();
   void OnNotFoundLoaded();

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 RendererFallback::RendererFallback(bool user_set_variable, bool fell_back_before)
-    : watching_(!user_set_variable && !fell_back_before) {}
+    : watching_(!user_set_variable && !fell_back_before), restarted_(fell_back_before) {}
 
 RendererFallback RendererFallback::FromEnvironment() {
   const bool fell_back = std::getenv(kRendererFallbackMarker) != nullptr;

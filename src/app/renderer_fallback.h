@@ -30,10 +30,13 @@ class RendererFallback {
 
   // Whether the first page's painting is worth watching at all.
   bool Watching() const { return watching_; }
+  // Whether this run is the restarted one.
+  bool Restarted() const { return restarted_; }
   // The verdict on the first page: a restart once when it was not painted;
   // nothing when it was, when nothing is watched, or after the first verdict.
   std::optional<Restart> OnFirstPage(bool painted);
 
  private:
   bool watching_;
+  bool restarted_;
 };

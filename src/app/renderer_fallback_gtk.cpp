@@ -1,5 +1,6 @@
 #include "app/renderer_fallback_gtk.h"
 
+#include <dirent.h>
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
@@ -7,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
 #include "app/app_paths.h"
 
@@ -42,6 +46,43 @@ bool Uniform(cairo_surface_t* image) {
   return true;
 }
 
+// The processes whose parent is this one, from /proc: the state line reads
+// "pid (name) state ppid ...", the name possibly holding spaces or ')'.
+std::vector<pid_t> ChildProcesses() {
+  std::vector<pid_t> children;
+  DIR* proc = opendir("/proc");
+  if (!proc) return children;
+  const pid_t self = getpid();
+  while (const dirent* entry = readdir(proc)) {
+    char* end = nullptr;
+    const long pid = std::strtol(entry->d_name, &end, 10);
+    if (pid <= 0 || *end != '\0') continue;
+    std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+    std::stringstream text;
+    text << stat.rdbuf();
+    const std::string line = text.str();
+    const size_t name_end = line.rfind(')');
+    if (name_end == std::string::npos) continue;
+    std::istringstream rest(line.substr(name_end + 1));
+    char state = 0;
+    long parent = 0;
+    if (rest >> state >> parent && parent == self) children.push_back(static_cast<pid_t>(pid));
+  }
+  closedir(proc);
+  return children;
+}
+
+void OnInheritedChildEnded(GPid pid, gint, gpointer) { g_spawn_close_pid(pid); }
+
+// The first run's web processes are still children of this process, which
+// execv kept: they end once they find their peer gone, and nothing of this
+// run waits for them. A watch of GLib's for each reaps it; by pid, so that
+// no child that another part of the program waits for is taken from it.
+// Before gtk_init: this run has started no child yet.
+void ReapInheritedChildren() {
+  for (const pid_t pid : ChildProcesses()) g_child_watch_add(pid, OnInheritedChildEnded, nullptr);
+}
+
 }  // namespace
 
 RendererFallbackWatch::RendererFallbackWatch(int argc, char** argv)
@@ -49,6 +90,7 @@ RendererFallbackWatch::RendererFallbackWatch(int argc, char** argv)
   const char* automation = std::getenv("QUENLO_AUTOMATION");
   const char* simulate = std::getenv("QUENLO_SIMULATE_UNPAINTED");
   simulate_unpainted_ = automation && *automation && simulate && std::strcmp(simulate, "1") == 0;
+  if (decision_.Restarted()) ReapInheritedChildren();
 }
 
 RendererFallbackWatch::~RendererFallbackWatch() { Stop(); }

@@ -13,7 +13,8 @@ typedef struct _GtkWidget GtkWidget;
 class RendererFallbackWatch {
  public:
   // Before gtk_init, which takes its own options out of argv: keeps the
-  // arguments for the restart and reads the environment.
+  // arguments for the restart and reads the environment. In the restarted
+  // run, has the children of the first run reaped as they end.
   RendererFallbackWatch(int argc, char** argv);
   ~RendererFallbackWatch();
   RendererFallbackWatch(const RendererFallbackWatch&) = delete;

@@ -81,6 +81,10 @@ const Message kMessages[kMessageSlots] = {
      "The camera now answers at {address} (mask {mask}, gateway {gateway}), outside every network "
      "of this computer, so the set-up cannot reach it. Give this computer an address in that "
      "network, or choose \"Try again\" and then an automatic address (DHCP)."},
+    {"msg_menu_item_unset",
+     {"Nothing to open", ""},
+     "This item has nothing to open: the set-up's configuration names no file or web address "
+     "for it that the wizard may open."},
 };
 
 }  // namespace

@@ -41,7 +41,8 @@ enum MessageSlot : int {
   // reach them, filled in by FillInSettings.
   kMsgKeptUnreachableNotFound,
   kMsgKeptUnreachableFound,
-  kMessageSlots = kMsgKeptUnreachableFound + 1,
+  kMsgMenuItemUnset,
+  kMessageSlots = kMsgMenuItemUnset + 1,
 };
 
 // The key of a slot in Message.ini's [Message] section.

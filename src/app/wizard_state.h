@@ -7,12 +7,14 @@
 
 #include "app/camera_list.h"
 #include "app/net_settings.h"
+#include "app/other_models.h"
 #include "app/wizard_messages.h"
 #include "discovery/discovery_wire.h"
 
-// Threads: the UI thread alone reads and writes it, except m_cameras, which
-// the finder thread fills (it guards itself), and m_model, which the finder
-// thread reads once the configuration has been loaded.
+// Threads: the UI thread alone reads and writes it, except m_cameras and
+// other_models, which the finder thread fills (they guard themselves), and
+// m_model, which the finder thread reads once the configuration has been
+// loaded.
 struct WizardState {
   static constexpr int kMenuCount = 5;
   static constexpr int kSettingsWaitMs = 40000;  // the camera restarts its network
@@ -29,6 +31,7 @@ struct WizardState {
 
   // The search and the camera chosen from it.
   CameraList m_cameras;
+  OtherModels other_models;  // what answered of another model, cleared with m_cameras
   int m_selectedIndex = -1;
   bool m_sameSubnet = false;
   // Which device of the chosen row is the camera: the first that answered,

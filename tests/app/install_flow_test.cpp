@@ -59,10 +59,10 @@ TEST_F(InstallFlowTest, SearchKeepsConfiguredModelOncePerMacInArrivalOrder) {
   // network, and whether another device answered with its MAC.
   EXPECT_EQ(Row(0)["warning"], CQuenloDlg::kTwinWarning);
   EXPECT_EQ(Row(1), nlohmann::json::parse(R"({"id": "list_radio2", "title": "Gate \ufffd",
-      "details": "TAVO-C1 \u00b7 MAC 00:1A:2B:3C:4D:01 \u00b7 192.168.1.33", "notes": [],
+      "model": "TAVO-C1", "mac": "00:1A:2B:3C:4D:01", "address": "192.168.1.33", "notes": [],
       "warning": ""})"));
   EXPECT_EQ(Row(2), nlohmann::json::parse(R"({"id": "list_radio3", "title": "TAVO-C1",
-      "details": "TAVO-C1 \u00b7 MAC 00:1A:2B:3C:4D:02 \u00b7 10.20.30.40",
+      "model": "TAVO-C1", "mac": "00:1A:2B:3C:4D:02", "address": "10.20.30.40",
       "notes": ["On another network: its address will be set next"], "warning": ""})"));
 
   // The second row on another subnet: the network page with DHCP chosen and
@@ -103,10 +103,9 @@ TEST_F(InstallFlowTest, ListIsCappedAndATwinRowAsksWhichDeviceIsTheCamera) {
   ASSERT_EQ(pages.ScriptCount("ListAddCamera"), static_cast<int>(CQuenloDlg::kMaxListedCameras));
   ASSERT_EQ(pages.scripts[0].function, "ListShowMoreCameras");
   EXPECT_EQ(pages.scripts[0].args, (std::vector<std::string>{"77", "1024"}));
-  EXPECT_TRUE(Row(0)["details"].get<std::string>().ends_with(
-      "MAC 00:1A:2B:3C:4D:01 \u00b7 10.20.30.40, 10.20.30.41, 10.20.30.42, 10.20.30.43 and 2 more "
-      "addresses"))
-      << Row(0)["details"];
+  EXPECT_EQ(Row(0)["mac"], "00:1A:2B:3C:4D:01");
+  EXPECT_EQ(Row(0)["address"],
+            "10.20.30.40, 10.20.30.41, 10.20.30.42, 10.20.30.43 and 2 more addresses");
   EXPECT_EQ(Row(0)["warning"], CQuenloDlg::kTwinWarning);
   EXPECT_EQ(Row(1)["warning"], "");
 
@@ -168,13 +167,23 @@ TEST_F(InstallFlowTest, SearchPageShowsCamerasAsTheyAnswer) {
   EXPECT_EQ(pages.ScriptCount("ListAddCamera"), 2);
 }
 
+// Devices of other models, counted once each by MAC, one of them only by
+// letter case: the page says how many answered and which models they are.
 TEST_F(InstallFlowTest, SearchWithoutMatchingCameraShowsNotFoundAndListNeedsACheckedRow) {
   StartWizard();
-  ScriptSearch({Found("TAVO-X9", 0x05, "192.168.1.32")});
+  ScriptSearch({Found("TAVO-X9", 0x05, "192.168.1.32"), Found("TAVO-X9", 0x05, "192.168.1.32"),
+                Found("TAVO-X9", 0x06, "192.168.1.33"), Found("tavo-c1", 0x07, "192.168.1.34")});
   Search();
   EXPECT_EQ(pages.LastPage(), Page("NotFound.html"));
-  // The page says why, beginning with the adapters that were searched.
   pages.Complete();
+  const nlohmann::json others = {{"devices", 3},
+                                 {"more_devices", false},
+                                 {"models", {"TAVO-X9", "tavo-c1"}},
+                                 {"more_models", false},
+                                 {"model", "TAVO-C1"}};
+  ASSERT_EQ(pages.ScriptCount("NotFoundShowOtherModels"), 1);
+  EXPECT_EQ(nlohmann::json::parse(pages.LastArgs("NotFoundShowOtherModels").at(0)), others);
+  // The page says why, beginning with the adapters that were searched.
   ASSERT_EQ(pages.ScriptCount("NotFoundShowFindings"), 1);
   const std::vector<std::string> findings = pages.scripts.back().args;
   ASSERT_GE(findings.size(), 2u);
@@ -185,6 +194,8 @@ TEST_F(InstallFlowTest, SearchWithoutMatchingCameraShowsNotFoundAndListNeedsAChe
   Search();
   pages.Complete();
   const std::vector<std::string> lost = pages.scripts.back().args;
+  // Each search counts afresh.
+  EXPECT_EQ(nlohmann::json::parse(pages.LastArgs("NotFoundShowOtherModels").at(0)), others);
   ASSERT_GE(lost.size(), 4u);
   EXPECT_EQ(lost[0].rfind("14 answers were lost", 0), 0u) << lost[0];  // 7 on each adapter
   EXPECT_NE(lost[1].find("sudo sysctl -w net.core.rmem_max="), std::string::npos);
@@ -199,6 +210,31 @@ TEST_F(InstallFlowTest, SearchWithoutMatchingCameraShowsNotFoundAndListNeedsAChe
   ChooseRow(1, 1);
   EXPECT_EQ(pages.LastPage(), Page("IDPassword.html"));
   EXPECT_EQ(dlg->State().m_sameSubnet, 1);
+}
+
+// A flood of other devices is counted up to a cap, and few names are kept.
+TEST(OtherModels, CountAndNamesStopAtTheirCaps) {
+  OtherModels others;
+  CameraRecord record{};
+  for (uint32_t i = 0; i <= OtherModels::kMaxCounted; ++i) {
+    record.header.macAddress[3] = static_cast<uint8_t>(i >> 16);
+    record.header.macAddress[4] = static_cast<uint8_t>(i >> 8);
+    record.header.macAddress[5] = static_cast<uint8_t>(i);
+    const std::string model = "M" + std::to_string(i % (OtherModels::kMaxNames + 2));
+    std::memset(record.modelName, 0, sizeof record.modelName);
+    std::memcpy(record.modelName, model.data(), model.size());
+    others.Add(record);
+  }
+  OtherModels::Summary summary = others.Read();
+  EXPECT_EQ(summary.devices, OtherModels::kMaxCounted);
+  EXPECT_TRUE(summary.more_devices);
+  ASSERT_EQ(summary.models.size(), OtherModels::kMaxNames);
+  EXPECT_EQ(summary.models.front(), "M0");
+  EXPECT_TRUE(summary.more_models);
+  others.Clear();
+  summary = others.Read();
+  EXPECT_EQ(summary.devices, 0u);
+  EXPECT_FALSE(summary.more_devices || summary.more_models || !summary.models.empty());
 }
 
 TEST_F(InstallFlowTest, SearchStartedWhileAJobRunsLetsThatJobGoOn) {

@@ -20,7 +20,21 @@ TEST(PictureFile, NameIsTheCameraAndTheTimeMadeSafe) {
   } cases[] = {
       {"Front door", "Front door 2026-12-08 23-15-02.png"},
       {"../../etc/passwd", "_.._etc_passwd 2026-12-08 23-15-02.png"},
-      {"a\\b:c*d?e\"f<g>h|i\tj", "a_b_c_d_e_f_g_h_i_j 2026-12-08 23-15-02.png"},
+      {"a\\b:c*d?e\"f<g>h|i\tj", "a_b_c_d_e_f_g_h_ij 2026-12-08 23-15-02.png"},
+      // Direction controls and C0, DEL and C1 go; their neighbours (no-break
+      // spaces, the joiner) stay.
+      {"Front door \u202e12.1.861.291", "Front door 12.1.861.291 2026-12-08 23-15-02.png"},
+      {"\u2066L\u2069\u200e\u200f\u061c\u202a\u202b\u202c\u202d\u2067\u2068R",
+       "LR 2026-12-08 23-15-02.png"},
+      {"a\u0085b\u009f\u0080c\x7f"
+       "d\x01\x1b[1me\u00a0\u202f\u200d",
+       "abcd[1me\u00a0\u202f\u200d 2026-12-08 23-15-02.png"},
+      {"\u202e\u0085\r\n", "Camera 2026-12-08 23-15-02.png"},
+      // Bytes of no whole character: a stray one, an overlong '/', a cut end.
+      {"a\xff"
+       "b\xe0\x80\xaf"
+       "c\xe2\x80",
+       "a_b___c__ 2026-12-08 23-15-02.png"},
       {" .hidden. ", "hidden 2026-12-08 23-15-02.png"},
       {"...", "Camera 2026-12-08 23-15-02.png"},
       {"", "Camera 2026-12-08 23-15-02.png"},

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -42,6 +43,8 @@ TEST_F(QuenloDlgTest, StartUpReadsConfigurationAndShowsMainMenu) {
 // A web address opens as it is; a file target is taken from the medium's
 // folder and opens only while it stays inside the medium. The registration
 // slot, once left as it was written, follows the same rules as the others.
+// An item that may open nothing is hidden on the first page, and chosen
+// anyway it says why.
 TEST_F(QuenloDlgTest, MenuTargetsOpenOnlyWebAddressesAndFilesOfTheMedium) {
   const std::string root = std::filesystem::canonical(medium.Root()).string() + "/";
   std::filesystem::create_directories(root + "Doc");
@@ -60,9 +63,17 @@ TEST_F(QuenloDlgTest, MenuTargetsOpenOnlyWebAddressesAndFilesOfTheMedium) {
     const size_t line = config.find("ProDuctReg=");
     config.replace(line, config.find('\n', line) - line, "ProDuctReg=" + target);
     Start(config);
+    pages.scripts.clear();
+    pages.Complete();
     window.opened.clear();
+    window.boxes.clear();
     pages.Click("main_btn_product_reg");
     EXPECT_EQ(window.opened, opened) << target;
+    const std::vector<std::string> hidden = pages.LastArgs("MainHideItems");
+    EXPECT_EQ(std::find(hidden.begin(), hidden.end(), "main_btn_product_reg") != hidden.end(),
+              opened.empty())
+        << target;
+    EXPECT_EQ(window.boxes.size(), opened.empty() ? 1u : 0u) << target;
   }
 }
 
@@ -141,6 +152,8 @@ TEST_F(QuenloDlgTest, UnknownIdsReachNoHandler) {
 
 TEST_F(QuenloDlgTest, MenuItemsOpenTheirTargets) {
   Start();
+  pages.Complete();
+  EXPECT_EQ(pages.LastArgs("MainHideItems"), std::vector<std::string>{"main_btn_vigilonPro"});
   for (const char* id : {"main_btn_ipsetup", "main_btn_vigilonPro", "main_btn_manual",
                          "main_btn_qig", "main_btn_product_reg", "finish_app"}) {
     pages.Click(id);
@@ -151,6 +164,10 @@ TEST_F(QuenloDlgTest, MenuItemsOpenTheirTargets) {
       "https://www.quenlo.example/App/"};  // the empty slot opens nothing
   EXPECT_EQ(window.opened, expected);
   EXPECT_EQ(pages.navigations.size(), 1u);  // the wizard stays on its page
+  // It says why: a medium without the message's key has the wizard's text.
+  ASSERT_EQ(window.boxes.size(), 1u);
+  EXPECT_NE(window.boxes[0].second.find("nothing to open"), std::string::npos)
+      << window.boxes[0].second;
 }
 
 // Home during the camera's restart: the typed passwords and the flow's flags

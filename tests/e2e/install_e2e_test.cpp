@@ -675,11 +675,18 @@ TEST_F(InstallE2E, ClosingTheWindowEndsAtOnceWhateverRuns) {
 
 // The cameras' network on a second card while the default route leaves
 // through the first, with strict reverse-path filtering there: the search
-// finds nothing and the page says why and how to fix it.
+// finds nothing and the page says why and how to fix it. Three devices of
+// other models answer on the first card (one differs only in letter case):
+// the page says so, and names their models.
 TEST_F(InstallE2E, NotFoundPageNamesStrictReversePathFilter) {
-  ASSERT_TRUE(lan_->AddSegment("b") &&
-              lan_->AddPcAdapter("qb0", "b", "02:00:00:00:0b:01", "172.20.0.10/24") &&
-              lan_->AddCamera("other", "b", "10.9.8.7/16", {"--gateway", "10.9.0.1"}))
+  ASSERT_TRUE(
+      lan_->AddSegment("b") &&
+      lan_->AddPcAdapter("qb0", "b", "02:00:00:00:0b:01", "172.20.0.10/24") &&
+      lan_->AddCamera("other", "b", "10.9.8.7/16", {"--gateway", "10.9.0.1"}) &&
+      lan_->AddCamera("x9", "a", "192.168.1.31/24",
+                      {"--model", "TAVO-X9", "--count", "2", "--mac", "00:1a:2b:00:00:31"}) &&
+      lan_->AddCamera("lower", "a", "192.168.1.32/24",
+                      {"--model", "tavo-c1", "--mac", "00:1a:2b:00:00:41"}))
       << lan_->Error();
   ASSERT_EQ(
       testsupport::RunProgram({"ip", "netns", "exec", lan_->Namespace("pc"), "sysctl", "-qw",
@@ -699,6 +706,13 @@ TEST_F(InstallE2E, NotFoundPageNamesStrictReversePathFilter) {
   EXPECT_NE(findings.find("sudo sysctl -w net.ipv4.conf.qb0.rp_filter=2"), std::string::npos)
       << findings;
   EXPECT_EQ(Eval("document.querySelectorAll('#not_found_findings code').length > 0"), true);
+  const std::string others = Text("not_found_other_found");
+  EXPECT_EQ(others.rfind("3 devices of other models answered: ", 0), 0u) << others;
+  EXPECT_EQ(Eval("Array.from(document.querySelectorAll('#not_found_other_found bdi'))"
+                 ".map(function (b) { return b.textContent; }).sort()"),
+            json::parse(R"(["TAVO-X9", "tavo-c1"])"));
+  EXPECT_EQ(Text("not_found_other_note"),
+            "They are not listed: this wizard sets up TAVO-C1 cameras only.");
   Shot("not-found-reasons");
 }
 

@@ -98,7 +98,8 @@ TEST_F(PageHostWebKitTest, MissingPageRunsNoAction) {
 // (already escaped for JSON where needed).
 std::string Row(int row, const std::string& title) {
   return "{\"id\": \"list_radio" + std::to_string(row) + "\", \"title\": \"" + title +
-         "\", \"details\": \"\", \"notes\": [], \"warning\": \"\"}";
+         "\", \"model\": \"\", \"mac\": \"\", \"address\": \"\", \"notes\": [],"
+         " \"warning\": \"\"}";
 }
 
 TEST_F(PageHostWebKitTest, ScriptArgumentsArriveLiterallyEvenWhenNotUtf8) {

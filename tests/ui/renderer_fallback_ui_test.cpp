@@ -1,12 +1,15 @@
 // The fall-back to WebKit's other renderer, in the real program: a switch
 // of the automation makes its first page count as never painted, as on a
 // graphics driver that leaves the DMA-BUF renderer's window blank.
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -32,6 +35,27 @@ int Count(const std::string& text, const std::string& part) {
   return count;
 }
 
+// The children of `pid` with their states from /proc ('Z': ended, and not
+// waited for).
+std::map<pid_t, char> Children(pid_t pid) {
+  std::map<pid_t, char> children;
+  DIR* proc = opendir("/proc");
+  if (!proc) return children;
+  while (const dirent* entry = readdir(proc)) {
+    const long child = std::atol(entry->d_name);
+    if (child <= 0) continue;
+    const std::string line = ReadText(std::string("/proc/") + entry->d_name + "/stat");
+    const size_t name_end = line.rfind(')');
+    if (name_end == std::string::npos) continue;
+    std::istringstream rest(line.substr(name_end + 1));
+    char state = 0;
+    long parent = 0;
+    if (rest >> state >> parent && parent == pid) children[static_cast<pid_t>(child)] = state;
+  }
+  closedir(proc);
+  return children;
+}
+
 class RendererFallbackUi : public LanWizardTest {
  protected:
   void TearDown() override {
@@ -48,11 +72,15 @@ TEST_F(RendererFallbackUi, UnpaintedFirstPageRestartsOnceWithTheOtherRenderer) {
   Launch(medium, kShortSettingsWaitMs, {{"QUENLO_SIMULATE_UNPAINTED", "1"}}, log_);
   const pid_t pid = ui().Pid();
   bool said = false;
+  std::map<pid_t, char> first_children;  // the first run's web processes
   for (int waited = 0; !said && waited < 10 * kPaintWaitMs; waited += 100) {
+    const std::map<pid_t, char> children = Children(pid);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     said = Count(ReadText(log_), kRestartLine) > 0;
+    if (!said) first_children = children;
   }
   ASSERT_TRUE(said) << "hung: no restart; stderr: " << ReadText(log_);
+  EXPECT_FALSE(first_children.empty()) << "the first run had no web process";
   // The same process, started anew with the other renderer.
   ASSERT_TRUE(ui().Reconnect()) << "hung: no answer after the restart";
   ASSERT_TRUE(ui().WaitForPage("Main.html")) << ui().PageName();
@@ -66,6 +94,22 @@ TEST_F(RendererFallbackUi, UnpaintedFirstPageRestartsOnceWithTheOtherRenderer) {
   std::this_thread::sleep_for(std::chrono::milliseconds(kPaintWaitMs + kPaintWaitMs / 2));
   EXPECT_EQ(ui().PageName(), "Mac.html");
   EXPECT_EQ(Count(ReadText(log_), kRestartLine), 1) << ReadText(log_);
+  // The first run's web processes end with it and are reaped: none is left
+  // a zombie of the restarted run (they may take a moment to notice).
+  const auto leftovers = [&] {
+    std::string left;
+    for (const auto& [child, state] : Children(pid)) {
+      if (state == 'Z' || first_children.count(child))
+        left += std::to_string(child) + ":" + state + " ";
+    }
+    return left;
+  };
+  std::string left = leftovers();
+  for (int i = 0; i < 100 && !left.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    left = leftovers();
+  }
+  EXPECT_EQ(left, "") << "children of the first run still there";
 }
 
 }  // namespace

@@ -133,10 +133,25 @@ TEST_F(WizardUiTest, HomeReturnsToFirstPage) {
   EXPECT_TRUE(ui.ClickTo("home", "Main.html"));
 }
 
+// The shipped medium names no viewer software: that item is not offered,
+// and chosen anyway it says why.
 TEST_F(WizardUiTest, MenuItemsRecordTheirTargets) {
   UiSession& ui = Launch(kBuiltMedium, "Main.html");
-  for (const char* id : {"main_btn_ipsetup", "main_btn_vigilonPro", "main_btn_manual",
-                         "main_btn_qig", "main_btn_product_reg"}) {
+  EXPECT_TRUE(ElementHidden("main_btn_vigilonPro"));
+  EXPECT_EQ(
+      ui.Request({{"cmd", "eval"},
+                  {"js", "document.querySelectorAll('main button.hidden').length"}})["result"],
+      1);
+  EXPECT_EQ(ui.Request({{"cmd", "click"}, {"id", "main_btn_vigilonPro"}})["ok"], true);
+  json box = json::object();
+  for (int i = 0; i < 100 && !box.value("open", false); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    box = ui.Request({{"cmd", "messagebox"}});
+  }
+  EXPECT_NE(box.value("text", "").find("This item has nothing to open"), std::string::npos) << box;
+  EXPECT_EQ(ui.Request({{"cmd", "dismiss"}})["ok"], true);
+  for (const char* id :
+       {"main_btn_ipsetup", "main_btn_manual", "main_btn_qig", "main_btn_product_reg"}) {
     EXPECT_EQ(ui.Request({{"cmd", "click"}, {"id", id}})["ok"], true) << id;
   }
   // A web link of a page goes to the browser too, not into the view.
@@ -211,12 +226,14 @@ const PageCatalogue kPages[] = {
     {"Main.html",
      {"main_btn_install_camera", "main_btn_ipsetup", "main_btn_vigilonPro", "main_btn_manual",
       "main_btn_qig", "main_btn_product_reg", "exit"},
-     {}},
+     {"MainHideItems"}},
     {"Mac.html", {"home", "mac_back", "mac_next"}, {"HideHomeAndBackButton"}},
     {"Power.html", {"home", "power_back", "power_next"}, {}},
     {"Ethernet.html", {"home", "ethernet_back", "ethernet_next"}, {}},
     {"WaitSearch.html", {"search_count", "search_found"}, {"WaitSearchAddCamera"}},
-    {"NotFound.html", {"home", "not_found_back", "not_found_retry"}, {"NotFoundShowFindings"}},
+    {"NotFound.html",
+     {"home", "not_found_back", "not_found_retry"},
+     {"NotFoundShowFindings", "NotFoundShowOtherModels"}},
     {"List.html",
      {"home", "list_back", "list_retry", "list_next"},
      {"ListAddCamera", "ListShowLostAnswers", "ListShowMoreCameras"}},
@@ -245,17 +262,18 @@ const std::map<std::string, std::string> kSampleScripts = {
      "WaitSearchAddCamera(JSON.stringify({title: 'Front door', address: '192.168.1.20'}));"
      "WaitSearchAddCamera(JSON.stringify({title: '<b>Garden</b>', address: '10.20.30.40'}));"},
     {"List.html",
-     "ListAddCamera(JSON.stringify({id: 'list_radio1', title: 'Front door', details: 'TAVO-C1 "
-     "\u00b7 "
-     "MAC 00:1A:2B:3C:4D:5E \u00b7 192.168.1.20', notes: [], warning: ''}));"
-     "ListAddCamera(JSON.stringify({id: 'list_radio2', title: 'Garden', details: 'TAVO-C1 \u00b7 "
-     "MAC 00:1A:2B:3C:4D:5F \u00b7 10.20.30.40', notes: ['On another network: its address will "
-     "be set next'], warning: ''}));"},
+     "ListAddCamera(JSON.stringify({id: 'list_radio1', title: 'Front door', model: 'TAVO-C1', "
+     "mac: '00:1A:2B:3C:4D:5E', address: '192.168.1.20', notes: [], warning: ''}));"
+     "ListAddCamera(JSON.stringify({id: 'list_radio2', title: 'Garden', model: 'TAVO-C1', "
+     "mac: '00:1A:2B:3C:4D:5F', address: '10.20.30.40', notes: ['On another network: its "
+     "address will be set next'], warning: ''}));"},
     {"Finish.html",
      "FinishSetInfo(JSON.stringify({name: 'Front door', mac: '001A2B3C4D5E', "
      "address: 'http://192.168.1.20/'}));"
      "FinishWarnFactoryPassword(); FinishLiveStatus('1');"},
     {"NotFound.html",
+     "NotFoundShowOtherModels(JSON.stringify({devices: 3, more_devices: false,"
+     " models: ['TAVO-X9', 'tavo-c1'], more_models: false, model: 'TAVO-C1'}));"
      "NotFoundShowFindings('Searched through eth0 192.168.1.10/24.', '',"
      " 'Reverse-path filtering is strict on eth1.', 'To let them in, run: sudo sysctl -w "
      "net.ipv4.conf.eth1.rp_filter=2');"},
@@ -465,7 +483,8 @@ TEST_F(WizardUiTest, CameraTextOfJunkKeepsTheRowHeight) {
       {{"cmd", "eval"},
        {"js",
         "function row(n, title) { return JSON.stringify({id: 'list_radio' + n, title: title,"
-        " details: 'TAVO-C1 \\u00b7 10.0.0.' + n, notes: ['On another network'],"
+        " model: 'TAVO-C1', mac: '00:1A:2B:3C:4D:5E', address: '10.0.0.' + n,"
+        " notes: ['On another network'],"
         " warning: ''}); }"
         "ListAddCamera(row(1, '\\ufffd'.repeat(500) + "
         "'\\u0001\\u0007\\t\\n\\r\\u001b[31m' + '\\ufffd'.repeat(20)));"
@@ -476,6 +495,18 @@ TEST_F(WizardUiTest, CameraTextOfJunkKeepsTheRowHeight) {
   EXPECT_EQ(heights[0], heights[1]);
 }
 
+// Script: whether the characters of the text node `node` stand on the
+// screen from left to right, one after the other, as they are written.
+constexpr const char* kInOrderScript =
+    "function inOrder(node) { var xs = []; for (var i = 0; i < node.length; ++i) {"
+    " var r = document.createRange(); r.setStart(node, i); r.setEnd(node, i + 1);"
+    " var box = r.getBoundingClientRect(); if (box.width > 0) xs.push(box.left); }"
+    " return xs.length === node.length && xs.every(function (x, i) {"
+    " return i === 0 || x > xs[i - 1]; }); }";
+
+// Camera texts are set as text, never as markup, and each is isolated for
+// direction: a right-to-left override in a name or model reorders only
+// itself, never the MAC and address beside it.
 TEST_F(WizardUiTest, ListAndSearchPagesShowCameraTextLiterally) {
   UiSession& ui = Launch(kBuiltMedium, "Main.html");
   ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", "List.html"));
@@ -497,6 +528,20 @@ TEST_F(WizardUiTest, ListAndSearchPagesShowCameraTextLiterally) {
            {"js", "document.querySelectorAll('#camera_list input:checked').length"}})["result"],
       1);
   EXPECT_EQ(ui.Request({{"cmd", "set"}, {"id", "nope"}, {"value", "x"}})["ok"], false);
+  EXPECT_EQ(
+      ui.Request({{"cmd", "eval"},
+                  {"js", std::string(kInOrderScript) +
+                             "ListAddCamera(JSON.stringify({id: 'list_radio3',"
+                             " title: 'Front door \u202e12.1.861.291', model: 'TAVO\u202e-C1',"
+                             " mac: '00:1A:2B:3C:4D:5E', address: '192.168.1.20', notes: [],"
+                             " warning: ''}));"
+                             "var text = document.getElementById('list_radio3').nextSibling;"
+                             "var details = text.children[1];"
+                             "[details.textContent, inOrder(details.lastChild),"
+                             " getComputedStyle(text.firstChild).unicodeBidi,"
+                             " getComputedStyle(details.firstChild).unicodeBidi]"}})["result"],
+      json::parse("[\"TAVO\u202e-C1 \u00b7 MAC 00:1A:2B:3C:4D:5E \u00b7 192.168.1.20\","
+                  " true, \"isolate\", \"isolate\"]"));
   // The search page counts the cameras as they come, their texts shown literally.
   ASSERT_TRUE(ui.LoadByScript(kBuiltMedium + "HTML/", "WaitSearch.html"));
   ui.Request({{"cmd", "eval"}, {"js", kSampleScripts.at("WaitSearch.html") + " true"}});
@@ -508,6 +553,14 @@ TEST_F(WizardUiTest, ListAndSearchPagesShowCameraTextLiterally) {
                    " document.querySelectorAll('#search_found b').length]"}})["result"],
       json::parse(R"(["2 cameras found so far",)"
                   R"( "Front door \u00b7 192.168.1.20<b>Garden</b> \u00b7 10.20.30.40", 0])"));
+  EXPECT_EQ(
+      ui.Request({{"cmd", "eval"},
+                  {"js", std::string(kInOrderScript) +
+                             "WaitSearchAddCamera(JSON.stringify({title: 'Front door "
+                             "\u202e12.1.861.291', address: '192.168.1.20'}));"
+                             "var item = document.getElementById('search_found').lastChild;"
+                             "[item.lastChild.textContent, inOrder(item.lastChild)]"}})["result"],
+      json::parse(R"([" \u00b7 192.168.1.20", true])"));
 }
 
 }  // namespace
