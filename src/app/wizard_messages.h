@@ -21,7 +21,10 @@ enum MessageSlot : int {
   kFirstAddedMessage = 11,
   // New slots go here, each with its row in kMessages (wizard_messages.cpp)
   // and its line in HTML/Message.ini.
-  kMessageSlots = kFirstAddedMessage,
+  kMsgPwNoAnswer = kFirstAddedMessage,  // the proof got no answer in time
+  kMsgChangePwdNoAnswer,                // the change got none: either password may hold
+  kMsgPwCharacter,                      // the current password cannot be sent as typed
+  kMessageSlots = kMsgPwCharacter + 1,
 };
 
 // The key of a slot in Message.ini's [Message] section.
