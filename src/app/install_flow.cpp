@@ -21,6 +21,10 @@ constexpr int kErrNoSettingsReply = 1;
 constexpr int kErrOtherSubnet = 2;
 constexpr int kErrPasswordRefused = 3;
 constexpr int kErrNoDeviceChosen = 4;  // several devices answered as it, none chosen
+// The change got no answer: the camera may have either password.
+constexpr int kErrPasswordInDoubt = 5;
+// The retry after that found the camera taking neither of them.
+constexpr int kErrNeitherPassword = 6;
 
 constexpr const char* kKeepSettings = "Use it anyway";
 constexpr const char* kChangeSettings = "Change it";
@@ -163,6 +167,7 @@ void CQuenloDlg::OnListNext() {
 
 void CQuenloDlg::OnIdPwNext() {
   if (FinderBusy()) return;
+  state_.password_found.clear();
   if (const int refusal = TakePasswordFields(*m_services.pages, state_); refusal >= 0) {
     ShowMessage(refusal);
     return;
@@ -170,7 +175,7 @@ void CQuenloDlg::OnIdPwNext() {
   const std::optional<CameraRecord> camera = SelectedCamera();
   if (!camera || !m_finder) return;
   if (state_.m_sameSubnet) {
-    StartPasswordJob(*camera, true, false);
+    StartPasswordJob(*camera, true, PasswordStage::kPage);
   } else {
     ApplyOverDiscovery(*camera);
   }
@@ -200,36 +205,57 @@ std::optional<size_t> CQuenloDlg::ChooseDevice(const CameraList::Row& row,
 
 // Proves m_password (when `prove`) and changes it to m_newPassword when
 // asked; the page stays busy until the outcome is handled.
-void CQuenloDlg::StartPasswordJob(const CameraRecord& camera, bool prove, bool after_rediscovery) {
+void CQuenloDlg::StartPasswordJob(const CameraRecord& camera, bool prove, PasswordStage stage) {
   WizardState& s = state_;
   busy_ = true;
   password_pending_ = true;
   const std::string* next = s.m_changePassword ? &s.m_newPassword : nullptr;
   password_job_.Start(camera, s.m_password, next, prove, command_stop_.fd(),
-                      [this, after_rediscovery](PasswordOutcome outcome) {
-                        PostToUi([this, outcome, after_rediscovery] {
-                          OnPasswordOutcome(outcome, after_rediscovery);
-                        });
+                      [this, stage](PasswordOutcome outcome) {
+                        PostToUi([this, outcome, stage] { OnPasswordOutcome(outcome, stage); });
                       });
 }
 
-void CQuenloDlg::OnPasswordOutcome(PasswordOutcome outcome, bool after_rediscovery) {
+// After a change that got no answer: the new password is tried first, as the
+// camera most likely took it.
+void CQuenloDlg::StartProofOfEither(const CameraRecord& camera) {
+  WizardState& s = state_;
+  busy_ = true;
+  password_pending_ = true;
+  password_job_.StartProofOfEither(
+      camera, s.m_newPassword, s.m_password, command_stop_.fd(), [this](PasswordOutcome outcome) {
+        PostToUi([this, outcome] { OnPasswordOutcome(outcome, PasswordStage::kInDoubt); });
+      });
+}
+
+void CQuenloDlg::OnPasswordOutcome(PasswordOutcome outcome, PasswordStage stage) {
   password_job_.Join();
   password_pending_ = false;
   WizardState& s = state_;
+  const bool in_doubt = outcome == PasswordOutcome::kChangeNoAnswer ||
+                        (stage == PasswordStage::kInDoubt && outcome == PasswordOutcome::kNoAnswer);
+  if (in_doubt && !commands_stopped_) {
+    // Both passwords are kept for the retry, which proves them.
+    s.m_errorCode = kErrPasswordInDoubt;
+    return ShowPage("ConfigureFail.html");
+  }
   if (outcome == PasswordOutcome::kDone && s.m_changePassword) {
     WipeText(s.m_password);
     s.m_password = s.m_newPassword;
+    if (stage == PasswordStage::kInDoubt) s.password_found = "new";
+  } else if (outcome == PasswordOutcome::kSecondHolds) {
+    s.password_found = "old";
   }
   WipeText(s.m_newPassword);
   const int failure = PasswordOutcomeSlot(outcome);
-  if (after_rediscovery) {
+  if (stage != PasswordStage::kPage) {
     if (failure < 0) return StartLiveViewThenFinish();
-    s.m_errorCode = kErrPasswordRefused;
+    s.m_errorCode = stage == PasswordStage::kInDoubt ? kErrNeitherPassword : kErrPasswordRefused;
     ShowPage("ConfigureFail.html");
   } else if (commands_stopped_) {
     // The window closes next: the proof was cut short, no message.
   } else if (failure >= 0) {
+    ClearFieldsAtFault(*m_services.pages, failure);
     ShowMessage(failure);
     EndBusy();
   } else {
@@ -350,6 +376,7 @@ void CQuenloDlg::OnSettingsResult(uint8_t status) {
     // Refused: the user types the password again.
     m_finder->ForgetCredentials();
     WipeText(s.m_newPassword);
+    ClearFieldsAtFault(*m_services.pages, kMsgPwIncorrect);
     ShowMessage(kMsgPwIncorrect);
     EndBusy();
   }
@@ -412,16 +439,22 @@ void CQuenloDlg::OnRediscovered() {
   } else if (!camera || !m_finder->IsSameSubnet(*camera)) {
     s.m_errorCode = kErrOtherSubnet;
   } else if (s.m_changePassword) {
-    return StartPasswordJob(*camera, false, true);
+    return StartPasswordJob(*camera, false, PasswordStage::kRediscovered);
   } else {
     return StartLiveViewThenFinish();
   }
   ShowPage("ConfigureFail.html");
 }
 
+// The live view keeps the copy of the password it logs in with; nothing on
+// from the finish page needs another, so the dialog's goes.
 void CQuenloDlg::StartLiveViewThenFinish() {
+  WizardState& s = state_;
   const std::optional<CameraRecord> camera = SelectedCamera();
-  if (camera && live_.Start(*camera, state_.m_password)) {
+  s.factory_password_kept = s.m_password == s.m_factoryPassword;
+  const bool started = camera && live_.Start(*camera, s.m_password);
+  WipeText(s.m_password);
+  if (started) {
     m_services.timers->Start(TIMER_LIVE_START, kLiveStartMs);
   } else {
     ShowPage("Finish.html");
@@ -446,6 +479,12 @@ void CQuenloDlg::OnConfigFailLoaded() {
       break;
     case kErrNoDeviceChosen:
       slot = kMsgNoDeviceChosen;
+      break;
+    case kErrPasswordInDoubt:
+      slot = kMsgChangePwdNoAnswer;
+      break;
+    case kErrNeitherPassword:
+      slot = kMsgPwIncorrect;
       break;
     default:
       return;
@@ -495,7 +534,14 @@ void CQuenloDlg::OnConfigFailRetry() {
       ShowPage("NetWork.html");  // the page host finds the file whatever the case
       break;
     case kErrPasswordRefused:
+    case kErrNeitherPassword:
       ShowPage("IDPassword.html");
+      break;
+    case kErrPasswordInDoubt:
+      if (const std::optional<CameraRecord> camera = SelectedCamera()) {
+        ShowPage("Setup.html");
+        StartProofOfEither(*camera);
+      }
       break;
     default:
       break;

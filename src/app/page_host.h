@@ -1,6 +1,8 @@
 // What the wizard's dialog needs of the component that shows its HTML pages.
 #pragma once
 
+#include <string.h>  // explicit_bzero
+
 #include <optional>
 #include <string>
 #include <variant>
@@ -43,11 +45,16 @@ class IPageHost {
   virtual bool CallScript(const std::string& function, const std::vector<std::string>& args) = 0;
 };
 
-// The "value" of a page element, when it is a string.
+// The "value" of a page element, when it is a string. The host's copy is
+// wiped: a short text moved out would leave its characters behind.
 inline std::optional<std::string> ReadPageText(IPageHost& pages, const std::string& id) {
   PageValue value = pages.GetAttribute(id, "value");
-  if (!std::holds_alternative<std::string>(value)) return std::nullopt;
-  return std::move(std::get<std::string>(value));  // no copy of a password is left behind
+  std::optional<std::string> text;
+  if (auto* got = std::get_if<std::string>(&value)) {
+    text.emplace(*got);
+    explicit_bzero(got->data(), got->size());
+  }
+  return text;
 }
 
 // Whether a check box or radio button of the page is checked; nullopt when

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <webkit2/webkit2.h>
 
+#include <cstring>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <vector>
@@ -17,14 +19,36 @@
 namespace {
 
 // Injected at document start: reports every click with the ids of the
-// clicked element and its ancestors (nearest first) and a snapshot of every
-// input element, taken at the moment of the click.
+// clicked element and its ancestors (nearest first) and the fields that the
+// handlers of those elements read, taken at the moment of the click; a click
+// elsewhere carries no field, so a password reaches the program only with
+// the click that needs it. A field's value travels as its UTF-16 code units,
+// so that the messages and their copies in the program hold no typed text.
 const char kClickScript[] = R"JS(
 (function () {
-  function snapshot() {
+  var kFields = {
+    id_pw_next: ['id_pw_password', 'id_pw_change_pw', 'id_pw_new_pw', 'id_pw_cf_new_pw'],
+    list_next: 'list_radio',  // every row's radio button
+    network_next: ['network_dhcp', 'network_fixedip'],
+    fixedip_next: ['fixedip_ip', 'fixedip_mask', 'fixedip_gw']
+  };
+  function units(text) {
+    var out = [];
+    for (var i = 0; i < text.length; ++i) out.push(text.charCodeAt(i));
+    return out;
+  }
+  function fieldsOf(id) {
+    var spec = Object.prototype.hasOwnProperty.call(kFields, id) ? kFields[id] : [];
+    if (typeof spec === 'string')
+      return Array.prototype.slice.call(document.querySelectorAll('input[id^="' + spec + '"]'));
+    return spec.map(function (f) { return document.getElementById(f); });
+  }
+  function snapshot(ids) {
     var inputs = {};
-    document.querySelectorAll('input, textarea, select').forEach(function (e) {
-      if (e.id) inputs[e.id] = {value: String(e.value), checked: !!e.checked};
+    ids.forEach(function (id) {
+      fieldsOf(id).forEach(function (e) {
+        if (e && e.id) inputs[e.id] = {value: units(String(e.value)), checked: !!e.checked};
+      });
     });
     return inputs;
   }
@@ -35,7 +59,7 @@ const char kClickScript[] = R"JS(
     }
     if (ids.length === 0) return;
     window.webkit.messageHandlers.quenlo.postMessage(
-        JSON.stringify({ids: ids, inputs: snapshot()}));
+        JSON.stringify({ids: ids, inputs: snapshot(ids)}));
   }, true);
 })();
 )JS";
@@ -45,6 +69,11 @@ struct InputState {
   bool checked = false;
 };
 
+void WipeInputs(std::map<std::string, InputState>* inputs) {
+  for (auto& [id, state] : *inputs) WipeText(state.value);
+  inputs->clear();
+}
+
 // What one message of kClickScript says. Any page script can post to the
 // handler, so nothing of its shape is taken on trust.
 struct ClickMessage {
@@ -52,35 +81,101 @@ struct ClickMessage {
   std::map<std::string, InputState> inputs;
 };
 
-std::optional<InputState> ParseInputState(const nlohmann::json& state) {
-  if (!state.is_object()) return std::nullopt;
-  const auto value = state.find("value");
-  const auto checked = state.find("checked");
-  if (value == state.end() || !value->is_string()) return std::nullopt;
-  if (checked == state.end() || !checked->is_boolean()) return std::nullopt;
-  return InputState{value->get<std::string>(), checked->get<bool>()};
+void AppendUtf8(uint32_t c, std::string* out) {
+  if (c < 0x80) {
+    out->push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
 }
 
-// Nothing when any part is missing or of another type than kClickScript
-// sends: such a message is no click.
-std::optional<ClickMessage> ParseClickMessage(const std::string& text) {
-  const nlohmann::json message = nlohmann::json::parse(text, nullptr, false);
-  if (!message.is_object()) return std::nullopt;
+// UTF-16 code units (numbers 0 to 65535) as UTF-8 into `out`, a lone
+// surrogate as U+FFFD; each number is overwritten once read. The room is
+// reserved first: a growing text would leave copies of its start behind.
+bool DecodeUnits(nlohmann::json& units, std::string* out) {
+  if (!units.is_array()) return false;
+  out->reserve(units.size() * 3);
+  bool ok = true;
+  for (size_t i = 0; i < units.size(); ++i) {
+    nlohmann::json& unit = units[i];
+    if (!unit.is_number_unsigned() || unit.get<uint32_t>() > 0xFFFF) ok = false;
+    uint32_t c = ok ? unit.get<uint32_t>() : 0;
+    unit = 0;
+    if (!ok) continue;
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1].is_number_unsigned()) {
+      const uint32_t low = units[i + 1].get<uint32_t>();
+      if (low >= 0xDC00 && low < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        units[++i] = 0;
+      }
+    }
+    AppendUtf8(c >= 0xD800 && c < 0xE000 ? 0xFFFD : c, out);
+  }
+  return ok;
+}
+
+// The UTF-8 text `text` as UTF-16 code units for a page script, so that
+// what the program writes into a field travels as no text either.
+nlohmann::json EncodeUnits(const std::string& text) {
+  nlohmann::json units = nlohmann::json::array();
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const int length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    uint32_t point = length == 1 ? (c < 0x80 ? c : 0xFFFD) : c & (0x3F >> (length - 1));
+    for (int k = 1; k < length; ++k) {
+      const unsigned char next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+      point = (next & 0xC0) == 0x80 ? (point << 6) | (next & 0x3F) : 0xFFFD;
+      if (point == 0xFFFD) break;
+    }
+    i += static_cast<size_t>(length);
+    if (point >= 0x10000 && point <= 0x10FFFF) {
+      units.push_back(0xD800 + ((point - 0x10000) >> 10));
+      units.push_back(0xDC00 + ((point - 0x10000) & 0x3FF));
+    } else {
+      units.push_back(point > 0xFFFF ? 0xFFFD : point);
+    }
+  }
+  return units;
+}
+
+bool ParseInputState(nlohmann::json& state, InputState* input) {
+  if (!state.is_object()) return false;
+  const auto value = state.find("value");
+  const auto checked = state.find("checked");
+  if (value == state.end() || !DecodeUnits(*value, &input->value)) return false;
+  if (checked == state.end() || !checked->is_boolean()) return false;
+  input->checked = checked->get<bool>();
+  return true;
+}
+
+// False when any part is missing or of another type than kClickScript
+// sends: such a message is no click. What it decoded is then wiped.
+bool ParseClickMessage(nlohmann::json& message, ClickMessage* click) {
+  if (!message.is_object()) return false;
   const auto ids = message.find("ids");
   const auto inputs = message.find("inputs");
-  if (ids == message.end() || !ids->is_array()) return std::nullopt;
-  if (inputs == message.end() || !inputs->is_object()) return std::nullopt;
-  ClickMessage click;
+  if (ids == message.end() || !ids->is_array()) return false;
+  if (inputs == message.end() || !inputs->is_object()) return false;
   for (const nlohmann::json& id : *ids) {
-    if (!id.is_string()) return std::nullopt;
-    click.ids.push_back(id.get<std::string>());
+    if (!id.is_string()) return false;
+    click->ids.push_back(id.get<std::string>());
   }
-  for (const auto& [id, state] : inputs->items()) {
-    std::optional<InputState> input = ParseInputState(state);
-    if (!input) return std::nullopt;
-    click.inputs[id] = std::move(*input);
+  bool ok = true;
+  for (auto& [id, state] : inputs->items()) {
+    ok = ParseInputState(state, &click->inputs[id]) && ok;  // every value gets overwritten
   }
-  return click;
+  if (!ok) WipeInputs(&click->inputs);
+  return ok;
 }
 
 std::string ToLower(std::string s) {
@@ -123,12 +218,9 @@ struct PageHostWebKit::Impl {
   std::map<std::string, InputState> inputs;  // snapshot of the last click
 
   // The snapshot may hold what was typed into password fields.
-  void ForgetInputs() {
-    for (auto& [id, state] : inputs) WipeText(state.value);
-    inputs.clear();
-  }
+  void ForgetInputs() { WipeInputs(&inputs); }
 
-  void OnScriptMessage(const std::string& text);
+  void OnScriptMessage(std::string& text);
   void OnLoadChanged(WebKitLoadEvent event);
   void DecideNavigation(WebKitPolicyDecision* decision, WebKitNavigationAction* action,
                         bool new_window);
@@ -196,16 +288,23 @@ void PageHostWebKit::Impl::OnLoadChanged(WebKitLoadEvent event) {
   if (events) events->OnDocumentComplete(path);
 }
 
-// Clicks count only while a page of the page folder is shown.
-void PageHostWebKit::Impl::OnScriptMessage(const std::string& text) {
-  if (!IsPageUri(webkit_web_view_get_uri(view))) return;
-  std::optional<ClickMessage> click = ParseClickMessage(text);
-  if (!click || (blocked && blocked())) return;
+// Clicks count only while a page of the page folder is shown. `text` and
+// every copy of the fields' values are wiped once the handlers have run.
+void PageHostWebKit::Impl::OnScriptMessage(std::string& text) {
+  nlohmann::json message = nlohmann::json::parse(text, nullptr, false);
+  WipeText(text);
+  ClickMessage click;
+  const bool parsed = ParseClickMessage(message, &click);
+  if (!parsed || !IsPageUri(webkit_web_view_get_uri(view)) || (blocked && blocked())) {
+    WipeInputs(&click.inputs);
+    return;
+  }
   ForgetInputs();
-  inputs = std::move(click->inputs);
-  for (const std::string& id : click->ids) {
+  inputs = std::move(click.inputs);
+  for (const std::string& id : click.ids) {
     if (events && events->OnElementClick(id)) break;
   }
+  ForgetInputs();  // the handlers read the fields while they run
 }
 
 namespace {
@@ -215,8 +314,10 @@ void OnScriptMessageSignal(WebKitUserContentManager*, WebKitJavascriptResult* re
   JSCValue* value = webkit_javascript_result_get_js_value(result);
   if (!jsc_value_is_string(value)) return;
   gchar* text = jsc_value_to_string(value);
-  static_cast<PageHostWebKit::Impl*>(data)->OnScriptMessage(text);
+  std::string copy = text ? text : "";
+  if (text) WipeBytes(text, std::strlen(text));
   g_free(text);
+  static_cast<PageHostWebKit::Impl*>(data)->OnScriptMessage(copy);
 }
 
 void OnLoadChangedSignal(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
@@ -371,12 +472,13 @@ bool PageHostWebKit::SetAttribute(const std::string& id, const std::string& name
     WipeText(it->second.value);
     it->second.value = value;
   }
-  nlohmann::json args = {{"id", id}, {"name", name}, {"value", value}};
+  nlohmann::json args = {{"id", id}, {"name", name}, {"units", EncodeUnits(value)}};
   RunFunction(
       "var e = document.getElementById(args.id);"
       "if (!e) return false;"
-      "if (args.name === 'value') e.value = args.value;"
-      "else e.setAttribute(args.name, args.value);"
+      "var value = String.fromCharCode.apply(null, args.units);"
+      "if (args.name === 'value') e.value = value;"
+      "else e.setAttribute(args.name, value);"
       "return true;",
       DumpJson(args), nullptr);
   return true;

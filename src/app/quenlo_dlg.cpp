@@ -278,7 +278,8 @@ void CQuenloDlg::OnFinishLoaded() {
   const std::optional<CameraRecord> camera = SelectedCamera();
   if (!camera) return;
   CallScript("FinishSetInfo", {FinishInfoJson(*camera, kMaxFinishNameChars)});
-  if (state_.m_password == state_.m_factoryPassword) CallScript("FinishWarnFactoryPassword", {});
+  if (state_.factory_password_kept) CallScript("FinishWarnFactoryPassword", {});
+  if (!state_.password_found.empty()) CallScript("FinishSetPassword", {state_.password_found});
   m_services.live->Show();
   ShowLiveMuted();
 }
@@ -332,6 +333,7 @@ void CQuenloDlg::OnHome() {
   ShowPage(FirstPage());
   state_.m_changePassword = false;
   state_.m_rediscovering = false;
+  state_.password_found.clear();
   WipeText(state_.m_password);
   state_.m_password = kStartPassword;
   WipeText(state_.m_newPassword);

@@ -199,8 +199,12 @@ class CQuenloDlg : public IPageEvents {
   // fixed address it was given, or after DHCP inside the subnet of the
   // adapter that heard it.
   std::vector<size_t> RediscoveredCandidates(const CameraList::Row& row);
-  void StartPasswordJob(const CameraRecord& camera, bool prove, bool after_rediscovery);
-  void OnPasswordOutcome(PasswordOutcome outcome, bool after_rediscovery);
+  // Where a password job was started: from the password page, once the
+  // camera was found again, or by the retry after a change without answer.
+  enum class PasswordStage { kPage, kRediscovered, kInDoubt };
+  void StartPasswordJob(const CameraRecord& camera, bool prove, PasswordStage stage);
+  void StartProofOfEither(const CameraRecord& camera);
+  void OnPasswordOutcome(PasswordOutcome outcome, PasswordStage stage);
   void ApplyOverDiscovery(const CameraRecord& camera);
   void OnStartSearch();
   void OnListNext();

@@ -138,3 +138,13 @@ std::string Utf8ToLatin1(const std::string& utf8) {
   }
   return out;
 }
+
+bool IsLatin1Text(const std::string& utf8) {
+  for (size_t i = 0; i < utf8.size();) {
+    const Utf8Step step = NextUtf8(utf8, i);
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (!step.valid || step.length > 2 || (step.length == 2 && c > 0xC3)) return false;
+    i += step.length;
+  }
+  return true;
+}

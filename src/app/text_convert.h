@@ -25,3 +25,6 @@ std::string RepairUtf8(std::string_view bytes);
 // UTF-8 narrowed to 8-bit ISO-8859-1 text for the camera's protocols:
 // characters above U+00FF become '?', as does each maximal invalid subpart.
 std::string Utf8ToLatin1(const std::string& utf8);
+// Whether Utf8ToLatin1 keeps every character of `utf8`: well-formed UTF-8
+// with no character above U+00FF.
+bool IsLatin1Text(const std::string& utf8);

@@ -85,6 +85,18 @@ const Message kMessages[kMessageSlots] = {
      {"Nothing to open", ""},
      "This item has nothing to open: the set-up's configuration names no file or web address "
      "for it that the wizard may open."},
+    {"msg_pw_no_answer",
+     {"No answer from the camera", "id_pw_password"},
+     "The camera did not answer in time, so the password could not be checked. Check its power "
+     "and network cable, then try again."},
+    {"msg_change_pwd_no_answer",
+     {"", ""},
+     "The camera did not answer when it was given the new password, so it may now have either "
+     "password, the old or the new one. Try again to find out which one it has."},
+    {"msg_pw_character",
+     {"Password not usable", "id_pw_password"},
+     "The current password contains a character that cannot be sent to the camera. Please check "
+     "the password."},
 };
 
 }  // namespace

@@ -42,7 +42,10 @@ enum MessageSlot : int {
   kMsgKeptUnreachableNotFound,
   kMsgKeptUnreachableFound,
   kMsgMenuItemUnset,
-  kMessageSlots = kMsgMenuItemUnset + 1,
+  kMsgPwNoAnswer,         // the proof got no answer in time
+  kMsgChangePwdNoAnswer,  // the change got none: either password may hold
+  kMsgPwCharacter,        // the current password cannot be sent as typed
+  kMessageSlots = kMsgPwCharacter + 1,
 };
 
 // The key of a slot in Message.ini's [Message] section.

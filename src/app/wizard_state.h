@@ -46,6 +46,11 @@ struct WizardState {
   std::string m_password;
   std::string m_newPassword;
   bool m_changePassword = false;
+  // After a change that got no answer, which password the retry found the
+  // camera to have: "new" or "old"; empty otherwise.
+  std::string password_found;
+  // The camera kept its factory password: the finish page warns.
+  bool factory_password_kept = false;
   bool m_changingSettings = false;  // from sending the settings until the camera's restart is over
   bool m_noReply = true;            // no answer to the settings yet
   uint8_t m_replyStatus = 0;

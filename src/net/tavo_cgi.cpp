@@ -72,9 +72,12 @@ const char* NTavoCGI::UpdateAdminPassword(const char* new_password) {
 // exchange ends by the request's deadline.
 const char* NTavoCGI::TextReply(const char* path) {
   reply_[0] = '\0';
+  last_status_ = 0;
   if (http_.SendGetRequest(path) == -1) return nullptr;
   const char* header = nullptr;
-  if (http_.ReceiveHeader(&header) != 200) return nullptr;
+  const int status = http_.ReceiveHeader(&header);
+  if (status > 0) last_status_ = status;
+  if (status != 200) return nullptr;
   const char* value = nullptr;
   int value_length = 0;
   if (!FindHeaderValue(header, "Content-Length", ':', &value, &value_length)) return reply_;

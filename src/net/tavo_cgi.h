@@ -33,6 +33,10 @@ class NTavoCGI {
   // Changes the administrator password (letters and digits); the reply text
   // or null. A null password sends the request without the "pwd" piece.
   const char* UpdateAdminPassword(const char* new_password);
+  // The status code of the last command's reply header; 0 when no header came
+  // (no connection, a receive error or time-out, the deadline). A command
+  // that failed with 200 here broke off in its body.
+  int last_status() const { return last_status_; }
 
   // Opens a stream: true once the camera answered 200 with a usable boundary
   // (1 to 127 characters). Needs a pool.
@@ -67,5 +71,6 @@ class NTavoCGI {
   std::unique_ptr<NTavoMediaPool> pool_;  // null for command-only objects
   char reply_[kReplySize];
   char boundary_[kBoundarySize] = "";
+  int last_status_ = 0;
   int carried_ = 0;  // bytes at the start of reply_ that belong to the next part
 };

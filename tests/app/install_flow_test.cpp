@@ -14,6 +14,7 @@
 
 #include "app/page_text.h"
 #include "app/wizard_messages.h"
+#include "net/base64.h"
 #include "net/http.h"
 #include "net/tavo_cgi.h"
 #include "support/camsim_process.h"
@@ -30,6 +31,25 @@ class InstallFlowTest : public dlgtest::QuenloDlgTest {
     const auto& call =
         pages.scripts.at(index + (pages.scripts[0].function == "ListShowMoreCameras"));
     return nlohmann::json::parse(call.args.at(0));
+  }
+  int LiveOpens() { return static_cast<IdleStream<NTavoVideoThread>&>(*dlg->Video()).opens; }
+  // Whether the live picture's stream, once it has tried to open more than
+  // `opens_before` times, logs in with `password`.
+  bool LiveLogsInWith(const std::string& password, int opens_before = 0) {
+    auto& video = static_cast<IdleStream<NTavoVideoThread>&>(*dlg->Video());
+    for (int waited = 0; video.opens <= opens_before; ++waited) {
+      if (waited == 2000) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return video.camera().http().authorization_line() == BasicLine(password);
+  }
+  static std::string BasicLine(const std::string& password) {
+    const std::string credentials = "admin:" + password;
+    std::string encoded(Base64EncodedSize(static_cast<int>(credentials.size())), '\0');
+    Base64Encode(encoded.data(), static_cast<int>(credentials.size()),
+                 reinterpret_cast<const unsigned char*>(credentials.data()),
+                 static_cast<int>(encoded.size()));
+    return "Authorization: Basic " + std::string(encoded.c_str()) + "\r\n";
   }
 };
 
@@ -293,14 +313,16 @@ TEST_F(InstallFlowTest, SameSubnetProvesPasswordChangesItAndFinishesAfterPause) 
   Settle();
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"m0"});
   EXPECT_EQ(finder().Jobs().size(), 1u);  // nothing after the refused proof
-  for (const char* id : {"id_pw_password", "id_pw_new_pw", "id_pw_cf_new_pw"})
-    EXPECT_EQ(pages.GetAttribute(id, "value"), PageValue(std::string())) << id;
+  // Only the refused password is emptied.
+  EXPECT_EQ(pages.GetAttribute("id_pw_password", "value"), PageValue(std::string()));
+  for (const char* id : {"id_pw_new_pw", "id_pw_cf_new_pw"})
+    EXPECT_EQ(pages.GetAttribute(id, "value"), PageValue(std::string("typed"))) << id;
 
   FillPassword("Start123", true, "NewPass99", "NewPass99");
   pages.Click("id_pw_next");
   Settle();  // the proof, then a pause on the finder, then the live view starts
   EXPECT_EQ(finder().Jobs(), (std::vector<int>{kCommandSearch, 0}));
-  EXPECT_EQ(dlg->State().m_password, "NewPass99");
+  EXPECT_EQ(dlg->State().m_password, "");  // the live view has its copy
   EXPECT_EQ(pages.LastPage(), Page("IDPassword.html"));
   Fire(CQuenloDlg::TIMER_LIVE_START);
   ASSERT_EQ(pages.LastPage(), Page("Finish.html"));
@@ -350,7 +372,8 @@ TEST_F(InstallFlowTest, SameSubnetProvesPasswordChangesItAndFinishesAfterPause) 
 }
 
 // A server that takes the connection and never answers: the proof fails
-// after its time-out with the password message, the window kept alive.
+// after its time-out, saying that the camera did not answer, the window kept
+// alive and the fields as typed.
 TEST_F(InstallFlowTest, SilentCameraFailsTheProofAfterItsTimeOut) {
   CamsimProcess sim({"--fault", "stall-header"});
   ASSERT_TRUE(sim.ok()) << sim.error();
@@ -369,7 +392,8 @@ TEST_F(InstallFlowTest, SilentCameraFailsTheProofAfterItsTimeOut) {
   // It gave up only after the time-out.
   EXPECT_GE(std::chrono::steady_clock::now() - start,
             std::chrono::milliseconds(NHttp::kReceiveTimeoutMs));
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"m0"});
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{MessageFallback(kMsgPwNoAnswer)});
+  EXPECT_EQ(pages.GetAttribute("id_pw_password", "value"), PageValue(std::string("kerut")));
   EXPECT_FALSE(dlg->Busy());
   EXPECT_EQ(pages.ScriptCount("QuenloIdle"), 1);
   EXPECT_EQ(pages.LastPage(), Page("IDPassword.html"));
@@ -416,6 +440,66 @@ TEST_F(InstallFlowTest, QuittingCutsTheProofAfterRediscoveryShort) {
   EXPECT_NE(check.QueryIPAddress(), nullptr);
 }
 
+// A camera that makes the change but drops its answer: the failure page says
+// either password may hold, and its retry proves the new one, then the old.
+TEST_F(InstallFlowTest, ChangeWithoutAnswerLeavesBothPasswordsAndRetryProvesWhichHolds) {
+  CamsimProcess sim({"--password", "Start123", "--fault", "silent-change"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  const auto set_camera_password = [&](const char* now, const char* next) {
+    NTavoCGI cgi(false);  // its answer is dropped too
+    cgi.http().SetServer("127.0.0.1", sim.port(), "admin", now);
+    cgi.UpdateAdminPassword(next);
+    cgi.http().SetServer("127.0.0.1", sim.port(), "admin", next);
+    ASSERT_NE(cgi.QueryIPAddress(), nullptr) << next;
+  };
+  const auto expect_failure = [&](const char* text) {
+    ASSERT_EQ(pages.LastPage(), Page("ConfigureFail.html"));
+    pages.Complete();
+    EXPECT_EQ(pages.LastArgs("ConfigFailSetInfo"), std::vector<std::string>{text});
+  };
+  const auto change_unanswered = [&](const char* current, const char* next) {
+    ScriptSearch({Found("TAVO-C1", 0x01, "127.0.0.1", sim.port(), 0x12)});
+    Search();
+    ChooseRow(1, 1);
+    FillPassword(current, true, next, next);
+    pages.Click("id_pw_next");
+    Settle();
+    expect_failure(MessageFallback(kMsgChangePwdNoAnswer));
+    EXPECT_TRUE(BoxTexts().empty());
+  };
+  const auto retry_to_finish = [&](const char* which, const char* password) {
+    const int opens = LiveOpens();
+    pages.Click("config_fail_retry");
+    EXPECT_EQ(pages.LastPage(), Page("Setup.html"));
+    Settle();
+    Fire(CQuenloDlg::TIMER_LIVE_START);
+    ASSERT_EQ(pages.LastPage(), Page("Finish.html"));
+    pages.Complete();
+    EXPECT_EQ(pages.LastArgs("FinishSetPassword"), std::vector<std::string>{which});
+    EXPECT_EQ(dlg->State().m_newPassword, "");
+    EXPECT_TRUE(LiveLogsInWith(password, opens));
+  };
+  StartWizard();
+  // The camera took the change: the new password holds.
+  change_unanswered("Start123", "NewPass99");
+  retry_to_finish("new", "NewPass99");
+  // Someone sets a third password meanwhile: neither holds, and the retry
+  // after that is the password page.
+  pages.Click("home");
+  change_unanswered("NewPass99", "NewPass77");
+  set_camera_password("NewPass77", "Other123");
+  pages.Click("config_fail_retry");
+  Settle();
+  expect_failure("m0");
+  EXPECT_EQ(dlg->State().m_newPassword, "");
+  pages.Click("config_fail_retry");
+  ASSERT_EQ(pages.LastPage(), Page("IDPassword.html"));
+  // The camera goes back to the old password after the change: the old holds.
+  change_unanswered("Other123", "NewPass55");
+  set_camera_password("NewPass55", "Other123");
+  retry_to_finish("old", "Other123");
+}
+
 TEST_F(InstallFlowTest, PasswordsTooLongForAFieldAreRefusedWithoutSending) {
   StartWizard();
   // Replies come adapter by adapter: eth0's camera is listed first.
@@ -428,23 +512,23 @@ TEST_F(InstallFlowTest, PasswordsTooLongForAFieldAreRefusedWithoutSending) {
   pages.Click("id_pw_next");
   Settle();
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"m0"});
-  // Discovery: 64 bytes do not fit the command's field; characters above
-  // U+00FF count one byte each.
+  // Discovery: 64 bytes do not fit the command's field; a Latin-1 letter
+  // counts one byte.
   pages.Navigate(Page("List.html"));
   ChooseRow(1, 2);
   pages.AddElement("network_dhcp", "checked", true);
   pages.Click("network_next");
-  FillPassword(std::string(63, 'p') + "\xe2\x82\xac", false);
+  FillPassword(std::string(63, 'p') + "\xc3\xa9", false);
   pages.Click("id_pw_next");
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"m0", "m0"}));
   EXPECT_FALSE(dlg->Busy());
   EXPECT_EQ(finder().Jobs(), std::vector<int>{kCommandSearch});
   // 63 bytes fit: the command goes out, the password narrowed to 8 bits.
   ScriptSettingsReply(-1);
-  FillPassword(std::string(62, 'p') + "\xe2\x82\xac", false);
+  FillPassword(std::string(62, 'p') + "\xc3\xa9", false);
   pages.Click("id_pw_next");
   Settle();
-  EXPECT_EQ(std::string(finder().password), std::string(62, 'p') + "?");
+  EXPECT_EQ(std::string(finder().password), std::string(62, 'p') + "\xe9");
   EXPECT_EQ(finder().Jobs(), (std::vector<int>{kCommandSearch, kCommandSetAddress}));
 }
 
@@ -486,7 +570,7 @@ TEST_F(InstallFlowTest, DhcpApplyWaitsThenFindsCameraAgainAndChangesPassword) {
   Fire(CQuenloDlg::TIMER_LIVE_START);
   EXPECT_EQ(pages.LastPage(), Page("Finish.html"));
   EXPECT_EQ(dlg->State().m_selectedIndex, 1);
-  EXPECT_EQ(dlg->State().m_password, "NewPass99");
+  EXPECT_TRUE(LiveLogsInWith("NewPass99"));
   pages.Complete();
   EXPECT_EQ(pages.ScriptCount("FinishWarnFactoryPassword"), 0);  // changed, unlike "fromini"
   NTavoCGI check(false);

@@ -5,16 +5,21 @@
 // Each test checks the pages, the message boxes, what the page scripts
 // showed, and the simulator afterwards (its address, and its password by
 // logging in over HTTP from inside the pc).
+#include <fcntl.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "app/profile.h"
@@ -105,6 +110,77 @@ class InstallE2E : public LanWizardTest {
     Check("id_pw_change_pw", change);
     Set("id_pw_new_pw", next);
     Set("id_pw_cf_new_pw", confirm);
+  }
+  // Types `text` (ASCII) into a field without it passing through the
+  // wizard's process as text: the request carries its character codes.
+  void TypeSecret(const std::string& id, const std::string& text) {
+    std::string codes;
+    for (const unsigned char c : text) codes += (codes.empty() ? "" : ",") + std::to_string(c);
+    EXPECT_EQ(Eval("(function () { var e = document.getElementById('" + id +
+                   "'); e.value = String.fromCharCode(" + codes +
+                   "); e.dispatchEvent(new Event('input', {bubbles: true})); return true; })()"),
+              true)
+        << id;
+  }
+  void FillSecrets(const std::string& current, bool change, const std::string& next,
+                   const std::string& confirm) {
+    TypeSecret("id_pw_password", current);
+    Check("id_pw_change_pw", change);
+    TypeSecret("id_pw_new_pw", next);
+    TypeSecret("id_pw_cf_new_pw", confirm);
+  }
+  // The copies of `text` in the wizard's writable memory, as 8-bit, UTF-16
+  // and wide (UTF-32) text, read as a reviewer would: /proc/PID/mem, as root.
+  std::string CopiesInWizard(const std::string& text) {
+    constexpr size_t kChunk = 1 << 22;
+    std::string forms[3];
+    for (const char c : text) {
+      forms[0] += c;
+      forms[1] += std::string{c, '\0'};
+      forms[2] += std::string{c, '\0', '\0', '\0'};
+    }
+    int counts[3] = {0, 0, 0};
+    const std::string pid = std::to_string(ui().Pid());
+    std::ifstream maps("/proc/" + pid + "/maps");
+    const int mem = open(("/proc/" + pid + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
+    // Which pages hold data: a large reservation is mostly never written.
+    const int pagemap = open(("/proc/" + pid + "/pagemap").c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_GE(pagemap, 0);
+    std::vector<uint64_t> pages(kChunk / 4096);
+    EXPECT_GE(mem, 0) << "the wizard's memory cannot be read";
+    std::vector<char> buffer(kChunk + forms[2].size());
+    for (std::string line; mem >= 0 && std::getline(maps, line);) {
+      unsigned long start = 0, end = 0;
+      char perms[5] = "";
+      if (std::sscanf(line.c_str(), "%lx-%lx %4s", &start, &end, perms) != 3) continue;
+      if (perms[0] != 'r' || perms[1] != 'w') continue;
+      for (unsigned long at = start; at < end; at += kChunk) {
+        const size_t entries = std::min<unsigned long>(pages.size(), (end - at) / 4096);
+        const ssize_t map_bytes =
+            pread(pagemap, pages.data(), entries * 8, static_cast<off_t>(at / 4096 * 8));
+        if (map_bytes > 0 && std::none_of(pages.begin(), pages.begin() + map_bytes / 8,
+                                          [](uint64_t e) { return (e >> 56 & 0x41) != 0; }))
+          continue;  // no page of its own here (only the shared zero page) or swapped out
+        const size_t want = std::min<unsigned long>(buffer.size(), end - at);
+        const ssize_t got = pread(mem, buffer.data(), want, static_cast<off_t>(at));
+        if (got <= 0) break;
+        for (int f = 0; f < 3; ++f) {
+          const std::string& form = forms[f];
+          // A copy counts in the chunk where it starts.
+          const char* limit = buffer.data() + std::min<size_t>(kChunk, static_cast<size_t>(got));
+          for (const char* hit = buffer.data();
+               (hit = static_cast<const char*>(
+                    memmem(hit, buffer.data() + got - hit, form.data(), form.size()))) &&
+               hit < limit;
+               ++hit)
+            ++counts[f];
+        }
+      }
+    }
+    if (mem >= 0) close(mem);
+    if (pagemap >= 0) close(pagemap);
+    return std::to_string(counts[0]) + "/" + std::to_string(counts[1]) + "/" +
+           std::to_string(counts[2]);
   }
   // Waits for the message box, closes it and returns its text.
   std::string TakeBox(int timeout_ms = 20000) {
@@ -298,8 +374,12 @@ TEST_F(InstallE2E, SameSubnetWithoutPasswordChange) { InstallSameSubnetKeepingPa
 
 TEST_F(InstallE2EWayland, SameSubnetWithoutPasswordChange) { InstallSameSubnetKeepingPassword(); }
 
+// The passwords are typed as their character codes and distinctive, so that
+// the copies of them in the wizard's memory can be counted.
 TEST_F(InstallE2E, SameSubnetWithPasswordChange) {
-  ASSERT_NO_FATAL_FAILURE(AddSameCamera({"--reply-delay-ms", "2500"}));  // a slow camera
+  const std::string old_password = "Kq5OldSecret3", new_password = "Zr8NewSecret5";
+  // a slow camera
+  ASSERT_NO_FATAL_FAILURE(AddSameCamera({"--reply-delay-ms", "2500", "--password", old_password}));
   Launch();
   ASSERT_NO_FATAL_FAILURE(SearchToList());
   ASSERT_NO_FATAL_FAILURE(ChooseCamera(kSameMac, "IDPassword.html"));
@@ -318,21 +398,49 @@ TEST_F(InstallE2E, SameSubnetWithPasswordChange) {
   EXPECT_EQ(TakeBox(), Message("msg_pw_incorrect"));
   EXPECT_EQ(ui().PageName(), "IDPassword.html");
   EXPECT_TRUE(ui().WaitForScript("document.getElementById('id_pw_next').disabled === false"));
-  FillPassword("kerut", true, "Short12", "Short12");
-  Click("id_pw_next");
-  EXPECT_EQ(TakeBox(), Message("msg_pw_format_error"));
-  FillPassword("kerut", true, "NewPass99", "NewPass98");
-  Click("id_pw_next");
-  EXPECT_EQ(TakeBox(), Message("msg_pw_not_match"));
+  // A refused new password empties its two fields only. 64 characters
+  // pasted into both are refused, not cut to 32.
+  const std::string refused = "Mq7Refused41x", confirmation = "Mq7Refused42x";
+  for (const auto& [next, confirm, key] :
+       std::vector<std::tuple<std::string, std::string, const char*>>{
+           {"Short12", "Short12", "msg_pw_format_error"},
+           {std::string(64, 'L'), std::string(64, 'L'), "msg_pw_format_error"},
+           {refused, confirmation, "msg_pw_not_match"}}) {
+    FillSecrets(old_password, true, next, confirm);
+    Click("id_pw_next");
+    EXPECT_EQ(TakeBox(), Message(key)) << next;
+    EXPECT_TRUE(
+        ui().WaitForScript("document.getElementById('id_pw_new_pw').value === '' &&"
+                           "document.getElementById('id_pw_cf_new_pw').value === '' &&"
+                           "document.getElementById('id_pw_password').value.length === " +
+                           std::to_string(old_password.size())))
+        << next;
+  }
   EXPECT_EQ(ui().PageName(), "IDPassword.html");
-  EXPECT_TRUE(LoginWorks("192.168.1.20", "kerut"));  // nothing changed so far
-  FillPassword("kerut", true, "NewPass99", "NewPass99");
+  // No copy of the refused password or its confirmation stays behind.
+  EXPECT_EQ(CopiesInWizard(refused), "0/0/0");
+  EXPECT_EQ(CopiesInWizard(confirmation), "0/0/0");
+  EXPECT_TRUE(LoginWorks("192.168.1.20", old_password.c_str()));  // nothing changed so far
+  // Each password can be shown as typed.
+  EXPECT_EQ(Eval("(function () { var b = document.querySelector('[data-reveal=id_pw_new_pw]');"
+                 "  b.click(); return [document.getElementById('id_pw_new_pw').type,"
+                 "  b.getAttribute('aria-pressed'), b.getAttribute('aria-label')]; })()"),
+            json({"text", "true", "Show the new password"}));
+  FillSecrets(old_password, true, new_password, new_password);
   Click("id_pw_next");
   ASSERT_TRUE(ui().WaitForPage("Finish.html", 15000)) << ui().PageName();
   EXPECT_TRUE(ui().WaitForScript("document.getElementById('finish_url').textContent !== ''"));
   EXPECT_EQ(Eval("document.getElementById('finish_pw_warning').offsetParent === null"), true);
-  EXPECT_TRUE(LoginWorks("192.168.1.20", "NewPass99"));
-  EXPECT_FALSE(LoginWorks("192.168.1.20", "kerut"));
+  ASSERT_TRUE(ui().WaitForLive(1, 20000));
+  // Only the live view's copies of the new password (one wide copy in each
+  // of its picture and sound streams), and none of the old one.
+  const std::string copies = CopiesInWizard(new_password);
+  std::printf("copies on the finish page (8-bit/UTF-16/wide): new %s\n", copies.c_str());
+  EXPECT_EQ(copies.substr(0, 4), "0/0/");
+  EXPECT_LE(copies.back() - '0', 2) << copies;
+  EXPECT_EQ(CopiesInWizard(old_password), "0/0/0");
+  EXPECT_TRUE(LoginWorks("192.168.1.20", new_password.c_str()));
+  EXPECT_FALSE(LoginWorks("192.168.1.20", old_password.c_str()));
 }
 
 TEST_F(InstallE2E, OtherSubnetByDhcp) {
@@ -644,20 +752,22 @@ TEST_F(InstallE2E, ClosingTheWindowEndsAtOnceWhateverRuns) {
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
   ASSERT_EQ(ui().PageName(), "IDPassword.html");
   close_and_wait(false);
-  // A camera that sends its reply a byte every 4 seconds: the password
-  // message once the command's deadline has passed, the window answering
-  // meanwhile and its password fields emptied; then a close during the proof.
+  // A camera that sends its reply a byte every 4 seconds: once the command's
+  // deadline has passed, the message that it did not answer (not that it
+  // refused the password), the window answering meanwhile and the fields
+  // kept as typed; then a close during the proof.
   Launch();
   ASSERT_NO_FATAL_FAILURE(SearchToList());
   ASSERT_NO_FATAL_FAILURE(ChooseCamera(kDripMac, "IDPassword.html"));
   FillPassword("kerut", true, "NewPass99", "NewPass99");
   Click("id_pw_next");
-  EXPECT_TRUE(ui().WaitForScript(
-      "['id_pw_password', 'id_pw_new_pw', 'id_pw_cf_new_pw'].every(function (id) {"
-      "  return document.getElementById(id).value === ''; })"));
   EXPECT_EQ(ui().PageName(), "IDPassword.html");
-  EXPECT_EQ(TakeBox(10 * NHttp::kCommandDeadlineMs), Message("msg_pw_incorrect"))
+  EXPECT_EQ(TakeBox(10 * NHttp::kCommandDeadlineMs), Message("msg_pw_no_answer"))
       << "no message within ten times the deadline: hung";
+  EXPECT_TRUE(ui().WaitForScript(
+      "[['id_pw_password', 'kerut'], ['id_pw_new_pw', 'NewPass99'], ['id_pw_cf_new_pw', "
+      "'NewPass99']].every(function (f) { return document.getElementById(f[0]).value === f[1]; "
+      "})"));
   FillPassword("kerut", false);
   Click("id_pw_next");
   std::this_thread::sleep_for(std::chrono::milliseconds(600));

@@ -7,6 +7,8 @@
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,7 @@ class RecordingEvents : public IPageEvents {
   void OnDocumentComplete(const std::string& path) override { completed.push_back(path); }
   bool OnElementClick(const std::string& id) override {
     clicks.push_back(id);
+    if (on_click) on_click(id);
     for (const std::string& h : handled_) {
       if (h == id) return true;
     }
@@ -30,6 +33,8 @@ class RecordingEvents : public IPageEvents {
   }
   std::vector<std::string> completed;
   std::vector<std::string> clicks;
+  // Runs inside the click, while the host still holds the click's fields.
+  std::function<void(const std::string&)> on_click;
 
  private:
   std::vector<std::string> handled_;
@@ -118,7 +123,14 @@ TEST_F(PageHostWebKitTest, ScriptArgumentsArriveLiterallyEvenWhenNotUtf8) {
   EXPECT_EQ(Eval("document.querySelectorAll('#camera_list b').length"), "0");
 }
 
-TEST_F(PageHostWebKitTest, ClickReachesNearestHandledIdWithInputSnapshot) {
+// A click carries the fields its handler reads, and only while it runs; a
+// typed text arrives exactly, whatever its characters.
+TEST_F(PageHostWebKitTest, ClickReachesNearestHandledIdWithTheFieldsItReads) {
+  std::vector<PageValue> seen;
+  events_.on_click = [&](const std::string&) {
+    for (const char* id : {"list_radio1", "list_radio2", "id_pw_password", "id_pw_new_pw"})
+      seen.push_back(host_->GetAttribute(id, id[0] == 'l' ? "checked" : "value"));
+  };
   ASSERT_TRUE(Load(kHtml + "List.html"));
   host_->CallScript("ListAddCamera", {Row(1, "TAVO-C1")});
   host_->CallScript("ListAddCamera", {Row(2, "TAVO-C1")});
@@ -130,9 +142,24 @@ TEST_F(PageHostWebKitTest, ClickReachesNearestHandledIdWithInputSnapshot) {
       ".appendChild(s); s.click(); true");
   ASSERT_TRUE(IterateUntil([&] { return !events_.clicks.empty(); }));
   EXPECT_EQ(events_.clicks, std::vector<std::string>{"list_next"});
-  EXPECT_EQ(host_->GetAttribute("list_radio1", "checked"), PageValue(false));
-  EXPECT_EQ(host_->GetAttribute("list_radio2", "checked"), PageValue(true));
-  EXPECT_EQ(host_->GetAttribute("no_such_radio", "checked"), PageValue());
+  EXPECT_EQ(seen, (std::vector<PageValue>{false, true, PageValue(), PageValue()}));
+  EXPECT_EQ(host_->GetAttribute("list_radio2", "checked"), PageValue());  // gone after it
+
+  const std::string typed = "p\u00e4\u20ac\U0001F600 :\"x";  // 8-bit, 16-bit, a surrogate pair
+  ASSERT_TRUE(Load(kHtml + "IDPassword.html"));
+  for (const char* id : {"id_pw_password", "id_pw_new_pw"})
+    Eval("document.getElementById('" + std::string(id) +
+         "').value = " + nlohmann::json(typed).dump() + "; true");
+  for (const char* clicked : {"id_pw_change_pw", "home", "id_pw_next"}) {
+    seen.clear();
+    events_.clicks.clear();
+    Eval("document.getElementById('" + std::string(clicked) + "').click(); true");
+    ASSERT_TRUE(IterateUntil([&] { return !events_.clicks.empty(); })) << clicked;
+    const bool reads = std::string(clicked) == "id_pw_next";
+    EXPECT_EQ(seen, (std::vector<PageValue>{PageValue(), PageValue(), reads ? typed : PageValue(),
+                                            reads ? typed : PageValue()}))
+        << clicked;
+  }
 }
 
 TEST_F(PageHostWebKitTest, UnhandledIdIsOfferedToOuterElements) {
@@ -162,6 +189,11 @@ TEST_F(PageHostWebKitTest, SetAttributeWritesValueAndSkipsMissingElement) {
   EXPECT_TRUE(host_->SetAttribute("no_such_field", "value", "x"));
   EXPECT_TRUE(IterateUntil(
       [&] { return Eval("document.getElementById('fixedip_ip').value") == "\"192.168.0.100\""; }));
+  const std::string text = "p\u00e4\u20ac\U0001F600 :\"x";
+  EXPECT_TRUE(host_->SetAttribute("fixedip_mask", "value", text));
+  EXPECT_TRUE(IterateUntil([&] {
+    return Eval("document.getElementById('fixedip_mask').value") == nlohmann::json(text).dump();
+  }));
 }
 
 // Whatever a script, a link or a forged message tries, the view keeps the

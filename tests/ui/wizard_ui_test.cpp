@@ -251,7 +251,8 @@ const PageCatalogue kPages[] = {
     {"Setup.html", {}, {}},
     {"Finish.html",
      {"home", "finish_name", "finish_hg", "finish_next", "finish_mute"},
-     {"FinishSetInfo", "FinishWarnFactoryPassword", "FinishLiveStatus", "FinishShowMuted"}},
+     {"FinishSetInfo", "FinishWarnFactoryPassword", "FinishSetPassword", "FinishLiveStatus",
+      "FinishShowMuted"}},
     {"Finish2.html", {"home", "finish_app", "exit"}, {}},
     {"ConfigureFail.html", {"home", "config_fail_retry"}, {"ConfigFailSetInfo"}},
 };

@@ -300,10 +300,10 @@ void HttpServer::Route(int fd, const std::string& target) {
     const std::string text = address ? DottedAddress(address) : LocalAddress(fd);
     SendReply(fd, 200, "OK", "Network.IPAddress=" + text + "\r\n");
   } else if (path == "/cgi/admin/pwdgrp.cgi") {
-    if (ChangePassword(query))
-      SendReply(fd, 200, "OK", "OK\r\n");
-    else
+    if (!ChangePassword(query))
       SendReply(fd, 400, "Bad Request", "Bad Request\r\n");
+    else if (config_.fault != Fault::kSilentChange)  // else it closes without a reply
+      SendReply(fd, 200, "OK", "OK\r\n");
   } else if (path == "/cgi/mjpg/mjpeg.cgi") {
     StreamPictures(fd);
   } else if (path == "/cgi/audio/audio.cgi") {

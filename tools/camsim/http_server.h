@@ -22,6 +22,7 @@ enum class Fault {
   kLowercaseLength,  // every reply and part spells its length header "content-length"
   kSlowDripHeader,   // command replies go one byte at a time, `drip_ms` apart
   kSlowDripBody,     // command replies' headers go at once, their bodies drip
+  kSilentChange,     // a password change is made, then the connection closes unanswered
 };
 
 struct StreamConfig {

@@ -52,7 +52,8 @@ constexpr char kUsage[] =
     "  --fault KIND         none, stall-header, close-mid-part, wrong-length,\n"
     "                       garbage-part, lowercase-length, slow-drip-header\n"
     "                       (command replies one byte at a time) or slow-drip-body\n"
-    "                       (their bodies only) (default none)\n"
+    "                       (their bodies only) or silent-change (a password change\n"
+    "                       is made, its connection closed unanswered) (default none)\n"
     "  --fault-part N       stream part a per-part fault hits, from 0 (default 2)\n"
     "  --drip-ms N          pause between the bytes of a dripping reply (default 4000)\n"
     "  --reply-delay-ms N   answer commands (not streams) N ms late (default 0)\n"
@@ -91,6 +92,7 @@ bool ParseFault(const std::string& text, camsim::Fault* fault) {
       {"lowercase-length", camsim::Fault::kLowercaseLength},
       {"slow-drip-header", camsim::Fault::kSlowDripHeader},
       {"slow-drip-body", camsim::Fault::kSlowDripBody},
+      {"silent-change", camsim::Fault::kSilentChange},
   };
   for (const auto& [name, value] : kFaults)
     if (text == name) {
