@@ -611,7 +611,7 @@ TEST_F(InstallFlowTest, RediscoveredTwinsGetThePasswordOnlyWhenChosen) {
   Settle();  // the password change
   Fire(CQuenloDlg::TIMER_LIVE_START);
   EXPECT_EQ(pages.LastPage(), Page("Finish.html"));
-  EXPECT_EQ(dlg->State().m_password, "NewPass99");
+  EXPECT_TRUE(LiveLogsInWith("NewPass99"));
   struct Login {
     CamsimProcess* sim;
     const char* ip;
