@@ -14,6 +14,7 @@
 #include "app/app_paths.h"
 #include "app/json_text.h"
 #include "app/launch_target.h"
+#include "app/text_convert.h"
 #include "net/wipe.h"
 
 namespace {
@@ -80,24 +81,6 @@ struct ClickMessage {
   std::vector<std::string> ids;
   std::map<std::string, InputState> inputs;
 };
-
-void AppendUtf8(uint32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 // UTF-16 code units (numbers 0 to 65535) as UTF-8 into `out`, a lone
 // surrogate as U+FFFD; each number is overwritten once read. The room is

@@ -3,9 +3,12 @@
 // must always be valid.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+// Appends code point `cp` (at most U+10FFFF, not a surrogate) as UTF-8.
+void AppendUtf8(uint32_t cp, std::string* out);
 // Whether `text` is well-formed UTF-8 (no overlong form, surrogate or code
 // point above U+10FFFF).
 bool IsValidUtf8(std::string_view text);

@@ -678,10 +678,7 @@ TEST_F(InstallE2E, AdapterRemovedBeforeTheSettingsAndDuringASearch) {
   ASSERT_TRUE(lan_->AddPcAdapter("qa1", "a", "02:00:00:00:0a:02", "192.168.1.11/24"))
       << lan_->Error();
   ASSERT_TRUE(ui().ClickTo("home", "Main.html"));
-  ASSERT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
-  ASSERT_TRUE(ui().ClickTo("mac_next", "Power.html"));
-  ASSERT_TRUE(ui().ClickTo("power_next", "Ethernet.html"));
-  ASSERT_TRUE(ui().ClickTo("ethernet_next", "WaitSearch.html"));
+  ASSERT_NO_FATAL_FAILURE(StartSearch());
   ASSERT_EQ(lan_->Ip("pc", {"link", "del", "qa1"}), 0);
   EXPECT_TRUE(ui().WaitForPage("NotFound.html", kSearchMs) || ui().WaitForPage("List.html", 1000))
       << ui().PageName();
@@ -721,10 +718,7 @@ TEST_F(InstallE2E, ClosingTheWindowEndsAtOnceWhateverRuns) {
   ASSERT_TRUE(lan_->AddPcAdapter("qa1", "a", "02:00:00:00:0a:02", "192.168.1.11/24"))
       << lan_->Error();
   Launch();
-  ASSERT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
-  ASSERT_TRUE(ui().ClickTo("mac_next", "Power.html"));
-  ASSERT_TRUE(ui().ClickTo("power_next", "Ethernet.html"));
-  ASSERT_TRUE(ui().ClickTo("ethernet_next", "WaitSearch.html"));
+  ASSERT_NO_FATAL_FAILURE(StartSearch());
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
   close_and_wait(false);
   ASSERT_EQ(lan_->Ip("pc", {"link", "del", "qa1"}), 0);
@@ -803,10 +797,7 @@ TEST_F(InstallE2E, NotFoundPageNamesStrictReversePathFilter) {
                                "net.ipv4.conf.all.rp_filter=0", "net.ipv4.conf.qb0.rp_filter=1"}),
       0);
   Launch();
-  ASSERT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
-  ASSERT_TRUE(ui().ClickTo("mac_next", "Power.html"));
-  ASSERT_TRUE(ui().ClickTo("power_next", "Ethernet.html"));
-  ASSERT_TRUE(ui().ClickTo("ethernet_next", "WaitSearch.html"));
+  ASSERT_NO_FATAL_FAILURE(StartSearch());
   ASSERT_TRUE(ui().WaitForPage("NotFound.html", kSearchMs)) << ui().PageName();
   EXPECT_TRUE(
       ui().WaitForScript("document.getElementById('not_found_findings').children.length > 0"));
@@ -843,10 +834,7 @@ TEST_F(InstallE2E, RepeatedAnswerIsListedOnce) {
                                "--discovery-fault", "impostor"}))
       << lan_->Error();
   Launch();
-  ASSERT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
-  ASSERT_TRUE(ui().ClickTo("mac_next", "Power.html"));
-  ASSERT_TRUE(ui().ClickTo("power_next", "Ethernet.html"));
-  ASSERT_TRUE(ui().ClickTo("ethernet_next", "WaitSearch.html"));
+  ASSERT_NO_FATAL_FAILURE(StartSearch());
   Shot("wait-search");
   ASSERT_TRUE(ui().WaitForPage("List.html", kSearchMs)) << ui().PageName();
   EXPECT_EQ(Rows(), 1);
@@ -877,7 +865,9 @@ TEST_F(InstallE2E, RepeatedAnswerIsListedOnce) {
     for (const char* address : {"192.168.1.20", "192.168.1.22"})
       EXPECT_NE(box["text"].get<std::string>().find(address), std::string::npos) << box.dump();
     ASSERT_EQ(ui().Request({{"cmd", "dismiss"}, {"button", button}})["ok"], true) << button;
-    if (std::string(button) == "None of them") EXPECT_EQ(ui().PageName(), "List.html");
+    if (std::string(button) == "None of them") {
+      EXPECT_EQ(ui().PageName(), "List.html");
+    }
   }
   ASSERT_TRUE(ui().WaitForPage("IDPassword.html", 20000)) << ui().PageName();
   FillPassword("kerut", true, "NewPass99", "NewPass99");

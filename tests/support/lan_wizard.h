@@ -78,12 +78,16 @@ class LanWizardTest : public ::testing::Test {
   void Do(const nlohmann::json& request) {
     ASSERT_EQ(ui().Request(request)["ok"], true) << request.dump();
   }
-  // From the main menu through the search to the list page.
-  void SearchToList() {
+  // From the main menu to the search page, the search started.
+  void StartSearch() {
     ASSERT_TRUE(ui().ClickTo("main_btn_install_camera", "Mac.html"));
     ASSERT_TRUE(ui().ClickTo("mac_next", "Power.html"));
     ASSERT_TRUE(ui().ClickTo("power_next", "Ethernet.html"));
     ASSERT_TRUE(ui().ClickTo("ethernet_next", "WaitSearch.html"));
+  }
+  // From the main menu through the search to the list page.
+  void SearchToList() {
+    ASSERT_NO_FATAL_FAILURE(StartSearch());
     ASSERT_TRUE(ui().WaitForPage("List.html", kSearchMs)) << ui().PageName();
   }
 
