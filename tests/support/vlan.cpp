@@ -18,6 +18,7 @@ namespace testsupport {
 namespace {
 
 constexpr int kSimulatorStartMs = 10000;
+constexpr int kLinkChangeMs = 10000;
 
 std::vector<char*> Argv(std::vector<std::string>& args) {
   std::vector<char*> argv;
@@ -213,7 +214,9 @@ bool VirtualLan::AddCamera(const std::string& camera, const std::string& segment
                            const std::string& address,
                            const std::vector<std::string>& simulatorArgs) {
   const std::string ns = Namespace(camera);
-  if (!AddNamespace(camera) || !Attach("c" + std::to_string(++ports_), camera, "eth0", segment) ||
+  const std::string port = "c" + std::to_string(++ports_);
+  camera_ports_[camera] = port;
+  if (!AddNamespace(camera) || !Attach(port, camera, "eth0", segment) ||
       !Step({"ip", "-n", ns, "addr", "add", address, "dev", "eth0"}) ||
       !Step({"ip", "-n", ns, "link", "set", "eth0", "up"}))
     return false;
@@ -240,6 +243,37 @@ bool VirtualLan::AddCamera(const std::string& camera, const std::string& segment
   if (!WaitForText(out[0], "listening on", kSimulatorStartMs)) {
     error_ = "simulator in " + ns + " did not start";
     return false;
+  }
+  return true;
+}
+
+// Down: the camera's end has gone down and the switch's port is disabled.
+// Up: both ends of the cable have their carrier and the port forwards.
+bool VirtualLan::SwitchPortIs(const std::string& camera, bool up) {
+  std::string own, port;
+  if (Ip(camera, {"-o", "link", "show", "dev", "eth0"}, &own) != 0 ||
+      Ip("sw", {"-o", "-d", "link", "show", "dev", camera_ports_[camera]}, &port) != 0)
+    return false;
+  if (!up) return port.find("bridge_slave state disabled") != std::string::npos;
+  return own.find(" state UP ") != std::string::npos &&
+         port.find(" state UP ") != std::string::npos &&
+         port.find("bridge_slave state forwarding") != std::string::npos;
+}
+
+bool VirtualLan::SetCameraLink(const std::string& camera, bool up) {
+  if (!camera_ports_.count(camera)) {
+    error_ = "no camera " + camera;
+    return false;
+  }
+  if (!Step({"ip", "-n", Namespace(camera), "link", "set", "eth0", up ? "up" : "down"}))
+    return false;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLinkChangeMs);
+  while (!SwitchPortIs(camera, up)) {
+    if (std::chrono::steady_clock::now() > end) {
+      error_ = "the switch's port to " + camera + (up ? " does not forward" : " stays enabled");
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
 }

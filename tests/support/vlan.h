@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +48,12 @@ class VirtualLan {
   // answers.
   bool AddCamera(const std::string& camera, const std::string& segment, const std::string& address,
                  const std::vector<std::string>& simulatorArgs);
+  // Takes a camera's eth0 down or up, as a cable pulled and plugged in again,
+  // and waits (at most a few seconds) until the switch agrees: its port to
+  // the camera disabled, or forwarding again. The kernel brings the carrier
+  // of both ends back only after `ip link set up` has returned; a broadcast
+  // sent before then never reaches the camera.
+  bool SetCameraLink(const std::string& camera, bool up);
   // Runs `ip` with `args` inside the namespace of "pc" or a camera.
   int Ip(const std::string& host, const std::vector<std::string>& args,
          std::string* output = nullptr);
@@ -84,6 +91,7 @@ class VirtualLan {
   bool AddNamespace(const std::string& host);
   bool Attach(const std::string& switchPort, const std::string& host, const std::string& ifname,
               const std::string& segment);
+  bool SwitchPortIs(const std::string& camera, bool up);
   static void RemoveStale();
   static void DeleteNamespace(const std::string& ns);
 
@@ -91,6 +99,7 @@ class VirtualLan {
   std::string error_;
   std::vector<std::string> namespaces_;  // created, in order
   std::vector<Simulator> simulators_;
+  std::map<std::string, std::string> camera_ports_;  // camera -> its port in "sw"
   int ports_ = 0;
 };
 
