@@ -268,13 +268,13 @@ TEST_F(QuenloDlgTest, DestroyStopsWorkersAndDropsWhatTheyHandedOver) {
   std::atomic<bool> destroyed{false};
   std::thread lift([&] {
     const auto late = std::chrono::steady_clock::now() +
-                      2 * testsupport::HungAfter(std::chrono::milliseconds(100));
+                      2 * testsupport::HungAfter(std::chrono::milliseconds(500));
     while (!destroyed.load() && std::chrono::steady_clock::now() < late)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     hold.store(false);
   });
   EXPECT_TRUE(testsupport::EndsWithoutHanging(
-      "closing during a search", std::chrono::milliseconds(100), [&] { dlg->OnDestroy(); }));
+      "closing during a search", std::chrono::milliseconds(500), [&] { dlg->OnDestroy(); }));
   destroyed = true;
   lift.join();
   EXPECT_FALSE(dlg->HasFinder());

@@ -224,7 +224,7 @@ TEST_F(DiscoveryLan, SearchFindsCamerasOnAndOffTheSubnetAndUnicastRepliers) {
     closing.Signal();
   });
   EXPECT_TRUE(
-      testsupport::EndsWithoutHanging("a stopped question", std::chrono::milliseconds(100), [&] {
+      testsupport::EndsWithoutHanging("a stopped question", std::chrono::milliseconds(250), [&] {
         EXPECT_FALSE(neighbours->WhoAnswers(adapter, inet_addr("192.168.50.9"),
                                             std::chrono::seconds(3), &closing));
       }));

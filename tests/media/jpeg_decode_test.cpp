@@ -433,7 +433,7 @@ TEST(DecodeAndDrawThread, DecodesOnlyTheNewestFrameAndAStopEndsADecode) {
   ASSERT_TRUE(target.WaitForDecodes(3));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // well into its scans
   EXPECT_TRUE(testsupport::EndsWithoutHanging("stopping during a decode",
-                                              std::chrono::milliseconds(200), [&] {
+                                              std::chrono::milliseconds(500), [&] {
                                                 video.Stop();
                                                 video.Join();
                                               }));
