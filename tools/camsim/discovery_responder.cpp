@@ -224,7 +224,8 @@ void DiscoveryResponder::Handle(const uint8_t* request, size_t length, const voi
     if (reply.empty()) continue;
     Send(reply, from);
     if (config_.fault == DiscoveryFault::kTwice) Send(reply, from);
-    if (config_.fault == DiscoveryFault::kFlood && reply.size() == kSearchReplySize)
+    if (config_.fault == DiscoveryFault::kFlood && reply.size() == kSearchReplySize &&
+        FirstCopyOfSearch(from))
       Flood(reply, from);
     if (accepted) {
       const auto due =
@@ -259,6 +260,16 @@ void DiscoveryResponder::Send(const std::vector<uint8_t>& reply, const void* fro
   message.msg_control = nullptr;  // not allowed that source: the interface's own
   message.msg_controllen = 0;
   sendmsg(fd_, &message, 0);
+}
+
+bool DiscoveryResponder::FirstCopyOfSearch(const void* from) {
+  const sockaddr_in& source = *static_cast<const sockaddr_in*>(from);
+  const uint64_t searcher = uint64_t{source.sin_addr.s_addr} << 16 | source.sin_port;
+  const auto now = std::chrono::steady_clock::now();
+  const bool again = searcher == flooded_searcher_ && now - flooded_at_ < std::chrono::seconds(5);
+  flooded_searcher_ = searcher;
+  flooded_at_ = now;
+  return !again;
 }
 
 void DiscoveryResponder::Flood(const std::vector<uint8_t>& reply, const void* from) {

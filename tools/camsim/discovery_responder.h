@@ -21,6 +21,7 @@ enum class DiscoveryFault {
   kWrongLength,       // every reply one byte too long
   kTwice,             // every reply sent twice
   kFlood,             // after answering a search, 100,000 datagrams of junk to the searcher
+                      // (once per search: its repeated copies get the answer only)
   kImpostor,          // replies leave from the interface's own address, whatever they claim
   kAnyTarget,         // answers every command, whatever camera it names, as done
   kAfterSettings,     // quiet until it hears a set-address request; then answers
@@ -82,6 +83,8 @@ class DiscoveryResponder {
   void Send(const std::vector<uint8_t>& reply, const void* from);
   // Random bytes and replies spoiled in one way each (length, magic,
   // direction, command), none of which a searcher may take for a camera.
+  // Whether a search from `from` is not a repeated copy of the last one flooded.
+  bool FirstCopyOfSearch(const void* from);
   void Flood(const std::vector<uint8_t>& reply, const void* from);
   void ApplyDueMoves();
 
@@ -92,7 +95,11 @@ class DiscoveryResponder {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::vector<PendingMove> pending_;  // responder thread only
-  bool heard_settings_ = false;       // responder thread only: a set-address request came
+  // The searcher flooded last and when (responder thread only): the copies
+  // of one search come from one socket within its window.
+  uint64_t flooded_searcher_ = 0;
+  std::chrono::steady_clock::time_point flooded_at_{};
+  bool heard_settings_ = false;  // responder thread only: a set-address request came
 };
 
 // An applier that gives `interfaceName` the new address and mask (and the
